@@ -1,0 +1,350 @@
+#include "KADOopen.h"
+
+#include "Connection.h"
+#include "EngineError.h"
+#include "TableDataset.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace data {
+
+namespace {
+
+const QString DataSourceKey = QStringLiteral("Data Source");
+const QString LocaleIdentifierKey = QStringLiteral("Locale Identifier");
+const QString ExtendedPropertiesKey = QStringLiteral("Extended Properties");
+
+// Name parts as the descriptor uses them. Only "/" separates directories.
+
+// The directory of a path with its trailing separator; empty for a bare name.
+QString directoryOf(const QString &path)
+{
+    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The extension with its dot, from the last "." of the file name; empty when none.
+QString extensionOf(const QString &path)
+{
+    const QString name = fileNameOf(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+// The part of a file name before its first "."; empty when there is no ".".
+QString baseOf(const QString &fileName)
+{
+    const qsizetype dot = fileName.indexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : fileName.left(dot);
+}
+
+// The directory the engine looks in. A name given relative to the working
+// directory (on the command line, say) gets the working directory put before
+// it, because the engine needs a directory to look in and an empty data source
+// names none; the given part keeps its case.
+QString dataDirectoryOf(const QString &path)
+{
+    const QString dir = directoryOf(path);
+    if (dir.startsWith(QLatin1Char('/')))
+        return dir;
+    QString absolute = QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + dir);
+    if (!absolute.endsWith(QLatin1Char('/')))
+        absolute += QLatin1Char('/');
+    return absolute;
+}
+
+bool isExistingFile(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+// Excel lists worksheets as "Name$" beside its named ranges. The named ranges are
+// the tables a workbook offers; a workbook without any offers its worksheets, so
+// that ordinary workbooks open too.
+QStringList offeredWorkbookNames(const QStringList &names)
+{
+    QStringList ranges;
+    for (const QString &name : names) {
+        if (!name.contains(QLatin1Char('$')))
+            ranges << name;
+    }
+    return ranges.isEmpty() ? names : ranges;
+}
+
+} // namespace
+
+QString upperName(const QString &text)
+{
+    QList<uint> codePoints = text.toUcs4();
+    for (uint &codePoint : codePoints)
+        codePoint = QChar::toUpper(codePoint);
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()),
+                             codePoints.size());
+}
+
+TKADOopen::TKADOopen(QObject *parent)
+    : QObject(parent)
+{
+    Connector = [](engine::Connection &connection) { connection.setConnected(true); };
+    TableLister = [](engine::Connection &connection) { return connection.GetTableNames(false); };
+}
+
+TKADOopen::~TKADOopen() = default;
+
+engine::TableDataset *TKADOopen::ADOTable() const
+{
+    return m_adoTable;
+}
+
+void TKADOopen::setADOTable(engine::TableDataset *dataset)
+{
+    m_adoTable = dataset;
+}
+
+engine::Connection *TKADOopen::boundConnection() const
+{
+    return m_adoTable ? m_adoTable->connection() : nullptr;
+}
+
+void TKADOopen::connectSource(engine::Connection &connection)
+{
+    if (Connector)
+        Connector(connection);
+    else
+        connection.setConnected(true);
+}
+
+QStringList TKADOopen::listTables(engine::Connection &connection)
+{
+    return TableLister ? TableLister(connection) : connection.GetTableNames(false);
+}
+
+void TKADOopen::setTableName(const QString &name)
+{
+    m_tableName = name;
+    engine::Connection *connection = boundConnection();
+    if (!connection)
+        return;
+    m_adoTable->Close();
+    if (!m_keepConnection)
+        connection->setConnected(false);
+    m_adoTable->setTableName(name);
+}
+
+void TKADOopen::setDatabaseType(TDatabaseType type)
+{
+    engine::Connection *connection = boundConnection();
+    if (!connection)
+        return;
+    m_adoTable->Close();
+    m_databaseType = type;
+    if (m_keepConnection)
+        return;
+    connection->setConnected(false);
+    connection->setProvider(QString::fromLatin1(engine::Connection::DefaultProvider));
+    connection->setPropertyValue(LocaleIdentifierKey, QVariant(qint32(localeNumber(m_localeIdentifier))));
+    connection->setPropertyValue(ExtendedPropertiesKey, extendedProperties(type));
+}
+
+void TKADOopen::setLocaleIdentifier(TLocaleIdentifier locale)
+{
+    m_localeIdentifier = locale;
+    m_localeIdentifierValue = localeNumber(locale);
+}
+
+void TKADOopen::setDestLocaleIdentifier(TLocaleIdentifier locale)
+{
+    m_destLocaleIdentifier = locale;
+    m_destLocaleIdentifierValue = localeNumber(locale);
+}
+
+void TKADOopen::setDatabaseName(const QString &value)
+{
+    m_givenDatabaseName = value;
+
+    // Bracket form "<database part>[<table>]": the table is named after the
+    // database part, e.g. "/daten/[kunden.dbf]" or "/daten/lager.mdb[Artikel]".
+    // Linux file names may contain brackets themselves, so a name that is an
+    // existing file is always taken as that file.
+    QString database = value;
+    QString table;
+    if (!isExistingFile(value)) {
+        const qsizetype open = value.indexOf(QLatin1Char('['));
+        const qsizetype close = value.indexOf(QLatin1Char(']'));
+        if (open >= 0 && close > open) {
+            table = value.mid(open + 1, close - open - 1);
+            database = value.left(open);
+        }
+    }
+
+    // A directory, an empty text or a missing file: the user chooses; nothing
+    // else changes unless a table is confirmed there.
+    if (table.isEmpty() && !isExistingFile(database)) {
+        ShowTablesDialog();
+        return;
+    }
+    derive(database, table, false);
+}
+
+void TKADOopen::AssignDatabaseFile(const QString &fileName)
+{
+    derive(fileName, QString(), true);
+}
+
+// The directory part DIR keeps the case it was given: Linux file names are
+// case-sensitive, and upper-casing a directory would name another (or no)
+// directory. Only the table file name F is upper-cased, as tables named by file
+// have always been; the engine finds the file by its exact name first and
+// case-insensitively only when no exact match exists.
+void TKADOopen::derive(const QString &database, const QString &table, bool assignOnly)
+{
+    const QString dir = dataDirectoryOf(database);
+    QString key;
+    QString file;
+    QString base;
+    if (table.isEmpty()) {
+        file = upperName(fileNameOf(database));
+        key = upperName(extensionOf(file));
+        base = baseOf(file);
+    } else {
+        key = upperName(extensionOf(table));
+        if (key.isEmpty())
+            key = upperName(extensionOf(database));
+        file = table;
+        base = baseOf(upperName(fileNameOf(table)));
+    }
+
+    if (!base.isEmpty())
+        setTableName(base);
+
+    engine::Connection *connection = boundConnection();
+    if (!connection)
+        return;
+    m_adoTable->Close();
+    if (!m_keepConnection) {
+        connection->setConnected(false);
+        connection->setProvider(QString::fromLatin1(engine::Connection::DefaultProvider));
+    }
+    if (m_autoTableDirect)
+        m_adoTable->setTableDirect(true);
+
+    const auto setDataSource = [&](const QString &source) {
+        if (!m_keepConnection)
+            connection->setPropertyValue(DataSourceKey, source);
+    };
+
+    if (key == QLatin1String(".DBF") || key == QLatin1String(".DB")) {
+        setDatabaseType(key == QLatin1String(".DBF") ? dtDBase5 : dtParadox5);
+        setDataSource(dir);
+        m_databaseName = dir;
+        if (!assignOnly) {
+            m_tableName = file;
+            m_fullTableName = file;
+        }
+    } else if (key == QLatin1String(".MDB") || key == QLatin1String(".XLS")) {
+        const bool workbook = key == QLatin1String(".XLS");
+        setDatabaseType(workbook ? dtExcel8 : dtAccess);
+        if (assignOnly) {
+            setDataSource(database);
+            m_databaseName = database;
+            return;
+        }
+        QStringList names;
+        if (!m_keepConnection) {
+            setDataSource(database);
+            connectSource(*connection);
+            names = listTables(*connection);
+            if (workbook)
+                names = offeredWorkbookNames(names);
+        }
+        // With the bracket form the table is named: it is taken as written and the
+        // database name is the file, not the bracketed text.
+        const bool named = !table.isEmpty();
+        m_tableName = named ? table : names.value(0);
+        m_databaseName = named ? database : m_givenDatabaseName;
+        bool confirmed = false;
+        if ((!named && names.size() > 1) || m_forceTablesDialog)
+            confirmed = runTablesDialog();
+        // The chooser may have re-pointed the descriptor at another file.
+        m_databaseName = (named && !confirmed) ? database : m_givenDatabaseName;
+        m_fullTableName = m_tableName;
+    } else if (key == QLatin1String(".CSV") || key == QLatin1String(".HTM")) {
+        setDatabaseType(key == QLatin1String(".CSV") ? dtText : dtHTMLimport);
+        setDataSource(dir);
+        if (!assignOnly && !m_keepConnection)
+            connectSource(*connection);
+        m_databaseName = dir;
+        if (m_autoTableDirect)
+            m_adoTable->setTableDirect(false);
+        if (!assignOnly) {
+            m_tableName = file;
+            m_fullTableName = file;
+        }
+    }
+    // Any other extension: only its base became the table name.
+
+    if (!assignOnly && m_adoTable)
+        m_adoTable->setTableName(m_tableName);
+}
+
+void TKADOopen::ShowTablesDialog()
+{
+    runTablesDialog();
+}
+
+bool TKADOopen::runTablesDialog()
+{
+    bool confirmed = false;
+    if (m_getTablesDialog && TablesDialogHook) {
+        if (const std::optional<QString> choice = TablesDialogHook(*this)) {
+            confirmed = true;
+            setTableName(*choice);
+            if (m_databaseType == dtAccess || isExcelKind(m_databaseType) || m_databaseType == dtHTMLimport
+                || m_databaseType == dtText) {
+                m_fullTableName = *choice; // text tables are listed with their ".csv" already
+            } else if (isDBaseKind(m_databaseType)) {
+                m_fullTableName = *choice + QStringLiteral(".dbf");
+            } else if (isParadoxKind(m_databaseType)) {
+                m_fullTableName = *choice + QStringLiteral(".db");
+            }
+            m_givenDatabaseName = m_databaseName;
+        }
+    }
+    if (OnGetTables)
+        OnGetTables(*this);
+    return confirmed;
+}
+
+void TKADOopen::Open()
+{
+    engine::Connection *connection = boundConnection();
+    if (!connection)
+        return;
+    connectSource(*connection);
+    m_adoTable->Open();
+}
+
+void TKADOopen::GetTableNames(QStringList &list)
+{
+    engine::Connection *connection = boundConnection();
+    if (!connection)
+        return;
+    connectSource(*connection);
+    list = listTables(*connection);
+}
+
+void TKADOopen::CopyTable()
+{
+    if (!boundConnection())
+        return;
+    // The export statement builder comes with the export feature; until then the
+    // destination properties are only stored.
+    throw engine::EngineError(QStringLiteral("Export ist noch nicht verfügbar"));
+}
+
+} // namespace data
