@@ -1,0 +1,52 @@
+#pragma once
+// Which code page a dBASE table's text is in, and the conversion both ways.
+// A .cpg file beside the table wins, else the language driver byte at offset 29,
+// else the default of the table's program family.
+#include <QByteArray>
+#include <QChar>
+#include <QHash>
+#include <QString>
+#include <QStringDecoder>
+#include <array>
+#include <optional>
+
+namespace engine::dbase {
+
+struct CodePage {
+    int number = 0;         // Windows code page number, 65001 for UTF-8
+    QByteArray icuName;     // the name Qt's ICU-backed converters know
+};
+
+// The code page a language driver byte stands for; nothing for 0 and unknown bytes.
+std::optional<CodePage> codePageForLanguageDriver(quint8 ldid);
+// The code page named by the text of a .cpg file ("UTF-8", "1252", "ANSI 1252", "850", "OEM" ...).
+std::optional<CodePage> codePageFromCpgText(const QByteArray &text);
+// The code page for a Windows code page number, if it can be converted.
+std::optional<CodePage> codePageForNumber(int number);
+
+// Converts between a code page and QString. Single-byte code pages go through a
+// 256-entry table built once, so decoding a field costs one string allocation.
+class TextCodec {
+public:
+    void setCodePage(const CodePage &codePage);
+    const CodePage &codePage() const { return m_codePage; }
+    bool isUtf8() const { return m_codePage.number == 65001; }
+
+    QString decode(const char *data, qsizetype size) const;
+    // Decodes into an existing string buffer position-for-position; only valid for
+    // single-byte code pages.
+    bool isSingleByte() const { return m_singleByte; }
+    QChar decodeByte(unsigned char byte) const { return QChar(m_table[byte]); }
+
+    // Encodes text; returns false and the first character that has no byte in the
+    // code page when the text cannot be stored.
+    bool encode(const QString &text, QByteArray &out, QChar *unencodable) const;
+
+private:
+    CodePage m_codePage;
+    bool m_singleByte = true;
+    std::array<char16_t, 256> m_table {};
+    mutable QHash<char16_t, unsigned char> m_reverse;
+};
+
+} // namespace engine::dbase

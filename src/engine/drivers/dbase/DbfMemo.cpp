@@ -1,0 +1,223 @@
+#include "DbfMemo.h"
+
+#include "DbfIo.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace engine::dbase {
+
+namespace {
+
+// A memo larger than this is taken for a damaged length, not read.
+constexpr qint64 MaxMemoSize = qint64(256) * 1024 * 1024;
+constexpr qint64 HeaderSize = 512;
+
+} // namespace
+
+MemoFile::~MemoFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::unique_ptr<MemoFile> MemoFile::open(const QString &path, MemoLayout layout, bool writable)
+{
+    std::unique_ptr<MemoFile> memo(new MemoFile);
+    memo->m_path = path;
+    memo->m_layout = layout;
+    const QByteArray local = QFile::encodeName(path);
+    memo->m_fd = ::open(local.constData(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (memo->m_fd < 0 && writable && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        writable = false;
+        memo->m_fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
+    }
+    if (memo->m_fd < 0)
+        throw ioError(QStringLiteral("Das Öffnen der Memodatei"), path, errno);
+    memo->m_writable = writable;
+
+    char header[24] = {};
+    const qint64 got = preadFully(memo->m_fd, header, sizeof header, 0, path);
+    if (got < qint64(sizeof header))
+        throw damagedFile(path, QStringLiteral("der Kopf der Memodatei ist kürzer als %1 Bytes").arg(sizeof header));
+    switch (layout) {
+    case MemoLayout::Dbt3:
+        // dBASE III always used 512-byte blocks; the bytes at 20 are not a block size there.
+        memo->m_blockSize = 512;
+        break;
+    case MemoLayout::Dbt4: {
+        const quint16 size = le16(header + 20);
+        memo->m_blockSize = size == 0 ? 512 : size;
+        if (memo->m_blockSize < 16)
+            throw damagedFile(path, QStringLiteral("die Blockgröße %1 im Kopf der Memodatei ist ungültig").arg(size));
+        break;
+    }
+    case MemoLayout::Fpt: {
+        const quint16 size = be16(header + 6);
+        if (size == 0)
+            throw damagedFile(path, QStringLiteral("die Blockgröße im Kopf der Memodatei ist 0"));
+        memo->m_blockSize = size;
+        break;
+    }
+    }
+    memo->m_headerBlocks = quint32((HeaderSize + memo->m_blockSize - 1) / memo->m_blockSize);
+    return memo;
+}
+
+QByteArray MemoFile::emptyFile(MemoLayout layout, const QByteArray &tableBaseName)
+{
+    QByteArray header(int(HeaderSize), '\0');
+    char *h = header.data();
+    switch (layout) {
+    case MemoLayout::Dbt3:
+        putLe32(h, 1);
+        break;
+    case MemoLayout::Dbt4: {
+        putLe32(h, 1);
+        const QByteArray name = tableBaseName.left(8);
+        memcpy(h + 8, name.constData(), size_t(name.size()));
+        // dBASE IV writes these two bytes in every memo file header.
+        h[18] = 0x02;
+        h[19] = 0x01;
+        putLe16(h + 20, 512);
+        break;
+    }
+    case MemoLayout::Fpt:
+        putBe32(h, quint32(HeaderSize / 64));
+        h[6] = 0;
+        h[7] = 64;
+        break;
+    }
+    return header;
+}
+
+QByteArray MemoFile::read(quint32 block, const QString &where, quint32 *fptType) const
+{
+    if (fptType)
+        *fptType = FptText;
+    const qint64 size = fileSize(m_fd, m_path);
+    const qint64 offset = qint64(block) * m_blockSize;
+    const auto outside = [&]() {
+        return damagedFile(m_path, QStringLiteral("der Memo-Verweis auf Block %1 (%2) zeigt außerhalb der Memodatei")
+                                       .arg(block)
+                                       .arg(where));
+    };
+    if (block < m_headerBlocks || offset >= size)
+        throw outside();
+
+    if (m_layout == MemoLayout::Fpt || m_layout == MemoLayout::Dbt4) {
+        char head[8];
+        if (preadFully(m_fd, head, 8, offset, m_path) < 8)
+            throw outside();
+        qint64 length = -1;
+        if (m_layout == MemoLayout::Fpt) {
+            if (fptType)
+                *fptType = be32(head);
+            length = be32(head + 4);
+        } else if (quint8(head[0]) == 0xFF && quint8(head[1]) == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
+            // The stored length counts the 8 bytes of this block header.
+            length = qint64(le32(head + 4)) - 8;
+            if (length < 0)
+                throw damagedFile(m_path, QStringLiteral("das Memo in Block %1 (%2) hat eine ungültige Länge")
+                                              .arg(block)
+                                              .arg(where));
+        }
+        if (length >= 0) {
+            if (length > MaxMemoSize || offset + 8 + length > size)
+                throw damagedFile(m_path, QStringLiteral("das Memo in Block %1 (%2) reicht über das Ende der Memodatei hinaus")
+                                              .arg(block)
+                                              .arg(where));
+            QByteArray data(length, Qt::Uninitialized);
+            if (preadFully(m_fd, data.data(), length, offset + 8, m_path) < length)
+                throw outside();
+            return data;
+        }
+        // A dBASE IV file holding a memo in the older layout: read it as such.
+    }
+
+    // dBASE III layout: the text runs to the first 0x1A (or to the end of the file).
+    QByteArray data;
+    constexpr qint64 Step = 4096;
+    qint64 pos = offset;
+    while (pos < size) {
+        const qint64 want = std::min(Step, size - pos);
+        const qsizetype old = data.size();
+        data.resize(old + want);
+        const qint64 got = preadFully(m_fd, data.data() + old, want, pos, m_path);
+        data.resize(old + got);
+        const qsizetype end = data.indexOf('\x1A', old);
+        if (end >= 0) {
+            data.truncate(end);
+            return data;
+        }
+        if (got < want)
+            break;
+        pos += got;
+        if (data.size() > MaxMemoSize)
+            throw damagedFile(m_path, QStringLiteral("das Memo in Block %1 (%2) hat kein Ende").arg(block).arg(where));
+    }
+    return data;
+}
+
+quint32 MemoFile::nextFreeBlock() const
+{
+    char head[4];
+    if (preadFully(m_fd, head, 4, 0, m_path) < 4)
+        throw damagedFile(m_path, QStringLiteral("der Kopf der Memodatei fehlt"));
+    return m_layout == MemoLayout::Fpt ? be32(head) : le32(head);
+}
+
+quint32 MemoFile::append(const QByteArray &data, quint32 fptType)
+{
+    if (m_layout == MemoLayout::Dbt3 && data.contains('\x1A'))
+        throw EngineError(QStringLiteral("Ein Memo der Datei %1 darf das Zeichen 0x1A nicht enthalten: es beendet "
+                                         "im dBASE-III-Format das Memo.")
+                              .arg(nativePath(m_path)));
+    // Never write over anything: the next free block of the header, but behind
+    // whatever the file already holds.
+    const qint64 size = fileSize(m_fd, m_path);
+    const qint64 blocksInFile = (size + m_blockSize - 1) / m_blockSize;
+    qint64 start = std::max<qint64>({qint64(nextFreeBlock()), blocksInFile, qint64(m_headerBlocks)});
+
+    QByteArray payload;
+    switch (m_layout) {
+    case MemoLayout::Dbt3:
+        payload = data + QByteArray("\x1A\x1A", 2);
+        break;
+    case MemoLayout::Dbt4: {
+        payload.resize(8);
+        char *p = payload.data();
+        p[0] = char(0xFF);
+        p[1] = char(0xFF);
+        p[2] = 0x08;
+        p[3] = 0x00;
+        putLe32(p + 4, quint32(data.size() + 8));
+        payload += data;
+        break;
+    }
+    case MemoLayout::Fpt:
+        payload.resize(8);
+        putBe32(payload.data(), fptType);
+        putBe32(payload.data() + 4, quint32(data.size()));
+        payload += data;
+        break;
+    }
+    const qint64 blocks = (payload.size() + m_blockSize - 1) / m_blockSize;
+    if (start + blocks > qint64(0xFFFFFFFFu) || (start + blocks) * m_blockSize > qint64(1) << 40)
+        throw EngineError(QStringLiteral("Die Memodatei %1 ist voll.").arg(nativePath(m_path)));
+    payload.resize(blocks * m_blockSize, '\0');
+    pwriteFully(m_fd, payload.constData(), payload.size(), start * m_blockSize, m_path);
+    syncData(m_fd, m_path);
+
+    char head[4];
+    if (m_layout == MemoLayout::Fpt)
+        putBe32(head, quint32(start + blocks));
+    else
+        putLe32(head, quint32(start + blocks));
+    pwriteFully(m_fd, head, 4, 0, m_path);
+    syncData(m_fd, m_path);
+    return quint32(start);
+}
+
+} // namespace engine::dbase

@@ -1,0 +1,818 @@
+#include "DbfTable.h"
+
+#include "DbfIo.h"
+#include "DbfValues.h"
+#include "EngineError.h"
+#include "ValueText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace engine::dbase {
+
+namespace {
+
+constexpr qint64 ChunkRecords = 65536;
+constexpr qint64 CacheBlockBytes = 256 * 1024;
+
+// The companion file base + ext in the table's folder, any case of the
+// extension; the spelling matching the table's own base name wins.
+QString findCompanion(const QStringList &entries, const QString &dir, const QString &base, const QString &ext)
+{
+    const QString wanted = base + ext;
+    QString found;
+    for (const QString &entry : entries) {
+        if (entry.compare(wanted, Qt::CaseInsensitive) != 0)
+            continue;
+        if (entry.startsWith(base))
+            return QDir(dir).filePath(entry);
+        if (found.isEmpty())
+            found = QDir(dir).filePath(entry);
+    }
+    return found;
+}
+
+QString baseNameOf(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? fileName.left(dot) : fileName;
+}
+
+// The extension written in the case the table file's own extension uses.
+QString extensionLike(const QString &tableFile, const char *lower)
+{
+    const qsizetype dot = tableFile.lastIndexOf(QLatin1Char('.'));
+    const QString ext = QString::fromLatin1(lower);
+    if (dot >= 0 && tableFile.size() > dot + 1 && tableFile.at(dot + 1).isUpper())
+        return ext.toUpper();
+    return ext;
+}
+
+QString hex2(quint8 byte)
+{
+    return QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+}
+
+bool isFoxProFamily(quint8 version)
+{
+    return version == 0x30 || version == 0x31 || version == 0x32 || version == 0xF5 || version == 0xFB;
+}
+
+} // namespace
+
+DbfTable::~DbfTable()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString DbfTable::versionName(quint8 version)
+{
+    switch (version) {
+    case 0x02: return QStringLiteral("FoxBASE");
+    case 0x03: return QStringLiteral("dBASE III/IV/5 ohne Memo");
+    case 0x43: return QStringLiteral("dBASE IV SQL-Tabelle");
+    case 0x63: return QStringLiteral("dBASE IV SQL-Systemtabelle");
+    case 0x7B: return QStringLiteral("dBASE IV mit Memo");
+    case 0x83: return QStringLiteral("dBASE III mit Memo");
+    case 0x8B: return QStringLiteral("dBASE IV mit Memo");
+    case 0xCB: return QStringLiteral("dBASE IV SQL-Tabelle mit Memo");
+    case 0xF5: return QStringLiteral("FoxPro 2.x mit Memo");
+    case 0xFB: return QStringLiteral("FoxBASE mit Memo");
+    case 0x30: return QStringLiteral("Visual FoxPro");
+    case 0x31: return QStringLiteral("Visual FoxPro mit Autoinkrement");
+    case 0x32: return QStringLiteral("Visual FoxPro mit Varchar/Varbinary");
+    default: return QStringLiteral("dBASE-kompatibel");
+    }
+}
+
+std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions &options)
+{
+    std::unique_ptr<DbfTable> t(new DbfTable);
+    t->m_path = path;
+    const QString fileName = QFileInfo(path).fileName();
+    t->m_tableName = fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive) ? fileName.chopped(4) : fileName;
+
+    const QByteArray local = QFile::encodeName(path);
+    bool writable = !options.readOnly;
+    t->m_fd = ::open(local.constData(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (t->m_fd < 0 && writable && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        writable = false;
+        t->m_fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
+    }
+    if (t->m_fd < 0)
+        throw ioError(QStringLiteral("Das Öffnen der Tabelle"), path, errno);
+
+    t->readHeader();
+    // One look at the folder serves all companion files.
+    const QStringList entries = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    t->chooseCodePage(entries);
+    t->openMemo(entries);
+    t->findIndexFiles(entries);
+
+    if (options.exclusive) {
+        if (!tryLockForever(t->m_fd, writable))
+            throw EngineError(QStringLiteral("Die Tabelle %1 wird gerade von einem anderen Programm benutzt und "
+                                             "kann nicht exklusiv geöffnet werden.")
+                                  .arg(nativePath(path)));
+        t->m_exclusive = true;
+    }
+
+    QStringList reasons;
+    if (options.readOnly)
+        reasons << QStringLiteral("Die Tabelle ist schreibgeschützt geöffnet.");
+    else if (!writable)
+        reasons << QStringLiteral("Die Datei %1 ist schreibgeschützt.").arg(nativePath(path));
+    if (t->m_memoMissing)
+        reasons << QStringLiteral("Die Memodatei %1 fehlt; die Tabelle kann nur gelesen werden.").arg(t->m_memoName);
+    else if (!t->m_memoFault.isEmpty())
+        reasons << t->m_memoFault;
+    else if (!options.readOnly && writable && t->m_memo && !t->m_memo->writable())
+        reasons << QStringLiteral("Die Memodatei %1 ist schreibgeschützt.").arg(nativePath(t->m_memo->path()));
+    if (!t->m_indexFiles.isEmpty())
+        reasons << QStringLiteral("Zur Tabelle gehören die Indexdateien %1, die beim Ändern noch nicht mitgeführt "
+                                  "werden; die Tabelle kann nur gelesen werden.")
+                       .arg(t->m_indexFiles.join(QStringLiteral(", ")));
+    if (t->m_countMismatch)
+        reasons << QStringLiteral("Der Dateikopf nennt %1 Sätze, die Datei enthält aber nur %2; die Tabelle kann "
+                                  "nur gelesen werden.")
+                       .arg(t->m_headerCount)
+                       .arg(t->m_recordsInFile);
+    t->m_readOnlyReason = reasons.join(QLatin1Char(' '));
+
+    t->m_blockRecords = std::max<qint64>(1, CacheBlockBytes / t->m_recordLength);
+    t->m_chunks.resize(size_t((t->m_recordCount + ChunkRecords - 1) / ChunkRecords));
+    return t;
+}
+
+void DbfTable::readHeader()
+{
+    const qint64 size = fileSize(m_fd, m_path);
+    char head[32];
+    if (size < 32 || preadFully(m_fd, head, 32, 0, m_path) < 32)
+        throw damagedFile(m_path, QStringLiteral("der Dateikopf ist kürzer als 32 Bytes"));
+
+    m_version = quint8(head[0]);
+    switch (m_version) {
+    case 0x04: case 0x8C:
+        throw EngineError(QStringLiteral("Die Tabelle %1 ist im Format von dBASE 7 gespeichert, das noch nicht "
+                                         "gelesen wird.")
+                              .arg(nativePath(m_path)));
+    case 0x02: case 0x03: case 0x43: case 0x63: case 0x7B: case 0x83: case 0x8B: case 0xCB:
+    case 0xF5: case 0xFB: case 0x30: case 0x31: case 0x32:
+        break;
+    default:
+        // Other writers set their own high bits on a dBASE III-style file.
+        if ((m_version & 0x07) != 0x03)
+            throw EngineError(QStringLiteral("Die Datei %1 ist keine dBASE-Tabelle (unbekannte Versionskennung 0x%2).")
+                                  .arg(nativePath(m_path))
+                                  .arg(hex2(m_version)));
+    }
+    // dBASE IV marks an encrypted table with 1 here; other writers leave garbage
+    // in this reserved byte.
+    if (head[15] == 0x01)
+        throw EngineError(QStringLiteral("Die Tabelle %1 ist verschlüsselt und kann nicht gelesen werden.")
+                              .arg(nativePath(m_path)));
+
+    const int yy = quint8(head[1]);
+    const int year = yy >= 100 ? 1900 + yy : (yy < 80 ? 2000 + yy : 1900 + yy);
+    m_lastUpdate = QDate(year, quint8(head[2]), quint8(head[3]));
+    m_headerCount = le32(head + 4);
+    m_headerLength = le16(head + 8);
+    m_recordLength = le16(head + 10);
+    m_tableFlags = quint8(head[28]);
+    m_languageDriver = quint8(head[29]);
+
+    if (m_headerLength < 32 + 32 + 1)
+        throw damagedFile(m_path, QStringLiteral("die Kopflänge %1 ist zu klein für eine Tabelle mit Feldern")
+                                      .arg(m_headerLength));
+    if (m_headerLength > size)
+        throw damagedFile(m_path, QStringLiteral("die Datei ist %1 Bytes lang, ihr Kopf soll aber %2 Bytes lang sein")
+                                      .arg(size)
+                                      .arg(m_headerLength));
+    if (m_recordLength < 2)
+        throw damagedFile(m_path, QStringLiteral("die Satzlänge %1 ist ungültig").arg(m_recordLength));
+
+    QByteArray header(m_headerLength, Qt::Uninitialized);
+    if (preadFully(m_fd, header.data(), m_headerLength, 0, m_path) < m_headerLength)
+        throw damagedFile(m_path, QStringLiteral("der Dateikopf lässt sich nicht ganz lesen"));
+    parseFields(header);
+
+    m_recordsInFile = (size - m_headerLength) / m_recordLength;
+    if (qint64(m_headerCount) > m_recordsInFile) {
+        // Be lenient like other readers: use the records that are there.
+        m_recordCount = m_recordsInFile;
+        m_countMismatch = true;
+    } else {
+        m_recordCount = m_headerCount;
+    }
+}
+
+void DbfTable::parseFields(const QByteArray &header)
+{
+    struct Raw {
+        QByteArray name;
+        char type;
+        int width;
+        int decimals;
+        quint8 flags;
+        int descriptor;
+    };
+    std::vector<Raw> raws;
+    const char *h = header.constData();
+    int pos = 32;
+    int fieldBytes = 1;
+    while (pos < m_headerLength && h[pos] != 0x0D) {
+        // Some writers end the descriptors with another byte; where the rest of
+        // the header cannot hold a descriptor and the fields fill the record,
+        // that is the end.
+        if (pos + 32 > m_headerLength && fieldBytes == m_recordLength)
+            break;
+        if (pos + 32 > m_headerLength)
+            throw damagedFile(m_path, QStringLiteral("die Felddefinitionen reichen über das Ende des Dateikopfs "
+                                                     "(%1 Bytes) hinaus")
+                                          .arg(m_headerLength));
+        Raw r;
+        const char *d = h + pos;
+        r.name = QByteArray(d, int(qstrnlen(d, 11)));
+        r.type = char(std::toupper(static_cast<unsigned char>(d[11])));
+        r.width = quint8(d[16]);
+        r.decimals = quint8(d[17]);
+        r.flags = quint8(d[18]);
+        r.descriptor = int(raws.size());
+        fieldBytes += r.width;
+        raws.push_back(r);
+        pos += 32;
+    }
+    if (raws.empty())
+        throw damagedFile(m_path, QStringLiteral("der Dateikopf beschreibt keine Felder"));
+
+    // Clipper and FoxPro keep character fields longer than 255 bytes with the
+    // high byte of the width in the decimals byte; the record length tells
+    // whether a file means it so.
+    qint64 plain = 1;
+    qint64 extended = 1;
+    for (const Raw &r : raws) {
+        plain += r.width;
+        extended += r.type == 'C' ? r.width + 256 * r.decimals : r.width;
+    }
+    const bool useExtended = extended != plain && (extended == m_recordLength || (plain != m_recordLength && extended <= m_recordLength));
+    const qint64 total = useExtended ? extended : plain;
+    if (total > m_recordLength)
+        throw damagedFile(m_path, QStringLiteral("die Satzlänge %1 ist kleiner als die Summe der Feldbreiten (%2)")
+                                      .arg(m_recordLength)
+                                      .arg(total));
+
+    // Decode names with the header's code page only later; names are ASCII in practice.
+    const bool vfp = isVisualFoxPro(m_version);
+    int offset = 1;
+    int bit = 0;
+    for (const Raw &r : raws) {
+        DbfField f;
+        f.name = QString::fromLatin1(r.name).trimmed();
+        if (f.name.isEmpty())
+            f.name = QStringLiteral("FELD%1").arg(r.descriptor + 1);
+        f.type = r.type;
+        f.width = r.width;
+        f.decimals = r.decimals;
+        f.flags = vfp ? r.flags : 0;
+        f.descriptor = r.descriptor;
+        f.offset = offset;
+        const auto badWidth = [&](const char *expected) {
+            return damagedFile(m_path, QStringLiteral("das Feld %1 vom Typ %2 hat die Breite %3 statt %4")
+                                           .arg(f.name)
+                                           .arg(QLatin1Char(f.type))
+                                           .arg(f.width)
+                                           .arg(QLatin1String(expected)));
+        };
+        const auto memoPointer = [&]() {
+            if (f.width == 4)
+                f.binaryPointer = true;
+            else if (f.width != 10)
+                throw badWidth("4 oder 10");
+        };
+        switch (f.type) {
+        case 'C':
+            f.kind = DbfField::Character;
+            if (useExtended) {
+                f.width = r.width + 256 * r.decimals;
+                f.decimals = 0;
+            }
+            break;
+        case 'N': case 'F':
+            f.kind = DbfField::Numeric;
+            if (f.decimals >= f.width && f.decimals > 0)
+                f.decimals = std::max(0, f.width - 2);
+            f.integerValue = f.decimals == 0 && f.width <= 18;
+            break;
+        case 'D':
+            f.kind = DbfField::Date;
+            if (f.width != 8)
+                throw badWidth("8");
+            break;
+        case 'L':
+            f.kind = DbfField::Logical;
+            if (f.width != 1)
+                throw badWidth("1");
+            break;
+        case 'M':
+            f.kind = (f.flags & 0x04) ? DbfField::MemoBinary : DbfField::MemoText;
+            memoPointer();
+            break;
+        case 'G': case 'P': case 'W':
+            f.kind = DbfField::MemoBinary;
+            memoPointer();
+            break;
+        case 'B':
+            // A double in Visual FoxPro, a binary memo in dBASE 5.
+            if (vfp && f.width == 8) {
+                f.kind = DbfField::Double;
+            } else {
+                f.kind = DbfField::MemoBinary;
+                memoPointer();
+            }
+            break;
+        case 'I':
+            f.kind = DbfField::Integer;
+            if (f.width != 4)
+                throw badWidth("4");
+            f.autoIncrement = vfp && (f.flags & 0x08);
+            break;
+        case 'Y':
+            f.kind = DbfField::Currency;
+            if (f.width != 8)
+                throw badWidth("8");
+            break;
+        case 'T':
+            f.kind = DbfField::DateTime;
+            if (f.width != 8)
+                throw badWidth("8");
+            break;
+        case 'V':
+            f.kind = DbfField::VarChar;
+            break;
+        case 'Q':
+            f.kind = DbfField::VarBinary;
+            break;
+        case '0':
+            // _NullFlags: a system field, not shown.
+            if (m_nullFlagsOffset < 0) {
+                m_nullFlagsOffset = offset;
+                m_nullFlagsWidth = f.width;
+            }
+            offset += f.width;
+            continue;
+        default:
+            throw EngineError(QStringLiteral("Die Tabelle %1 enthält das Feld %2 mit dem unbekannten Typ '%3'.")
+                                  .arg(nativePath(m_path), f.name)
+                                  .arg(QChar::fromLatin1(f.type)));
+        }
+        if (f.width < 1)
+            throw damagedFile(m_path, QStringLiteral("das Feld %1 hat die Breite 0").arg(f.name));
+        offset += f.width;
+        m_fields.push_back(f);
+    }
+    // Visual FoxPro gives each variable-length field a bit for "length in the
+    // last byte" and then each nullable field a bit for null, in field order.
+    if (vfp) {
+        for (DbfField &f : m_fields) {
+            if (f.kind == DbfField::VarChar || f.kind == DbfField::VarBinary)
+                f.varBit = bit++;
+            if (f.flags & 0x02)
+                f.nullBit = bit++;
+        }
+    }
+
+    m_defs.reserve(int(m_fields.size()));
+    int no = 1;
+    for (const DbfField &f : m_fields) {
+        FieldDef def;
+        def.name = f.name;
+        def.fieldNo = no++;
+        const QString t = QChar::fromLatin1(f.type);
+        switch (f.kind) {
+        case DbfField::Character:
+            def.dataType = ftString;
+            def.size = f.width;
+            def.nativeType = QStringLiteral("C(%1)").arg(f.width);
+            break;
+        case DbfField::Numeric:
+            def.dataType = !f.integerValue ? ftFloat : (f.width <= 9 ? ftInteger : ftLargeint);
+            def.precision = f.width;
+            def.scale = f.decimals;
+            def.nativeType = f.decimals ? QStringLiteral("%1(%2,%3)").arg(t).arg(f.width).arg(f.decimals)
+                                        : QStringLiteral("%1(%2)").arg(t).arg(f.width);
+            break;
+        case DbfField::Date: def.dataType = ftDate; def.nativeType = t; break;
+        case DbfField::Logical: def.dataType = ftBoolean; def.nativeType = t; break;
+        case DbfField::Integer: def.dataType = ftInteger; def.nativeType = t; break;
+        case DbfField::Double: def.dataType = ftFloat; def.nativeType = t; break;
+        case DbfField::Currency:
+            def.dataType = ftCurrency;
+            def.scale = 4;
+            def.nativeType = t;
+            break;
+        case DbfField::DateTime: def.dataType = ftDateTime; def.nativeType = t; break;
+        case DbfField::MemoText: def.dataType = ftMemo; def.nativeType = t; break;
+        case DbfField::MemoBinary:
+            def.dataType = (f.type == 'G' || f.type == 'P') ? ftGraphic : ftBlob;
+            def.nativeType = t;
+            break;
+        case DbfField::VarChar:
+            def.dataType = ftString;
+            def.size = f.width;
+            def.nativeType = QStringLiteral("V(%1)").arg(f.width);
+            break;
+        case DbfField::VarBinary:
+            def.dataType = ftVarBytes;
+            def.size = f.width;
+            def.nativeType = QStringLiteral("Q(%1)").arg(f.width);
+            break;
+        }
+        m_defs.append(def);
+    }
+}
+
+void DbfTable::chooseCodePage(const QStringList &entries)
+{
+    const QFileInfo info(m_path);
+    const QString base = baseNameOf(info.fileName());
+    const QString cpg = findCompanion(entries, info.absolutePath(), base, QStringLiteral(".cpg"));
+    if (!cpg.isEmpty()) {
+        QFile file(cpg);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray text = file.read(256);
+            if (const auto cp = codePageFromCpgText(text)) {
+                m_codec.setCodePage(*cp);
+                m_codePageOrigin = QStringLiteral(".cpg");
+                return;
+            }
+            m_codePageNote = QStringLiteral("Inhalt der .cpg-Datei unbekannt: %1")
+                                 .arg(QString::fromLatin1(text.trimmed().left(40)));
+        }
+    }
+    if (const auto cp = codePageForLanguageDriver(m_languageDriver)) {
+        m_codec.setCodePage(*cp);
+        m_codePageOrigin = QStringLiteral("Sprachtreiber-Byte 0x%1").arg(hex2(m_languageDriver));
+        return;
+    }
+    // No mark: DOS programs wrote their OEM code page, Visual FoxPro the Windows one.
+    m_codec.setCodePage(*codePageForNumber(isVisualFoxPro(m_version) ? 1252 : 437));
+    m_codePageOrigin = QStringLiteral("Vorgabe");
+    if (m_languageDriver != 0)
+        m_codePageOrigin += QStringLiteral(" (Sprachtreiber-Byte 0x%1 unbekannt)")
+                                .arg(hex2(m_languageDriver));
+}
+
+void DbfTable::openMemo(const QStringList &entries)
+{
+    for (const DbfField &f : m_fields) {
+        if (f.kind == DbfField::MemoText || f.kind == DbfField::MemoBinary)
+            m_hasMemoFields = true;
+    }
+    if (!m_hasMemoFields)
+        return;
+    const QFileInfo info(m_path);
+    const QString base = baseNameOf(info.fileName());
+    const bool fox = isFoxProFamily(m_version);
+    QString first = fox ? QStringLiteral(".fpt") : QStringLiteral(".dbt");
+    QString second = fox ? QStringLiteral(".dbt") : QStringLiteral(".fpt");
+    const QString suffix = info.suffix().toLower();
+    // Visual FoxPro's own tables keep their memos in .dct (.dbc) and .sct, .vct, ... (.scx, .vcx, ...).
+    if (fox && suffix == QLatin1String("dbc"))
+        first = QStringLiteral(".dct");
+    else if (fox && suffix.size() == 3 && suffix.endsWith(QLatin1Char('x')))
+        first = QLatin1Char('.') + suffix.left(2) + QLatin1Char('t');
+    QString path = findCompanion(entries, info.absolutePath(), base, first);
+    if (path.isEmpty())
+        path = findCompanion(entries, info.absolutePath(), base, second);
+    if (path.isEmpty()) {
+        m_memoMissing = true;
+        m_memoName = base + extensionLike(info.fileName(), first.toLatin1().constData());
+        return;
+    }
+    m_memoName = QFileInfo(path).fileName();
+    MemoLayout layout = MemoLayout::Fpt;
+    if (path.endsWith(QLatin1String(".dbt"), Qt::CaseInsensitive))
+        layout = (m_version == 0x83 || m_version == 0x03 || m_version == 0x02) ? MemoLayout::Dbt3 : MemoLayout::Dbt4;
+    int flags = fcntl(m_fd, F_GETFL);
+    const bool writable = flags >= 0 && (flags & O_ACCMODE) == O_RDWR;
+    try {
+        m_memo = MemoFile::open(path, layout, writable);
+    } catch (const EngineError &e) {
+        // The records are still worth showing; the memos report the fault when read.
+        m_memoFault = e.message();
+    }
+}
+
+void DbfTable::findIndexFiles(const QStringList &entries)
+{
+    const QString base = baseNameOf(QFileInfo(m_path).fileName());
+    static const char *const extensions[] = {".mdx", ".cdx", ".ndx", ".idx", ".ntx", ".dcx"};
+    for (const QString &entry : entries) {
+        for (const char *ext : extensions) {
+            if (entry.compare(base + QLatin1String(ext), Qt::CaseInsensitive) == 0)
+                m_indexFiles << entry;
+        }
+    }
+}
+
+QList<QPair<QString, QString>> DbfTable::facts() const
+{
+    QList<QPair<QString, QString>> out;
+    out.append({QStringLiteral("Version"),
+                QStringLiteral("%1 (0x%2)").arg(versionName(m_version), hex2(m_version))});
+    const CodePage &cp = m_codec.codePage();
+    out.append({QStringLiteral("Codepage"),
+                cp.number ? QStringLiteral("%1 (%2)").arg(cp.number).arg(QString::fromLatin1(cp.icuName))
+                          : QString::fromLatin1(cp.icuName)});
+    out.append({QStringLiteral("Herkunft der Codepage"), m_codePageOrigin});
+    if (!m_codePageNote.isEmpty())
+        out.append({QStringLiteral("Hinweis zur Codepage"), m_codePageNote});
+    out.append({QStringLiteral("Letzte Änderung"),
+                m_lastUpdate.isValid() ? formatDate(m_lastUpdate) : QStringLiteral("unbekannt")});
+    out.append({QStringLiteral("Sätze im Dateikopf"),
+                QStringLiteral("%1 (gelöschte eingeschlossen)").arg(m_headerCount)});
+    if (m_countMismatch)
+        out.append({QStringLiteral("Sätze in der Datei"),
+                    QStringLiteral("%1 (die Datei ist kürzer, als der Kopf angibt)").arg(m_recordsInFile)});
+    out.append({QStringLiteral("Kopflänge"), QStringLiteral("%1 Bytes").arg(m_headerLength)});
+    out.append({QStringLiteral("Satzlänge"), QStringLiteral("%1 Bytes").arg(m_recordLength)});
+    if (!m_hasMemoFields)
+        out.append({QStringLiteral("Memodatei"), QStringLiteral("keine")});
+    else if (m_memoMissing)
+        out.append({QStringLiteral("Memodatei"), QStringLiteral("%1 (fehlt)").arg(m_memoName)});
+    else if (!m_memo)
+        out.append({QStringLiteral("Memodatei"), QStringLiteral("%1 (beschädigt)").arg(m_memoName)});
+    else
+        out.append({QStringLiteral("Memodatei"),
+                    QStringLiteral("%1 (Blockgröße %2 Bytes)").arg(m_memoName).arg(m_memo->blockSize())});
+    if (!m_indexFiles.isEmpty())
+        out.append({QStringLiteral("Indexdateien"), m_indexFiles.join(QStringLiteral(", "))});
+    return out;
+}
+
+QList<QPair<QString, QVariant>> DbfTable::connectionProperties() const
+{
+    return {{QStringLiteral("Codepage"), m_codec.codePage().number}};
+}
+
+// ---- reading ------------------------------------------------------------------
+
+void DbfTable::checkRow(RowId row) const
+{
+    if (row < 0 || row >= m_recordCount)
+        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
+}
+
+const char *DbfTable::record(RowId row)
+{
+    checkRow(row);
+    Block *victim = &m_blocks[0];
+    for (Block &b : m_blocks) {
+        if (b.first >= 0 && row >= b.first && row < b.first + b.count) {
+            b.lastUse = ++m_useCounter;
+            return b.data.get() + (row - b.first) * m_recordLength;
+        }
+        if (b.lastUse < victim->lastUse)
+            victim = &b;
+    }
+    const qint64 first = row / m_blockRecords * m_blockRecords;
+    const qint64 count = std::min(m_blockRecords, m_recordCount - first);
+    const qint64 bytes = count * m_recordLength;
+    if (victim->capacity < bytes) {
+        victim->data.reset(new char[size_t(bytes)]);
+        victim->capacity = bytes;
+    }
+    victim->first = -1;
+    const qint64 got = preadFully(m_fd, victim->data.get(), bytes, m_headerLength + first * m_recordLength, m_path);
+    if (got < bytes)
+        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + got / m_recordLength + 1));
+    victim->first = first;
+    victim->count = count;
+    victim->lastUse = ++m_useCounter;
+    return victim->data.get() + (row - first) * m_recordLength;
+}
+
+void DbfTable::invalidateCache()
+{
+    for (Block &b : m_blocks) {
+        b.first = -1;
+        b.count = 0;
+    }
+}
+
+bool DbfTable::nullFlag(const char *rec, int bit) const
+{
+    if (bit < 0 || m_nullFlagsOffset < 0 || bit / 8 >= m_nullFlagsWidth)
+        return false;
+    return (quint8(rec[m_nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
+}
+
+QVariant DbfTable::value(RowId row, int field)
+{
+    if (field < 0 || field >= int(m_fields.size()))
+        throw EngineError(QStringLiteral("Das Feld Nummer %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
+    return decode(record(row), field, row);
+}
+
+QString DbfTable::recordName(RowId row) const
+{
+    return QStringLiteral("Satz %1").arg(row + 1);
+}
+
+quint32 DbfTable::memoBlock(const char *rec, const DbfField &f) const
+{
+    const char *p = rec + f.offset;
+    if (f.binaryPointer)
+        return le32(p);
+    quint64 block = 0;
+    int i = 0;
+    while (i < f.width && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    bool digits = false;
+    for (; i < f.width && p[i] >= '0' && p[i] <= '9'; ++i) {
+        block = block * 10 + quint64(p[i] - '0');
+        digits = true;
+        if (block > 0xFFFFFFFFull)
+            break;
+    }
+    while (i < f.width && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    if (i < f.width || block > 0xFFFFFFFFull)
+        throw damagedFile(m_path, QStringLiteral("der Memo-Verweis im Feld %1 ist keine Blocknummer").arg(f.name));
+    return digits ? quint32(block) : 0;
+}
+
+QVariant DbfTable::memoValue(const char *rec, const DbfField &f, RowId row) const
+{
+    const quint32 block = memoBlock(rec, f);
+    if (block == 0)
+        return QVariant();
+    if (m_memoMissing)
+        return QStringLiteral("(Memodatei %1 fehlt)").arg(m_memoName);
+    if (!m_memo)
+        throw EngineError(m_memoFault);
+    quint32 type = FptText;
+    QByteArray data = m_memo->read(block, QStringLiteral("Feld %1, %2").arg(f.name, recordName(row)), &type);
+    if (f.kind == DbfField::MemoBinary)
+        return data;
+    // The soft line break memo editors of Clipper and dBASE insert when they wrap
+    // (0x8D 0x0A) is an ordinary line break to the reader.
+    if (!m_codec.isUtf8() && data.contains("\x8D\x0A"))
+        data.replace("\x8D\x0A", "\r\n");
+    return m_codec.decode(data.constData(), data.size());
+}
+
+QVariant DbfTable::decode(const char *rec, int field, RowId row) const
+{
+    const DbfField &f = m_fields[size_t(field)];
+    if (nullFlag(rec, f.nullBit))
+        return QVariant();
+    const char *p = rec + f.offset;
+    switch (f.kind) {
+    case DbfField::Character: {
+        int n = f.width;
+        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
+            --n;
+        return m_codec.decode(p, n);
+    }
+    case DbfField::Numeric:
+        return parseNumeric(p, f.width, f.integerValue);
+    case DbfField::Date:
+        return parseDate(p);
+    case DbfField::Logical:
+        return parseLogical(p[0]);
+    case DbfField::Integer:
+        return qint64(qint32(le32(p)));
+    case DbfField::Double: {
+        const quint64 bits = quint64(le64(p));
+        double d;
+        memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+    case DbfField::Currency:
+        return double(le64(p)) / 10000.0;
+    case DbfField::DateTime:
+        return parseDateTime(p);
+    case DbfField::MemoText:
+    case DbfField::MemoBinary:
+        return memoValue(rec, f, row);
+    case DbfField::VarChar:
+    case DbfField::VarBinary: {
+        int n = f.width;
+        if (nullFlag(rec, f.varBit))
+            n = std::min<int>(quint8(p[f.width - 1]), f.width - 1);
+        if (f.kind == DbfField::VarBinary)
+            return QByteArray(p, n);
+        return m_codec.decode(p, n);
+    }
+    }
+    return QVariant();
+}
+
+// ---- deleted records ----------------------------------------------------------
+
+qint64 DbfTable::chunkRecords(size_t index) const
+{
+    return std::min<qint64>(ChunkRecords, m_recordCount - qint64(index) * ChunkRecords);
+}
+
+void DbfTable::scanChunk(size_t index)
+{
+    Chunk &chunk = m_chunks[index];
+    const qint64 first = qint64(index) * ChunkRecords;
+    const qint64 n = chunkRecords(index);
+    const qint64 per = std::min(n, m_blockRecords);
+    std::unique_ptr<char[]> buffer(new char[size_t(per * m_recordLength)]);
+    std::vector<quint16> deleted;
+    for (qint64 done = 0; done < n;) {
+        const qint64 k = std::min(per, n - done);
+        const qint64 bytes = k * m_recordLength;
+        const qint64 got = preadFully(m_fd, buffer.get(), bytes, m_headerLength + (first + done) * m_recordLength, m_path);
+        if (got < bytes)
+            throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + done + got / m_recordLength + 1));
+        for (qint64 j = 0; j < k; ++j) {
+            if (buffer[size_t(j * m_recordLength)] == '*')
+                deleted.push_back(quint16(done + j));
+        }
+        done += k;
+    }
+    deleted.shrink_to_fit();
+    chunk.deleted = std::move(deleted);
+    chunk.live = quint32(n - qint64(chunk.deleted.size()));
+    chunk.scanned = true;
+}
+
+void DbfTable::resetChunks(qint64 fromRecord)
+{
+    const size_t keep = size_t(std::max<qint64>(0, fromRecord) / ChunkRecords);
+    if (m_chunks.size() > keep)
+        m_chunks.resize(keep);
+    m_chunks.resize(size_t((m_recordCount + ChunkRecords - 1) / ChunkRecords));
+}
+
+qint64 DbfTable::rowCount()
+{
+    qint64 total = 0;
+    for (size_t i = 0; i < m_chunks.size(); ++i) {
+        if (!m_chunks[i].scanned)
+            scanChunk(i);
+        total += m_chunks[i].live;
+    }
+    return total;
+}
+
+RowId DbfTable::rowAt(qint64 position)
+{
+    if (position >= 0) {
+        qint64 base = 0;
+        for (size_t i = 0; i < m_chunks.size(); ++i) {
+            if (!m_chunks[i].scanned)
+                scanChunk(i);
+            const Chunk &c = m_chunks[i];
+            if (position < base + c.live) {
+                const qint64 p = position - base;
+                // Deleted offsets d[j]; d[j] - j live records precede d[j].
+                qint64 lo = 0, hi = qint64(c.deleted.size());
+                while (lo < hi) {
+                    const qint64 mid = (lo + hi) / 2;
+                    if (qint64(c.deleted[size_t(mid)]) - mid <= p)
+                        lo = mid + 1;
+                    else
+                        hi = mid;
+                }
+                return qint64(i) * ChunkRecords + p + lo;
+            }
+            base += c.live;
+        }
+    }
+    throw EngineError(QStringLiteral("Die Position %1 liegt außerhalb der Tabelle %2.").arg(position + 1).arg(m_tableName));
+}
+
+qint64 DbfTable::positionOf(RowId row)
+{
+    if (row < 0 || row >= m_recordCount)
+        return -1;
+    const size_t index = size_t(row / ChunkRecords);
+    qint64 base = 0;
+    for (size_t i = 0; i <= index; ++i) {
+        if (!m_chunks[i].scanned)
+            scanChunk(i);
+        if (i < index)
+            base += m_chunks[i].live;
+    }
+    const Chunk &c = m_chunks[index];
+    const auto offset = quint16(row - qint64(index) * ChunkRecords);
+    const auto it = std::lower_bound(c.deleted.begin(), c.deleted.end(), offset);
+    if (it != c.deleted.end() && *it == offset)
+        return -1;
+    return base + offset - (it - c.deleted.begin());
+}
+
+} // namespace engine::dbase

@@ -1,0 +1,156 @@
+#pragma once
+// One open dBASE / FoxPro table. Records are read with pread() into a small
+// cache of blocks of whole records and decoded field by field on demand; which
+// records are deleted is found lazily, chunk by chunk, so a table of a million
+// records opens at once and costs memory for what is looked at only.
+#include "DbfCodePage.h"
+#include "DbfMemo.h"
+#include "Driver.h"
+
+#include <QDate>
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace engine::dbase {
+
+// One stored field as the file describes it.
+struct DbfField {
+    enum Kind : quint8 {
+        Character, Numeric, Date, Logical, Integer, Double, Currency, DateTime,
+        MemoText, MemoBinary, VarChar, VarBinary
+    };
+    QString name;
+    char type = 'C';
+    Kind kind = Character;
+    int offset = 0;        // in the record; byte 0 is the deletion flag
+    int width = 0;
+    int decimals = 0;
+    quint8 flags = 0;      // Visual FoxPro field flags
+    int descriptor = 0;    // index of the field descriptor in the header
+    int nullBit = -1;      // bit in _NullFlags marking null
+    int varBit = -1;       // bit in _NullFlags marking "length in the last byte"
+    bool integerValue = false; // N/F without decimals read as qint64
+    bool binaryPointer = false; // memo block number as 4-byte little-endian
+    bool autoIncrement = false;
+};
+
+class DbfTable final : public TableSource {
+public:
+    // Opens the table file at path; throws EngineError for files that cannot be read.
+    static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
+    ~DbfTable() override;
+
+    QString tableName() const override { return m_tableName; }
+    QString fileName() const override { return m_path; }
+    const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
+    quint32 recordSize() const override { return m_recordLength; }
+
+    qint64 rowCount() override;
+    RowId rowAt(qint64 position) override;
+    qint64 positionOf(RowId row) override;
+
+    QVariant value(RowId row, int field) override;
+
+    QString readOnlyReason() const override { return m_readOnlyReason; }
+    RowId append(const QVector<QVariant> &values) override;
+    void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values) override;
+    void remove(RowId row) override;
+
+    QList<QPair<QString, QString>> facts() const override;
+    QList<QPair<QString, QVariant>> connectionProperties() const override;
+
+    // The description of a version byte ("dBASE III mit Memo", "Visual FoxPro", ...).
+    static QString versionName(quint8 version);
+    static bool isVisualFoxPro(quint8 version) { return version == 0x30 || version == 0x31 || version == 0x32; }
+
+private:
+    DbfTable() = default;
+    void readHeader();
+    void parseFields(const QByteArray &header);
+    void chooseCodePage(const QStringList &entries);
+    void openMemo(const QStringList &entries);
+    void findIndexFiles(const QStringList &entries);
+
+    // Cached record bytes, valid until the next call.
+    const char *record(RowId row);
+    void invalidateCache();
+    QVariant decode(const char *rec, int field, RowId row) const;
+    bool nullFlag(const char *rec, int bit) const;
+    QVariant memoValue(const char *rec, const DbfField &f, RowId row) const;
+    quint32 memoBlock(const char *rec, const DbfField &f) const;
+
+    // Deleted-record bookkeeping.
+    struct Chunk {
+        bool scanned = false;
+        quint32 live = 0;
+        std::vector<quint16> deleted; // offsets in the chunk, ascending
+    };
+    void resetChunks(qint64 fromRecord);
+    void scanChunk(size_t index);
+    qint64 chunkRecords(size_t index) const;
+
+    // Writing.
+    void ensureWritable() const;
+    void checkRow(RowId row) const;
+    void refreshHeaderLocked();
+    QByteArray readRecordDirect(RowId row) const;
+    struct PendingMemo {
+        int field;
+        QByteArray data;
+        quint32 fptType;
+    };
+    void encode(QByteArray &rec, int field, const QVariant &value, std::vector<PendingMemo> &memos) const;
+    void setNullFlag(QByteArray &rec, int bit, bool on) const;
+    void writeMemos(QByteArray &rec, const std::vector<PendingMemo> &memos);
+    void writeHeaderDate(quint32 *count);
+    QString recordName(RowId row) const;
+
+    int m_fd = -1;
+    QString m_path;
+    QString m_tableName;
+    bool m_exclusive = false;
+
+    quint8 m_version = 0;
+    QDate m_lastUpdate;
+    quint32 m_headerCount = 0;
+    qint64 m_recordCount = 0;     // records used: the header's count, or fewer if the file is short
+    quint16 m_headerLength = 0;
+    quint16 m_recordLength = 0;
+    quint8 m_tableFlags = 0;
+    quint8 m_languageDriver = 0;
+    bool m_countMismatch = false;
+    qint64 m_recordsInFile = 0;
+
+    std::vector<DbfField> m_fields;
+    QVector<FieldDef> m_defs;
+    int m_nullFlagsOffset = -1;
+    int m_nullFlagsWidth = 0;
+
+    TextCodec m_codec;
+    QString m_codePageOrigin;
+    QString m_codePageNote;
+
+    std::unique_ptr<MemoFile> m_memo;
+    QString m_memoName;      // file name of the memo file (found or expected)
+    bool m_hasMemoFields = false;
+    bool m_memoMissing = false;
+    QString m_memoFault;     // why an existing memo file cannot be used
+    QStringList m_indexFiles;
+    QString m_readOnlyReason;
+
+    struct Block {
+        qint64 first = -1;
+        qint64 count = 0;
+        quint64 lastUse = 0;
+        std::unique_ptr<char[]> data;
+        qint64 capacity = 0;
+    };
+    std::array<Block, 4> m_blocks;
+    qint64 m_blockRecords = 1;
+    quint64 m_useCounter = 0;
+
+    std::vector<Chunk> m_chunks;
+};
+
+} // namespace engine::dbase
