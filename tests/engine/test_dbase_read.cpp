@@ -137,6 +137,11 @@ TEST(DbaseRead, DbaseIIIPlusCarsTypesValuesMemosAndBlankRow)
     EXPECT_EQ(d[4].scale, 3);
     EXPECT_EQ(d[5].dataType, ftMemo);
     EXPECT_EQ(d[5].fieldNo, 6);
+    // The length the structure listing shows is the stored width of every field.
+    QList<int> sizes;
+    for (const FieldDef &f : d)
+        sizes << f.size;
+    EXPECT_EQ(sizes, (QList<int>{15, 4, 1, 8, 7, 10}));
     EXPECT_EQ(t->recordSize(), 46u);
     ASSERT_EQ(t->rowCount(), 4);
 

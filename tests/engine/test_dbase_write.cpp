@@ -582,3 +582,21 @@ TEST(DbaseWrite, CreateReplacesAnOlderTableAndItsStaleCodePageFile)
     EXPECT_EQ(openPath(dir.file(QStringLiteral("people.dbf")))->value(0, 0).toString(), QStringLiteral("Jürgen"));
     EXPECT_EQ(testsupport::readAll(dir.file(QStringLiteral("people.dbf"))).count("J\xFCrgen"), 1);
 }
+
+TEST(DbaseWrite, Utf8TableByItsCpgFileStoresAnyCharacterWithinTheByteWidth)
+{
+    ScratchDir dir;
+    driver().create(dir.path(), QStringLiteral("u"), {field(QStringLiteral("TEXT"), ftString, 8), field(QStringLiteral("NOTIZ"), ftMemo)});
+    QFile cpg(dir.file(QStringLiteral("u.cpg")));
+    ASSERT_TRUE(cpg.open(QIODevice::WriteOnly));
+    cpg.write("UTF-8\n");
+    cpg.close();
+    auto t = openPath(dir.file(QStringLiteral("u.dbf")));
+    const RowId row = t->append({QStringLiteral("Ä漢字"), QStringLiteral("Grüße \u00AD 漢字\r\n")});
+    // Eight bytes hold "Ä漢字" (2 + 3 + 3) but not one character more.
+    EXPECT_THROW(t->append({QStringLiteral("Ä漢字x"), QVariant()}), EngineError);
+    auto again = openPath(dir.file(QStringLiteral("u.dbf")));
+    EXPECT_EQ(again->value(row, 0).toString(), QStringLiteral("Ä漢字"));
+    EXPECT_EQ(again->value(row, 1).toString(), QStringLiteral("Grüße \u00AD 漢字\r\n"));
+    EXPECT_EQ(again->rowCount(), 1);
+}

@@ -394,11 +394,12 @@ void DbfTable::parseFields(const QByteArray &header)
         FieldDef def;
         def.name = f.name;
         def.fieldNo = no++;
+        // The structure listing shows every field's stored width as its length.
+        def.size = f.width;
         const QString t = QChar::fromLatin1(f.type);
         switch (f.kind) {
         case DbfField::Character:
             def.dataType = ftString;
-            def.size = f.width;
             def.nativeType = QStringLiteral("C(%1)").arg(f.width);
             break;
         case DbfField::Numeric:
@@ -425,12 +426,10 @@ void DbfTable::parseFields(const QByteArray &header)
             break;
         case DbfField::VarChar:
             def.dataType = ftString;
-            def.size = f.width;
             def.nativeType = QStringLiteral("V(%1)").arg(f.width);
             break;
         case DbfField::VarBinary:
             def.dataType = ftVarBytes;
-            def.size = f.width;
             def.nativeType = QStringLiteral("Q(%1)").arg(f.width);
             break;
         }

@@ -104,10 +104,13 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         return bytes;
     };
     const auto tooLong = [&](qsizetype size) {
-        return EngineError(QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 Zeichen, das Feld fasst %3.")
+        // In a multi-byte code page the width counts bytes, not characters.
+        const QString unit = m_codec.isSingleByte() ? QStringLiteral("Zeichen") : QStringLiteral("Bytes");
+        return EngineError(QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 %4, das Feld fasst %3.")
                                .arg(f.name)
                                .arg(size)
-                               .arg(f.width));
+                               .arg(f.width)
+                               .arg(unit));
     };
     const auto invalid = [&](const QString &message) {
         return EngineError(QStringLiteral("%1: %2").arg(f.name, message));
