@@ -600,3 +600,19 @@ TEST(DbaseWrite, Utf8TableByItsCpgFileStoresAnyCharacterWithinTheByteWidth)
     EXPECT_EQ(again->value(row, 1).toString(), QStringLiteral("Grüße \u00AD 漢字\r\n"));
     EXPECT_EQ(again->rowCount(), 1);
 }
+
+TEST(DbaseWrite, ExclusiveOpenKeepsOthersOutAndStillChanges)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"));
+    const QFileInfo info(path);
+    auto exclusive = driver().open(info.absolutePath(), info.fileName(), OpenOptions{false, true});
+    EXPECT_THROW(driver().open(info.absolutePath(), info.fileName(), OpenOptions{false, true}), EngineError);
+    EXPECT_THROW(driver().open(info.absolutePath(), info.fileName(), OpenOptions{true, true}), EngineError);
+    // Its own changes do not wait for its own lock.
+    EXPECT_EQ(exclusive->append({QStringLiteral("Dora"), QDate(2000, 2, 2)}), 3);
+    exclusive->remove(0);
+    exclusive.reset();
+    auto again = driver().open(info.absolutePath(), info.fileName(), OpenOptions{false, true});
+    EXPECT_EQ(again->rowCount(), 2);
+}
