@@ -238,7 +238,9 @@ TEST(DbaseWrite, CreatedTableRoundTripAgreesWithDbfread)
     EXPECT_EQ(t->value(0, 1).toString(), QStringLiteral("Köln"));
     EXPECT_EQ(t->value(0, 2).toLongLong(), 50667);
     EXPECT_DOUBLE_EQ(t->value(0, 3).toDouble(), 1234.5);
-    EXPECT_EQ(t->text(0, 4), QStringLiteral("99,95"));
+    // Money is stored as N(20,4); the text shows the stored decimals.
+    EXPECT_EQ(t->text(0, 4), QStringLiteral("99,9500"));
+    EXPECT_DOUBLE_EQ(t->value(0, 4).toDouble(), 99.95);
     EXPECT_EQ(t->value(0, 5).toDate(), QDate(1999, 12, 31));
     EXPECT_EQ(t->value(0, 6), QVariant(true));
     EXPECT_EQ(t->value(0, 7).toString(), QStringLiteral("Erste Zeile\r\nZweite Zeile mit ß"));

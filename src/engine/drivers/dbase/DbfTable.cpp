@@ -620,6 +620,20 @@ QVariant DbfTable::value(RowId row, int field)
     return decode(record(row), field, row);
 }
 
+QString DbfTable::text(RowId row, int field)
+{
+    if (field < 0 || field >= int(m_fields.size()))
+        return value(row, field).toString(); // value() reports the bad field number
+    const DbfField &f = m_fields[size_t(field)];
+    if (f.kind == DbfField::Numeric && !f.integerValue) {
+        const char *rec = record(row);
+        if (nullFlag(rec, f.nullBit))
+            return QString();
+        return numericText(rec + f.offset, f.width);
+    }
+    return TableSource::text(row, field);
+}
+
 QString DbfTable::recordName(RowId row) const
 {
     return QStringLiteral("Satz %1").arg(row + 1);
@@ -765,6 +779,17 @@ qint64 DbfTable::rowCount()
         total += m_chunks[i].live;
     }
     return total;
+}
+
+bool DbfTable::isEmpty()
+{
+    for (size_t i = 0; i < m_chunks.size(); ++i) {
+        if (!m_chunks[i].scanned)
+            scanChunk(i);
+        if (m_chunks[i].live > 0)
+            return false;
+    }
+    return true;
 }
 
 RowId DbfTable::rowAt(qint64 position)

@@ -47,10 +47,12 @@ public:
     quint32 recordSize() const override { return m_recordLength; }
 
     qint64 rowCount() override;
+    bool isEmpty() override;
     RowId rowAt(qint64 position) override;
     qint64 positionOf(RowId row) override;
 
     QVariant value(RowId row, int field) override;
+    QString text(RowId row, int field) override;
 
     QString readOnlyReason() const override { return m_readOnlyReason; }
     RowId append(const QVector<QVariant> &values) override;

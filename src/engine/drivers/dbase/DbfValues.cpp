@@ -56,6 +56,30 @@ QVariant parseNumeric(const char *p, int width, bool integer)
     return d;
 }
 
+QString numericText(const char *p, int width)
+{
+    if (!parseNumeric(p, width, false).isValid())
+        return QString();
+    int b = 0;
+    int e = width;
+    while (b < e && (p[b] == ' ' || p[b] == '\0'))
+        ++b;
+    while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\0'))
+        --e;
+    if (p[b] == '+')
+        ++b;
+    QString text;
+    text.reserve(e - b + 2);
+    for (int i = b; i < e; ++i) {
+        const char c = p[i] == '.' ? ',' : p[i];
+        // ".5" and "-.5" are written with their leading zero.
+        if (c == ',' && (text.isEmpty() || text == QLatin1String("-")))
+            text += QLatin1Char('0');
+        text += QLatin1Char(c);
+    }
+    return text;
+}
+
 QVariant parseDate(const char *p)
 {
     int v[8];

@@ -9,6 +9,10 @@ namespace engine::dbase {
 
 // N and F fields: null for blank, "." style blanks and "*" overflow markers.
 QVariant parseNumeric(const char *p, int width, bool integer);
+// The text of an N or F field as stored, with a decimal comma ("12,50", "0,5"):
+// dBASE numbers are decimal text, and showing the stored digits keeps them exact.
+// Empty for a null number.
+QString numericText(const char *p, int width);
 // D fields (YYYYMMDD): null for blank or zero dates and for impossible dates.
 QVariant parseDate(const char *p);
 // L fields: T/t/Y/y true, F/f/N/n false, anything else (blank, '?') null.

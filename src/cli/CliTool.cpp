@@ -1,0 +1,221 @@
+#include "CliTool.h"
+
+#include "Connection.h"
+#include "EngineError.h"
+#include "KADOopen.h"
+#include "StructureRows.h"
+#include "TableDataset.h"
+
+#include <QFileInfo>
+#include <optional>
+
+namespace cli {
+
+namespace {
+
+struct Options {
+    QString command;
+    QString file;
+    QString table;
+};
+
+const char *const Usage =
+    "Aufruf:\n"
+    "  brisvel-cli tables DATEI\n"
+    "  brisvel-cli structure [--table NAME] DATEI\n"
+    "  brisvel-cli dump [--table NAME] DATEI\n"
+    "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n";
+
+class Output {
+public:
+    explicit Output(FILE *file) : m_file(file) {}
+    void write(const QString &text)
+    {
+        const QByteArray bytes = text.toUtf8();
+        fwrite(bytes.constData(), 1, size_t(bytes.size()), m_file);
+    }
+    void line(const QString &text) { write(text + QLatin1Char('\n')); }
+
+private:
+    FILE *m_file;
+};
+
+std::optional<Options> parse(const QStringList &arguments, QString *error)
+{
+    Options options;
+    QStringList rest;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String("--table")) {
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("Nach --table fehlt der Tabellenname.");
+                return std::nullopt;
+            }
+            options.table = arguments.at(++i);
+        } else if (a.startsWith(QLatin1String("--table="))) {
+            options.table = a.mid(8);
+        } else if (a.startsWith(QLatin1String("--")) && a.size() > 2) {
+            *error = QStringLiteral("Unbekannte Option '%1'.").arg(a);
+            return std::nullopt;
+        } else {
+            rest << a;
+        }
+    }
+    if (rest.size() < 2) {
+        *error = QStringLiteral("Befehl oder Datei fehlt.");
+        return std::nullopt;
+    }
+    options.command = rest.takeFirst();
+    // A file name may hold blanks; the words are joined as the program joins its command line.
+    options.file = rest.join(QLatin1Char(' ')).trimmed();
+    static const QStringList commands{QStringLiteral("tables"), QStringLiteral("structure"), QStringLiteral("dump")};
+    if (!commands.contains(options.command)) {
+        *error = QStringLiteral("Unbekannter Befehl '%1'.").arg(options.command);
+        return std::nullopt;
+    }
+    return options;
+}
+
+// The tables of the data source, for the message that asks the user to choose one.
+QString tableChoiceMessage(const QStringList &names)
+{
+    return QStringLiteral("Die Datenquelle enthält mehrere Tabellen; bitte mit --table eine wählen: %1")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+// Points the descriptor at the file as the program does with its command line.
+// Where the program would show its table chooser, --table answers it.
+void openTable(data::TKADOopen &descriptor, engine::TableDataset &table, const Options &options, bool open)
+{
+    std::optional<QString> chooserFailure;
+    descriptor.TablesDialogHook = [&](data::TKADOopen &d) -> std::optional<QString> {
+        if (!options.table.isEmpty())
+            return options.table;
+        QStringList names;
+        try {
+            d.GetTableNames(names);
+        } catch (const engine::EngineError &) {
+        }
+        if (names.isEmpty() && !QFileInfo::exists(d.GivenDatabaseName()))
+            chooserFailure = QStringLiteral("Die Datei '%1' existiert nicht.").arg(d.GivenDatabaseName());
+        else
+            chooserFailure = tableChoiceMessage(names);
+        return std::nullopt;
+    };
+    descriptor.setDatabaseName(options.file);
+    if (chooserFailure && options.table.isEmpty())
+        throw engine::EngineError(*chooserFailure);
+    if (!options.table.isEmpty() && descriptor.TableName() != options.table)
+        descriptor.setTableName(options.table);
+    if (open)
+        descriptor.Open();
+    Q_UNUSED(table);
+}
+
+void printTables(data::TKADOopen &descriptor, Output &out)
+{
+    QStringList names;
+    descriptor.GetTableNames(names);
+    for (const QString &name : names)
+        out.line(name);
+}
+
+void printStructure(engine::TableDataset &table, Output &out)
+{
+    out.line(structure::fieldHeading().join(QLatin1Char('\t')));
+    for (const structure::Row &row : structure::fieldRows(table))
+        out.line(row.join(QLatin1Char('\t')));
+    const QVector<structure::Row> indexes = structure::indexRows(table);
+    if (!indexes.isEmpty()) {
+        out.line(QString());
+        out.line(structure::indexHeading().join(QLatin1Char('\t')));
+        for (const structure::Row &row : indexes)
+            out.line(row.join(QLatin1Char('\t')));
+    }
+    out.line(QString());
+    out.line(QStringLiteral("Satzgröße\t%1").arg(table.RecordSize()));
+    out.line(QStringLiteral("Satzanzahl\t%1").arg(table.RecordCount()));
+    for (const auto &fact : table.source()->facts())
+        out.line(fact.first + QLatin1Char('\t') + fact.second);
+}
+
+void dump(engine::TableDataset &table, Output &out)
+{
+    const int fields = table.FieldCount();
+    QStringList cells;
+    for (const QString &name : table.GetFieldNames())
+        cells << csvField(name);
+    out.write(cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"));
+    // The walk runs on the table's cursor, as the grid and the printout do.
+    table.DisableControls();
+    table.First();
+    QString line;
+    while (!table.Eof()) {
+        line.clear();
+        for (int i = 0; i < fields; ++i) {
+            if (i > 0)
+                line += QLatin1Char(',');
+            line += csvField(table.Fields(i)->AsString());
+        }
+        line += QStringLiteral("\r\n");
+        out.write(line);
+        table.Next();
+    }
+    table.EnableControls();
+}
+
+} // namespace
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
+{
+    Output out(outFile);
+    Output err(errFile);
+    QString error;
+    const std::optional<Options> options = parse(arguments, &error);
+    if (!options) {
+        err.line(QStringLiteral("brisvel-cli: ") + error);
+        err.write(QString::fromUtf8(Usage));
+        return 2;
+    }
+    engine::Connection connection;
+    connection.setObjectName(QStringLiteral("ADOConnectionMain"));
+    connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
+    engine::TableDataset table;
+    table.setObjectName(QStringLiteral("TBView"));
+    table.setConnection(&connection);
+    data::TKADOopen descriptor;
+    descriptor.setObjectName(QStringLiteral("KADOopen1"));
+    descriptor.setADOTable(&table);
+    descriptor.setAutoTableDirect(true);
+    descriptor.setGetTablesDialog(true);
+    try {
+        if (options->command == QLatin1String("tables")) {
+            openTable(descriptor, table, *options, false);
+            printTables(descriptor, out);
+        } else {
+            openTable(descriptor, table, *options, true);
+            if (options->command == QLatin1String("structure"))
+                printStructure(table, out);
+            else
+                dump(table, out);
+        }
+    } catch (const engine::EngineError &e) {
+        fflush(outFile);
+        err.line(QStringLiteral("brisvel-cli: ") + e.message());
+        return 1;
+    }
+    fflush(outFile);
+    return 0;
+}
+
+} // namespace cli

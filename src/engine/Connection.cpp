@@ -1,0 +1,212 @@
+#include "Connection.h"
+
+#include "EngineError.h"
+#include "TableDataset.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace engine {
+
+namespace {
+const char *const DataSourceKey = "Data Source";
+const char *const ExtendedPropertiesKey = "Extended Properties";
+const char *const LocaleIdentifierKey = "Locale Identifier";
+} // namespace
+
+Connection::Connection(QObject *parent)
+    : QObject(parent), m_provider(QString::fromLatin1(DefaultProvider))
+{
+    // The properties a Jet-style provider always has, in a fixed order.
+    m_properties = {
+        {QString::fromLatin1(DataSourceKey), QString()},
+        {QString::fromLatin1(ExtendedPropertiesKey), QString()},
+        {QString::fromLatin1(LocaleIdentifierKey), 1033},
+        {QStringLiteral("Mode"), QStringLiteral("Share Deny None")},
+    };
+}
+
+Connection::~Connection()
+{
+    for (TableDataset *dataset : std::as_const(m_datasets))
+        dataset->setConnection(nullptr);
+}
+
+void Connection::setProvider(const QString &provider)
+{
+    if (Connected())
+        throw EngineError(QStringLiteral("Der Provider kann bei geöffneter Verbindung nicht geändert werden"));
+    m_provider = provider;
+}
+
+void Connection::setConnectionString(const QString &text)
+{
+    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const int eq = part.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = part.left(eq).trimmed();
+        const QString value = part.mid(eq + 1).trimmed();
+        if (key.compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
+            setProvider(value);
+        else
+            setPropertyValue(key, value);
+    }
+}
+
+QString Connection::connectionString() const
+{
+    QString text = QStringLiteral("Provider=") + m_provider;
+    for (const ConnectionProperty &p : m_properties) {
+        if (p.name == QLatin1String(DataSourceKey) || !p.value.toString().isEmpty())
+            text += QLatin1Char(';') + p.name + QLatin1Char('=') + p.value.toString();
+    }
+    return text;
+}
+
+QVariant Connection::propertyValue(const QString &name) const
+{
+    for (const ConnectionProperty &p : m_properties) {
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0)
+            return p.value;
+    }
+    return QVariant();
+}
+
+void Connection::setPropertyValue(const QString &name, const QVariant &value)
+{
+    if (Connected())
+        throw EngineError(QStringLiteral("Die Eigenschaft '%1' kann bei geöffneter Verbindung nicht geändert werden").arg(name));
+    for (ConnectionProperty &p : m_properties) {
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0) {
+            p.value = value;
+            return;
+        }
+    }
+    m_properties.append({name, value});
+}
+
+const QList<ConnectionProperty> &Connection::Properties() const
+{
+    return m_properties;
+}
+
+QString Connection::dataSource() const
+{
+    return propertyValue(QString::fromLatin1(DataSourceKey)).toString();
+}
+
+void Connection::setConnected(bool connected)
+{
+    if (connected == Connected())
+        return;
+    if (!connected) {
+        for (TableDataset *dataset : std::as_const(m_datasets))
+            dataset->Close();
+        m_driver = nullptr;
+        return;
+    }
+    if (m_provider.compare(QString::fromLatin1(DefaultProvider), Qt::CaseInsensitive) != 0)
+        throw EngineError(QStringLiteral("Der Provider '%1' wird nicht unterstützt; nur %2 ist verfügbar")
+                              .arg(m_provider, QString::fromLatin1(DefaultProvider)));
+    const QString kind = propertyValue(QString::fromLatin1(ExtendedPropertiesKey)).toString();
+    Driver *driver = driverFor(kind);
+    if (!driver) {
+        if (kind.isEmpty())
+            throw EngineError(QStringLiteral("Access-Datenbanken werden noch nicht unterstützt"));
+        throw EngineError(QStringLiteral("Die Datenbankart '%1' wird nicht unterstützt").arg(kind));
+    }
+    const QString source = dataSource();
+    const QFileInfo info(source);
+    if (source.isEmpty())
+        throw EngineError(QStringLiteral("Es ist keine Datenquelle angegeben"));
+    if (driver->dataSourceIsDirectory() ? !info.isDir() : !info.isFile())
+        throw EngineError(driver->dataSourceIsDirectory()
+                              ? QStringLiteral("Der Ordner '%1' existiert nicht").arg(source)
+                              : QStringLiteral("Die Datei '%1' existiert nicht").arg(source));
+    m_driver = driver;
+}
+
+QStringList Connection::GetTableNames(bool)
+{
+    setConnected(true);
+    return m_driver->tableNames(dataSource());
+}
+
+int Connection::Execute(const QString &statement)
+{
+    setConnected(true);
+    throw EngineError(QStringLiteral("Die Anweisung wird nicht unterstützt: %1").arg(statement));
+}
+
+QString Connection::Version() const
+{
+    return QStringLiteral(BRISVEL_VERSION);
+}
+
+std::unique_ptr<TableSource> Connection::openTable(const QString &tableName, const OpenOptions &options)
+{
+    setConnected(true);
+    return m_driver->open(dataSource(), tableName, options);
+}
+
+void Connection::attach(TableDataset *dataset)
+{
+    if (!m_datasets.contains(dataset))
+        m_datasets.append(dataset);
+}
+
+void Connection::detach(TableDataset *dataset)
+{
+    m_datasets.removeAll(dataset);
+}
+
+static QString unquote(const QString &text, QChar close)
+{
+    // Quoted names double their closing quote inside.
+    QString name;
+    int i = 1;
+    for (; i < text.size(); ++i) {
+        if (text.at(i) == close) {
+            if (i + 1 < text.size() && text.at(i + 1) == close) {
+                name += close;
+                ++i;
+                continue;
+            }
+            break;
+        }
+        name += text.at(i);
+    }
+    if (i >= text.size() || !text.mid(i + 1).trimmed().isEmpty())
+        return QString();
+    return name;
+}
+
+QString tableNameFromSelect(const QString &statement)
+{
+    const QString s = statement.trimmed();
+    const auto bad = [&]() {
+        return EngineError(QStringLiteral("Die Anweisung '%1' wird nicht unterstützt; erwartet wird \"select * from <Tabelle>\"").arg(statement));
+    };
+    // Any run of blanks may stand between the words.
+    static const QRegularExpression head(QStringLiteral("^select\\s+\\*\\s+from\\s+"), QRegularExpression::CaseInsensitiveOption);
+    const auto m = head.match(s);
+    if (!m.hasMatch())
+        throw bad();
+    const QString rest = s.mid(m.capturedLength()).trimmed();
+    if (rest.isEmpty())
+        throw bad();
+    QString name;
+    if (rest.startsWith(QLatin1Char('[')))
+        name = unquote(rest, QLatin1Char(']'));
+    else if (rest.startsWith(QLatin1Char('"')))
+        name = unquote(rest, QLatin1Char('"'));
+    else
+        name = rest;
+    if (name.isEmpty())
+        throw bad();
+    return name;
+}
+
+} // namespace engine

@@ -1,0 +1,79 @@
+#include "Driver.h"
+
+#include "EngineError.h"
+#include "ValueText.h"
+#include "drivers/dbase/DbaseDriver.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace engine {
+
+QString TableSource::text(RowId row, int field)
+{
+    return formatValue(value(row, field), fieldDefs().at(field).dataType);
+}
+
+RowId TableSource::append(const QVector<QVariant> &)
+{
+    throw EngineError(readOnlyReason());
+}
+
+void TableSource::update(RowId, const QVector<QVariant> &, const QVector<QVariant> &)
+{
+    throw EngineError(readOnlyReason());
+}
+
+void TableSource::remove(RowId)
+{
+    throw EngineError(readOnlyReason());
+}
+
+void Driver::create(const QString &, const QString &tableName, const QVector<FieldDef> &)
+{
+    throw EngineError(QStringLiteral("Tabellen der Art %1 können nicht angelegt werden (%2).")
+                          .arg(kindName(), tableName));
+}
+
+const QList<Driver *> &allDrivers()
+{
+    static DbaseDriver dbase;
+    static const QList<Driver *> drivers = {&dbase};
+    return drivers;
+}
+
+Driver *driverFor(const QString &extendedProperties)
+{
+    for (Driver *driver : allDrivers()) {
+        if (driver->handles(extendedProperties))
+            return driver;
+    }
+    return nullptr;
+}
+
+QString resolveTableFile(const QString &directory, const QString &tableName, const QString &extension)
+{
+    if (tableName.isEmpty())
+        return QString();
+    const QDir dir(directory);
+    QStringList candidates{tableName};
+    if (!tableName.endsWith(extension, Qt::CaseInsensitive))
+        candidates << tableName + extension;
+    for (const QString &name : candidates) {
+        const QFileInfo info(dir.filePath(name));
+        if (info.isFile())
+            return info.filePath();
+    }
+    // Linux names are case-sensitive; the upper-cased names of old programs still
+    // find their file when exactly one spelling exists.
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : candidates) {
+        for (const QString &entry : entries) {
+            if (entry.compare(name, Qt::CaseInsensitive) == 0)
+                return dir.filePath(entry);
+        }
+    }
+    return QString();
+}
+
+} // namespace engine

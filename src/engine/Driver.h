@@ -1,0 +1,118 @@
+#pragma once
+// The one narrow interface every file kind implements: a Driver knows a kind of
+// data source (list its tables, open one, create one); a TableSource is one open
+// table with its rows addressed by position.
+#include "FieldTypes.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+namespace engine {
+
+struct FieldDef {
+    QString name;
+    TFieldType dataType = ftUnknown;
+    int size = 0;       // the stored width: characters for text, bytes otherwise
+    int precision = 0;  // total digits for numbers where the kind stores them
+    int scale = 0;      // decimals
+    int fieldNo = 0;    // 1-based
+    bool required = false;
+    QString nativeType; // the kind's own name, e.g. "N(7,3)"
+};
+
+enum TIndexOption {
+    ixPrimary = 0x01,
+    ixUnique = 0x02,
+    ixDescending = 0x04,
+    ixCaseInsensitive = 0x08,
+    ixExpression = 0x10,
+    ixNonMaintained = 0x20,
+};
+using TIndexOptions = int;
+
+struct IndexDef {
+    QString name;
+    QString fields;      // key fields, ";"-separated, when the key is plain fields
+    QString expression;  // the key expression otherwise
+    QString forCondition;
+    TIndexOptions options = 0;
+    QString source;      // the index file the definition comes from
+};
+
+// A row of a table: the kind's stable number for it (a dBASE record number, a line).
+using RowId = qint64;
+
+struct OpenOptions {
+    bool readOnly = false;
+    bool exclusive = false;
+};
+
+class TableSource {
+public:
+    virtual ~TableSource() = default;
+
+    virtual QString tableName() const = 0;
+    virtual QString fileName() const = 0;
+    virtual const QVector<FieldDef> &fieldDefs() const = 0;
+    virtual QVector<IndexDef> indexDefs() const { return {}; }
+    // Bytes of one stored record where the kind has fixed records, else 0.
+    virtual quint32 recordSize() const { return 0; }
+
+    // Visible rows in their natural order (deleted records are not rows).
+    virtual qint64 rowCount() = 0;
+    // Whether there are no rows; kinds that count lazily answer without counting all.
+    virtual bool isEmpty() { return rowCount() == 0; }
+    virtual RowId rowAt(qint64 position) = 0;
+    // Position of a row in the natural order, -1 when it is no longer there.
+    virtual qint64 positionOf(RowId row) = 0;
+
+    // One field of one row: null is an invalid QVariant.
+    virtual QVariant value(RowId row, int field) = 0;
+    virtual QString text(RowId row, int field);
+
+    // Empty when the table can be changed, else the German reason why not.
+    virtual QString readOnlyReason() const = 0;
+    virtual RowId append(const QVector<QVariant> &values);
+    // original: the values as read when editing began; a row changed meanwhile
+    // by another program is reported, not overwritten.
+    virtual void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values);
+    virtual void remove(RowId row);
+
+    // Header facts a user may want to see (version, code page, ...), in order.
+    virtual QList<QPair<QString, QString>> facts() const { return {}; }
+    // Properties the kind keeps for the connection's property list (e.g. the code page).
+    virtual QList<QPair<QString, QVariant>> connectionProperties() const { return {}; }
+};
+
+class Driver {
+public:
+    virtual ~Driver() = default;
+
+    // True when this driver serves the connection's "Extended Properties" value.
+    virtual bool handles(const QString &extendedProperties) const = 0;
+    // Whether "Data Source" names a directory (dBASE, Paradox, text, HTML) or a file.
+    virtual bool dataSourceIsDirectory() const = 0;
+    virtual QString kindName() const = 0;
+
+    virtual QStringList tableNames(const QString &dataSource) = 0;
+    virtual std::unique_ptr<TableSource> open(const QString &dataSource, const QString &tableName,
+                                              const OpenOptions &options) = 0;
+    // Creates a new empty table; false where the kind cannot be written.
+    virtual bool canCreate() const { return false; }
+    virtual void create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields);
+};
+
+// The drivers of all kinds, in the order they are asked.
+const QList<Driver *> &allDrivers();
+Driver *driverFor(const QString &extendedProperties);
+
+// Resolves a table file in a directory: exact name first, then with the given
+// extension, and case-insensitively only where nothing matches exactly.
+// Returns the full path, or an empty string when no file matches.
+QString resolveTableFile(const QString &directory, const QString &tableName, const QString &extension);
+
+} // namespace engine

@@ -1,0 +1,42 @@
+#pragma once
+// Every engine failure is one of these, carrying a German message a user can act on.
+#include <QString>
+#include <stdexcept>
+
+namespace engine {
+
+class EngineError : public std::runtime_error {
+public:
+    explicit EngineError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString &message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// A dataset error: "<dataset name>: <text>" as dataset errors have always read.
+inline EngineError datasetError(const QString &datasetName, const QString &text)
+{
+    if (datasetName.isEmpty())
+        return EngineError(text);
+    return EngineError(QStringLiteral("%1: %2").arg(datasetName, text));
+}
+
+namespace msg {
+inline QString closedDataset() { return QStringLiteral("Operation bei geschlossener Datenmenge nicht ausführbar"); }
+inline QString emptyDataset() { return QStringLiteral("Operation bei leerer Datenmenge nicht ausführbar"); }
+inline QString notEditing() { return QStringLiteral("Datenmenge befindet sich nicht im Bearbeitungs- oder Einfügemodus"); }
+inline QString openDataset() { return QStringLiteral("Operation bei geöffneter Datenmenge nicht ausführbar"); }
+inline QString readOnlyDataset() { return QStringLiteral("Eine schreibgeschützte Datenmenge kann nicht geändert werden"); }
+inline QString fieldNotFound(const QString &name) { return QStringLiteral("Feld '%1' nicht gefunden").arg(name); }
+inline QString indexNotFound(const QString &name) { return QStringLiteral("Index '%1' nicht gefunden").arg(name); }
+inline QString invalidInteger(const QString &text) { return QStringLiteral("'%1' ist kein gültiger Integerwert").arg(text); }
+inline QString invalidFloat(const QString &text) { return QStringLiteral("'%1' ist kein gültiger Gleitkommawert").arg(text); }
+inline QString invalidDate(const QString &text) { return QStringLiteral("'%1' ist kein gültiges Datum").arg(text); }
+inline QString invalidDateTime(const QString &text) { return QStringLiteral("'%1' ist kein gültiger Zeitstempel").arg(text); }
+inline QString invalidTime(const QString &text) { return QStringLiteral("'%1' ist keine gültige Uhrzeit").arg(text); }
+inline QString invalidBoolean(const QString &text) { return QStringLiteral("'%1' ist kein gültiger Boolescher Wert").arg(text); }
+} // namespace msg
+
+} // namespace engine

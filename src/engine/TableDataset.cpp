@@ -1,0 +1,613 @@
+#include "TableDataset.h"
+
+#include "Connection.h"
+#include "EngineError.h"
+#include "ValueText.h"
+
+#include <QRegularExpression>
+
+namespace engine {
+
+// ---------------------------------------------------------------- Field
+
+const FieldDef &Field::def() const
+{
+    return m_dataset->FieldDefs().at(m_index);
+}
+
+QVariant Field::Value() const
+{
+    return m_dataset->currentValue(m_index);
+}
+
+QString Field::AsString() const
+{
+    return m_dataset->currentText(m_index);
+}
+
+qlonglong Field::AsInteger() const
+{
+    const QVariant v = Value();
+    if (!v.isValid())
+        return 0;
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const qlonglong n = v.toString().trimmed().toLongLong(&ok);
+        if (!ok)
+            throw EngineError(msg::invalidInteger(v.toString()));
+        return n;
+    }
+    return v.toLongLong();
+}
+
+double Field::AsFloat() const
+{
+    const QVariant v = Value();
+    if (!v.isValid())
+        return 0.0;
+    if (v.typeId() == QMetaType::QString)
+        return parseValue(v.toString(), ftFloat).toDouble();
+    return v.toDouble();
+}
+
+bool Field::AsBoolean() const
+{
+    const QVariant v = Value();
+    if (!v.isValid())
+        return false;
+    if (v.typeId() == QMetaType::QString)
+        return parseValue(v.toString(), ftBoolean).toBool();
+    return v.toBool();
+}
+
+bool Field::IsNull() const
+{
+    const QVariant v = Value();
+    return !v.isValid() || v.isNull();
+}
+
+void Field::setValue(const QVariant &value)
+{
+    m_dataset->setCurrentValue(m_index, value);
+}
+
+void Field::setAsString(const QString &text)
+{
+    m_dataset->setCurrentValue(m_index, parseValue(text, DataType()));
+}
+
+// ---------------------------------------------------------------- IndexDefs
+
+int IndexDefs::IndexOf(const QString &name) const
+{
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+void IndexDefs::Update()
+{
+    if (m_dataset && m_dataset->m_source)
+        m_items = m_dataset->m_source->indexDefs();
+}
+
+// ---------------------------------------------------------------- TableDataset
+
+TableDataset::TableDataset(QObject *parent) : QObject(parent)
+{
+    m_indexDefs.m_dataset = this;
+}
+
+TableDataset::~TableDataset()
+{
+    if (m_connection)
+        m_connection->detach(this);
+}
+
+void TableDataset::fail(const QString &text) const
+{
+    throw datasetError(Name(), text);
+}
+
+void TableDataset::setConnection(Connection *connection)
+{
+    if (m_connection == connection)
+        return;
+    Close();
+    if (m_connection)
+        m_connection->detach(this);
+    m_connection = connection;
+    if (m_connection)
+        m_connection->attach(this);
+}
+
+void TableDataset::setTableName(const QString &name)
+{
+    if (name == m_tableName)
+        return;
+    if (Active())
+        fail(msg::openDataset());
+    m_tableName = name;
+}
+
+void TableDataset::setTableDirect(bool direct)
+{
+    if (direct == m_tableDirect)
+        return;
+    if (Active())
+        fail(msg::openDataset());
+    m_tableDirect = direct;
+}
+
+QString TableDataset::CommandText() const
+{
+    if (m_tableDirect)
+        return m_tableName;
+    // A name the statement could misread is quoted, with "]" doubled inside.
+    QString name = m_tableName;
+    static const QRegularExpression plain(QStringLiteral("^[\\w.#$-]+$"));
+    if (!plain.match(name).hasMatch())
+        name = QLatin1Char('[') + QString(name).replace(QLatin1String("]"), QLatin1String("]]")) + QLatin1Char(']');
+    return QStringLiteral("select * from ") + name;
+}
+
+void TableDataset::setReadOnly(bool readOnly)
+{
+    if (readOnly == m_readOnly)
+        return;
+    if (Active())
+        fail(msg::openDataset());
+    m_readOnly = readOnly;
+}
+
+QString TableDataset::ReadOnlyReason() const
+{
+    if (!m_source)
+        return QString();
+    return m_source->readOnlyReason();
+}
+
+bool TableDataset::CanModify() const
+{
+    return m_source && m_source->readOnlyReason().isEmpty();
+}
+
+void TableDataset::setIndexName(const QString &name)
+{
+    if (name == m_indexName)
+        return;
+    if (Active()) {
+        checkBrowseMode();
+        if (!name.isEmpty() && m_indexDefs.IndexOf(name) < 0)
+            fail(msg::indexNotFound(name));
+    }
+    m_indexName = name;
+}
+
+void TableDataset::Open()
+{
+    if (Active())
+        return;
+    if (!m_connection)
+        fail(QStringLiteral("Die Datenmenge hat keine Verbindung"));
+    const QString name = m_tableDirect ? m_tableName : tableNameFromSelect(CommandText());
+    if (name.trimmed().isEmpty())
+        fail(QStringLiteral("Es ist kein Tabellenname angegeben"));
+    OpenOptions options;
+    options.readOnly = m_readOnly;
+    std::unique_ptr<TableSource> source = m_connection->openTable(name, options);
+    const QVector<IndexDef> indexes = source->indexDefs();
+    if (!m_indexName.isEmpty()) {
+        bool found = false;
+        for (const IndexDef &def : indexes)
+            found = found || def.name.compare(m_indexName, Qt::CaseInsensitive) == 0;
+        if (!found)
+            fail(msg::indexNotFound(m_indexName));
+    }
+    m_source = std::move(source);
+    m_indexDefs.m_items = indexes;
+    m_fields.clear();
+    for (int i = 0; i < m_source->fieldDefs().size(); ++i)
+        m_fields.push_back(std::make_unique<Field>(this, i));
+    m_position = 0;
+    m_bof = true;
+    m_eof = m_source->isEmpty();
+    m_modified = false;
+    setState(dsBrowse);
+    if (AfterOpen)
+        AfterOpen(*this);
+    if (!m_eof)
+        doAfterScroll();
+    notifyDataSet();
+}
+
+void TableDataset::Close()
+{
+    if (!Active())
+        return;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    m_fields.clear();
+    m_source.reset();
+    m_position = 0;
+    m_bof = m_eof = true;
+    setState(dsInactive);
+    notifyDataSet();
+}
+
+const QVector<FieldDef> &TableDataset::FieldDefs() const
+{
+    static const QVector<FieldDef> none;
+    return m_source ? m_source->fieldDefs() : none;
+}
+
+int TableDataset::FieldCount() const
+{
+    return int(m_fields.size());
+}
+
+Field *TableDataset::Fields(int index)
+{
+    checkActive();
+    if (index < 0 || index >= FieldCount())
+        fail(QStringLiteral("Feldindex %1 außerhalb des gültigen Bereichs").arg(index));
+    return m_fields[size_t(index)].get();
+}
+
+Field *TableDataset::FindField(const QString &name)
+{
+    const QVector<FieldDef> &defs = FieldDefs();
+    for (int i = 0; i < defs.size(); ++i) {
+        if (defs.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return m_fields[size_t(i)].get();
+    }
+    return nullptr;
+}
+
+Field *TableDataset::FieldByName(const QString &name)
+{
+    Field *field = FindField(name);
+    if (!field)
+        fail(msg::fieldNotFound(name));
+    return field;
+}
+
+QStringList TableDataset::GetFieldNames() const
+{
+    QStringList names;
+    for (const FieldDef &def : FieldDefs())
+        names << def.name;
+    return names;
+}
+
+quint16 TableDataset::RecordSize() const
+{
+    if (!m_source)
+        return 0;
+    return quint16(std::min<quint32>(m_source->recordSize(), 0xFFFF));
+}
+
+void TableDataset::checkActive() const
+{
+    if (!Active())
+        fail(msg::closedDataset());
+}
+
+void TableDataset::checkCanModify() const
+{
+    const QString reason = m_source->readOnlyReason();
+    if (!reason.isEmpty())
+        fail(reason);
+}
+
+void TableDataset::checkBrowseMode()
+{
+    checkActive();
+    if (m_state == dsEdit || m_state == dsInsert) {
+        if (m_modified)
+            Post();
+        else
+            Cancel();
+    }
+}
+
+qint64 TableDataset::positionCount()
+{
+    return m_source ? m_source->rowCount() : 0;
+}
+
+void TableDataset::setState(TDataSetState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    if (!ControlsDisabled())
+        emit stateChanged();
+}
+
+void TableDataset::doAfterScroll()
+{
+    if (AfterScroll)
+        AfterScroll(*this);
+}
+
+void TableDataset::notifyDataSet()
+{
+    if (ControlsDisabled()) {
+        m_pendingChange = true;
+        return;
+    }
+    emit dataSetChanged();
+}
+
+void TableDataset::notifyRecord()
+{
+    if (!ControlsDisabled())
+        emit recordChanged();
+}
+
+void TableDataset::First()
+{
+    checkBrowseMode();
+    m_position = 0;
+    m_bof = true;
+    m_eof = m_source->isEmpty();
+    notifyDataSet();
+    doAfterScroll();
+}
+
+void TableDataset::Last()
+{
+    checkBrowseMode();
+    const qint64 count = positionCount();
+    m_position = count > 0 ? count - 1 : 0;
+    m_eof = true;
+    m_bof = count == 0;
+    notifyDataSet();
+    doAfterScroll();
+}
+
+void TableDataset::Next()
+{
+    MoveBy(1);
+}
+
+void TableDataset::Prior()
+{
+    MoveBy(-1);
+}
+
+int TableDataset::MoveBy(int distance)
+{
+    checkBrowseMode();
+    const qint64 count = positionCount();
+    qint64 moved = 0;
+    if (count == 0) {
+        m_bof = m_eof = true;
+    } else if (distance > 0) {
+        const qint64 room = count - 1 - m_position;
+        moved = std::min<qint64>(distance, room);
+        m_position += moved;
+        m_eof = moved < distance;
+        if (moved > 0)
+            m_bof = false;
+    } else if (distance < 0) {
+        const qint64 room = m_position;
+        moved = -std::min<qint64>(-qint64(distance), room);
+        m_position += moved;
+        m_bof = -moved < -qint64(distance);
+        if (moved < 0)
+            m_eof = false;
+    }
+    notifyDataSet();
+    doAfterScroll();
+    return int(moved);
+}
+
+bool TableDataset::IsEmpty()
+{
+    checkActive();
+    return m_state != dsInsert && m_source->isEmpty();
+}
+
+qint64 TableDataset::RecNo()
+{
+    if (!Active())
+        return 0;
+    const qint64 count = positionCount();
+    if (m_state == dsInsert)
+        return count + 1;
+    return count == 0 ? 0 : m_position + 1;
+}
+
+qint64 TableDataset::RecordCount()
+{
+    checkActive();
+    return positionCount();
+}
+
+QVariant TableDataset::currentValue(int field)
+{
+    checkActive();
+    if (m_state == dsEdit || m_state == dsInsert)
+        return m_buffer.value(field);
+    if (m_source->isEmpty())
+        return QVariant();
+    return m_source->value(m_source->rowAt(m_position), field);
+}
+
+QString TableDataset::currentText(int field)
+{
+    checkActive();
+    if (m_state == dsEdit || m_state == dsInsert)
+        return formatValue(m_buffer.value(field), FieldDefs().at(field).dataType);
+    if (m_source->isEmpty())
+        return QString();
+    return m_source->text(m_source->rowAt(m_position), field);
+}
+
+void TableDataset::validate(int field, const QVariant &value) const
+{
+    const FieldDef &def = FieldDefs().at(field);
+    if (!value.isValid())
+        return;
+    if ((def.dataType == ftString || def.dataType == ftFixedChar || def.dataType == ftWideString)
+        && def.size > 0 && value.toString().size() > def.size)
+        fail(QStringLiteral("Der Text für das Feld '%1' ist zu lang: %2 Zeichen, erlaubt sind %3")
+                 .arg(def.name).arg(value.toString().size()).arg(def.size));
+}
+
+void TableDataset::setCurrentValue(int field, const QVariant &value)
+{
+    checkActive();
+    if (m_state != dsEdit && m_state != dsInsert)
+        fail(msg::notEditing());
+    validate(field, value);
+    m_buffer[field] = value;
+    m_modified = true;
+    notifyRecord();
+}
+
+void TableDataset::Edit()
+{
+    checkActive();
+    if (m_state == dsEdit || m_state == dsInsert)
+        return;
+    if (m_source->isEmpty()) {
+        Append();
+        return;
+    }
+    checkCanModify();
+    const RowId row = m_source->rowAt(m_position);
+    m_original.resize(FieldCount());
+    for (int i = 0; i < FieldCount(); ++i)
+        m_original[i] = m_source->value(row, i);
+    m_buffer = m_original;
+    m_modified = false;
+    setState(dsEdit);
+    if (AfterEdit)
+        AfterEdit(*this);
+    notifyRecord();
+}
+
+void TableDataset::Append()
+{
+    checkBrowseMode();
+    checkCanModify();
+    m_original.clear();
+    m_buffer = QVector<QVariant>(FieldCount());
+    m_modified = false;
+    m_bof = m_eof = false;
+    setState(dsInsert);
+    notifyDataSet();
+    doAfterScroll();
+}
+
+void TableDataset::Post()
+{
+    checkActive();
+    if (m_state == dsEdit) {
+        if (m_modified) {
+            const RowId row = m_source->rowAt(m_position);
+            m_source->update(row, m_original, m_buffer);
+        }
+    } else if (m_state == dsInsert) {
+        const RowId row = m_source->append(m_buffer);
+        const qint64 position = m_source->positionOf(row);
+        m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
+    } else {
+        return;
+    }
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    setState(dsBrowse);
+    notifyDataSet();
+}
+
+void TableDataset::Cancel()
+{
+    checkActive();
+    const bool wasInserting = m_state == dsInsert;
+    if (m_state != dsEdit && !wasInserting)
+        return;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    const qint64 count = positionCount();
+    if (wasInserting) {
+        m_position = std::min<qint64>(m_position, count > 0 ? count - 1 : 0);
+        m_bof = m_position == 0;
+        m_eof = count == 0;
+    }
+    setState(dsBrowse);
+    notifyDataSet();
+    if (wasInserting)
+        doAfterScroll();
+}
+
+void TableDataset::Delete()
+{
+    checkActive();
+    if (m_state == dsInsert) {
+        Cancel();
+        return;
+    }
+    if (m_source->isEmpty())
+        fail(msg::emptyDataset());
+    checkCanModify();
+    if (m_state == dsEdit)
+        Cancel();
+    m_source->remove(m_source->rowAt(m_position));
+    const qint64 count = positionCount();
+    if (count == 0) {
+        m_position = 0;
+        m_bof = m_eof = true;
+    } else {
+        m_position = std::min(m_position, count - 1);
+        m_bof = m_eof = false;
+    }
+    notifyDataSet();
+    doAfterScroll();
+}
+
+void TableDataset::DisableControls()
+{
+    ++m_disableCount;
+}
+
+void TableDataset::EnableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0) {
+        m_pendingChange = false;
+        emit dataSetChanged();
+    }
+}
+
+bool TableDataset::isBuffered(qint64 position)
+{
+    return (m_state == dsEdit && position == m_position) || (m_state == dsInsert && position == positionCount());
+}
+
+QString TableDataset::textAt(qint64 position, int field)
+{
+    checkActive();
+    if (isBuffered(position))
+        return formatValue(m_buffer.value(field), FieldDefs().at(field).dataType);
+    return m_source->text(m_source->rowAt(position), field);
+}
+
+QVariant TableDataset::valueAt(qint64 position, int field)
+{
+    checkActive();
+    if (isBuffered(position))
+        return m_buffer.value(field);
+    return m_source->value(m_source->rowAt(position), field);
+}
+
+} // namespace engine

@@ -1,0 +1,206 @@
+#pragma once
+// The table dataset: one open table with a current record, moved and changed
+// with the classic dataset operations (First, Next, Edit, Post, ...).
+#include "Connection.h"
+#include "Driver.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+namespace engine {
+
+class TableDataset;
+
+enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+enum TCursorLocation { clUseServer, clUseClient };
+enum TCursorType { ctUnspecified, ctOpenForwardOnly, ctKeyset, ctDynamic, ctStatic };
+enum TFilterOption { foCaseInsensitive = 0x01, foNoPartialCompare = 0x02 };
+using TFilterOptions = int;
+
+// A field of the open table, read and written through the current record.
+class Field {
+public:
+    Field(TableDataset *dataset, int index) : m_dataset(dataset), m_index(index) {}
+
+    const FieldDef &def() const;
+    QString FieldName() const { return def().name; }
+    TFieldType DataType() const { return def().dataType; }
+    int Size() const { return def().size; }
+    int FieldNo() const { return def().fieldNo; }
+    int Index() const { return m_index; }
+
+    QVariant Value() const;
+    QString AsString() const;
+    qlonglong AsInteger() const;
+    double AsFloat() const;
+    bool AsBoolean() const;
+    bool IsNull() const;
+
+    // Writing needs edit or insert state; text is parsed by the field's type.
+    void setValue(const QVariant &value);
+    void setAsString(const QString &text);
+    void Clear() { setValue(QVariant()); }
+
+private:
+    TableDataset *m_dataset;
+    int m_index;
+};
+
+class IndexDefs {
+public:
+    int Count() const { return int(m_items.size()); }
+    const IndexDef &Items(int i) const { return m_items.at(i); }
+    const QVector<IndexDef> &items() const { return m_items; }
+    int IndexOf(const QString &name) const;
+    // Re-reads the definitions from the open table.
+    void Update();
+
+private:
+    friend class TableDataset;
+    TableDataset *m_dataset = nullptr;
+    QVector<IndexDef> m_items;
+};
+
+class TableDataset : public QObject {
+    Q_OBJECT
+public:
+    using Event = std::function<void(TableDataset &)>;
+
+    explicit TableDataset(QObject *parent = nullptr);
+    ~TableDataset() override;
+
+    // Name used in error messages ("TBView: ...").
+    QString Name() const { return objectName(); }
+
+    Connection *connection() const { return m_connection; }
+    void setConnection(Connection *connection);
+
+    QString TableName() const { return m_tableName; }
+    void setTableName(const QString &name);
+    bool TableDirect() const { return m_tableDirect; }
+    void setTableDirect(bool direct);
+    // What the engine is asked: the table name, or "select * from <name>".
+    QString CommandText() const;
+
+    bool ReadOnly() const { return m_readOnly; }
+    void setReadOnly(bool readOnly);
+    // True when the open table cannot be changed (asked for read-only, or the kind refuses).
+    bool CanModify() const;
+    // Why the open table cannot be changed, empty when it can.
+    QString ReadOnlyReason() const;
+
+    TCursorLocation CursorLocation() const { return m_cursorLocation; }
+    void setCursorLocation(TCursorLocation l) { m_cursorLocation = l; }
+    TCursorType CursorType() const { return m_cursorType; }
+    void setCursorType(TCursorType t) { m_cursorType = t; }
+
+    QString IndexName() const { return m_indexName; }
+    void setIndexName(const QString &name);
+    IndexDefs &indexDefs() { return m_indexDefs; }
+    QString Filter() const { return m_filter; }
+    void setFilter(const QString &filter) { m_filter = filter; }
+    bool Filtered() const { return m_filtered; }
+    void setFiltered(bool filtered) { m_filtered = filtered; }
+    TFilterOptions FilterOptions() const { return m_filterOptions; }
+    void setFilterOptions(TFilterOptions options) { m_filterOptions = options; }
+
+    void Open();
+    void Close();
+    bool Active() const { return m_source != nullptr; }
+    void setActive(bool active) { active ? Open() : Close(); }
+    TDataSetState State() const { return m_state; }
+
+    const QVector<FieldDef> &FieldDefs() const;
+    int FieldCount() const;
+    Field *Fields(int index);
+    Field *FieldByName(const QString &name);
+    Field *FindField(const QString &name);
+    QStringList GetFieldNames() const;
+    quint16 RecordSize() const;
+
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    int MoveBy(int distance);
+    bool Bof() const { return m_bof; }
+    bool Eof() const { return m_eof; }
+    bool IsEmpty();
+    // 1-based position of the current record in the present order and filter; 0 when empty.
+    qint64 RecNo();
+    qint64 RecordCount();
+
+    void Append();
+    void Insert() { Append(); }
+    void Edit();
+    void Post();
+    void Cancel();
+    void Delete();
+    bool Modified() const { return m_modified; }
+
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return m_disableCount > 0; }
+
+    Event AfterOpen;
+    Event AfterScroll;
+    Event AfterEdit;
+
+    // For data-aware views: the row at a position without moving the cursor.
+    QString textAt(qint64 position, int field);
+    QVariant valueAt(qint64 position, int field);
+    TableSource *source() const { return m_source.get(); }
+
+signals:
+    // For data-aware controls; not sent while controls are disabled.
+    void dataSetChanged();
+    void recordChanged();
+    void stateChanged();
+
+private:
+    friend class Field;
+    friend class IndexDefs;
+    [[noreturn]] void fail(const QString &text) const;
+    void checkActive() const;
+    void checkBrowseMode();
+    void checkCanModify() const;
+    void setState(TDataSetState state);
+    void doAfterScroll();
+    void notifyDataSet();
+    void notifyRecord();
+    QVariant currentValue(int field);
+    QString currentText(int field);
+    void setCurrentValue(int field, const QVariant &value);
+    void validate(int field, const QVariant &value) const;
+    qint64 positionCount();
+    // The row at this position is the record being edited or inserted.
+    bool isBuffered(qint64 position);
+
+    QPointer<Connection> m_connection;
+    QString m_tableName;
+    bool m_tableDirect = true;
+    bool m_readOnly = false;
+    TCursorLocation m_cursorLocation = clUseClient;
+    TCursorType m_cursorType = ctKeyset;
+    QString m_indexName;
+    IndexDefs m_indexDefs;
+    QString m_filter;
+    bool m_filtered = false;
+    TFilterOptions m_filterOptions = 0;
+
+    std::unique_ptr<TableSource> m_source;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    TDataSetState m_state = dsInactive;
+    qint64 m_position = 0; // 0-based position of the current record
+    bool m_bof = true;
+    bool m_eof = true;
+    QVector<QVariant> m_original;
+    QVector<QVariant> m_buffer;
+    bool m_modified = false;
+    int m_disableCount = 0;
+    bool m_pendingChange = false;
+};
+
+} // namespace engine

@@ -1,0 +1,193 @@
+#include "ValueText.h"
+
+#include "EngineError.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace engine {
+
+QString formatFloat(double value)
+{
+    if (std::isnan(value) || std::isinf(value))
+        return QString();
+    // 15 significant digits, as many as a double holds for sure; large whole
+    // numbers are written out with zeros rather than with an exponent.
+    QString text = QString::number(value, 'g', 15);
+    const int e = text.indexOf(QLatin1Char('e'));
+    if (e >= 0 && std::fabs(value) >= 1.0) {
+        const int exponent = text.mid(e + 1).toInt();
+        QString digits = text.left(e);
+        const bool negative = digits.startsWith(QLatin1Char('-'));
+        if (negative)
+            digits.remove(0, 1);
+        digits.remove(QLatin1Char('.'));
+        if (exponent + 1 >= digits.size()) {
+            digits += QString(exponent + 1 - digits.size(), QLatin1Char('0'));
+            text = (negative ? QStringLiteral("-") : QString()) + digits;
+        }
+    }
+    text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+QString formatCurrency(double value)
+{
+    // Money keeps at least two decimals and at most the four a currency field stores.
+    QString text = QString::number(value, 'f', 4);
+    while (text.endsWith(QLatin1Char('0')) && text.indexOf(QLatin1Char('.')) < text.size() - 3)
+        text.chop(1);
+    text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+QString formatDate(const QDate &date)
+{
+    if (!date.isValid())
+        return QString();
+    // Four-digit years always, also for years before 1000.
+    return QStringLiteral("%1.%2.%3")
+        .arg(date.day(), 2, 10, QLatin1Char('0'))
+        .arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.year(), 4, 10, QLatin1Char('0'));
+}
+
+QString formatTime(const QTime &time)
+{
+    if (!time.isValid())
+        return QString();
+    return time.toString(QStringLiteral("hh:mm:ss"));
+}
+
+QString formatDateTime(const QDateTime &dateTime)
+{
+    if (!dateTime.isValid())
+        return QString();
+    // Stored milliseconds (FoxPro keeps them) round to the nearest second.
+    const QDateTime rounded = dateTime.addMSecs(dateTime.time().msec() >= 500 ? 1000 - dateTime.time().msec()
+                                                                               : -dateTime.time().msec());
+    return formatDate(rounded.date()) + QLatin1Char(' ') + formatTime(rounded.time());
+}
+
+QString formatValue(const QVariant &value, TFieldType type)
+{
+    if (!value.isValid() || value.isNull())
+        return QString();
+    switch (type) {
+    case ftBoolean:
+        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case ftFloat: case ftBCD: case ftFMTBcd:
+        return formatFloat(value.toDouble());
+    case ftCurrency:
+        return formatCurrency(value.toDouble());
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+        return QString::number(value.toLongLong());
+    case ftDate:
+        return formatDate(value.toDate());
+    case ftTime:
+        return formatTime(value.toTime());
+    case ftDateTime: case ftTimeStamp:
+        return formatDateTime(value.toDateTime());
+    default:
+        break;
+    }
+    if (value.typeId() == QMetaType::QByteArray) {
+        // Binary content is not shown as text; its size tells what is there.
+        const qsizetype size = value.toByteArray().size();
+        return QStringLiteral("(%1, %2 Bytes)").arg(fieldTypeName(type)).arg(size);
+    }
+    return value.toString();
+}
+
+static QDate parseDate(const QString &text, bool *ok)
+{
+    static const QRegularExpression german(QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{2,4})$"));
+    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
+    QDate date;
+    if (auto m = german.match(text); m.hasMatch()) {
+        int year = m.captured(3).toInt();
+        if (m.captured(3).size() == 2)
+            year += year < 50 ? 2000 : 1900;
+        date = QDate(year, m.captured(2).toInt(), m.captured(1).toInt());
+    } else if (auto m2 = iso.match(text); m2.hasMatch()) {
+        date = QDate(m2.captured(1).toInt(), m2.captured(2).toInt(), m2.captured(3).toInt());
+    }
+    *ok = date.isValid();
+    return date;
+}
+
+static QTime parseTime(const QString &text, bool *ok)
+{
+    QTime time = QTime::fromString(text, QStringLiteral("h:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(text, QStringLiteral("h:mm"));
+    *ok = time.isValid();
+    return time;
+}
+
+QVariant parseValue(const QString &input, TFieldType type)
+{
+    const QString text = input.trimmed();
+    if (text.isEmpty() && type != ftString && type != ftFixedChar && type != ftWideString
+        && type != ftMemo && type != ftFmtMemo)
+        return QVariant();
+    bool ok = false;
+    switch (type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: {
+        const qlonglong v = text.toLongLong(&ok);
+        if (!ok)
+            throw EngineError(msg::invalidInteger(input));
+        return v;
+    }
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd: {
+        QString t = text;
+        t.replace(QLatin1Char(','), QLatin1Char('.'));
+        const double v = t.toDouble(&ok);
+        if (!ok || std::isnan(v) || std::isinf(v))
+            throw EngineError(msg::invalidFloat(input));
+        return v;
+    }
+    case ftBoolean: {
+        const QString t = text.toLower();
+        if (t == QLatin1String("true") || t == QLatin1String("wahr") || t == QLatin1String("ja")
+            || t == QLatin1String("t") || t == QLatin1String("j") || t == QLatin1String("y")
+            || t == QLatin1String("1"))
+            return true;
+        if (t == QLatin1String("false") || t == QLatin1String("falsch") || t == QLatin1String("nein")
+            || t == QLatin1String("f") || t == QLatin1String("n") || t == QLatin1String("0"))
+            return false;
+        throw EngineError(msg::invalidBoolean(input));
+    }
+    case ftDate: {
+        const QDate d = parseDate(text, &ok);
+        if (!ok)
+            throw EngineError(msg::invalidDate(input));
+        return d;
+    }
+    case ftTime: {
+        const QTime t = parseTime(text, &ok);
+        if (!ok)
+            throw EngineError(msg::invalidTime(input));
+        return t;
+    }
+    case ftDateTime: case ftTimeStamp: {
+        const int blank = text.indexOf(QLatin1Char(' '));
+        const QDate d = parseDate(blank < 0 ? text : text.left(blank), &ok);
+        if (!ok)
+            throw EngineError(msg::invalidDateTime(input));
+        QTime t(0, 0);
+        if (blank >= 0) {
+            t = parseTime(text.mid(blank + 1).trimmed(), &ok);
+            if (!ok)
+                throw EngineError(msg::invalidDateTime(input));
+        }
+        return QDateTime(d, t);
+    }
+    default:
+        return input;
+    }
+}
+
+} // namespace engine

@@ -1,0 +1,22 @@
+#pragma once
+// How the engine renders and parses values as text: German conventions (dates
+// dd.MM.yyyy, decimal comma, no thousands separator, "True"/"False", null as "").
+// Search, print, export and the grid all read a field's text through here.
+#include "FieldTypes.h"
+
+#include <QVariant>
+
+namespace engine {
+
+QString formatValue(const QVariant &value, TFieldType type);
+QString formatFloat(double value);
+QString formatCurrency(double value);
+QString formatDate(const QDate &date);
+QString formatDateTime(const QDateTime &dateTime);
+QString formatTime(const QTime &time);
+
+// Parses a user's text into a value of the type. Empty text gives null.
+// Throws EngineError with the conversion message when the text does not fit.
+QVariant parseValue(const QString &text, TFieldType type);
+
+} // namespace engine

@@ -1,0 +1,159 @@
+// brisvel-cli run as a user runs it, on the real files.
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using testsupport::ScratchDir;
+using testsupport::fixture;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Result runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(BRISVEL_BUILD_DIR "/brisvel-cli"), arguments);
+    process.closeWriteChannel();
+    process.waitForFinished(60000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QString independentDump(const QString &table, const char *encoding)
+{
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral(BRISVEL_SOURCE_TESTS "/cli/dbfread_dump.py"), table, QString::fromLatin1(encoding)});
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST(Cli, DumpIsCsvWithGermanValues)
+{
+    const Result r = runCli({QStringLiteral("dump"), fixture(QStringLiteral("dbase/dbfread/people.dbf"))});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("NAME,BIRTHDATE\r\nAlice,01.03.1987\r\nBob,12.11.1980\r\n"))
+        << "the deleted third record is not shown";
+    EXPECT_TRUE(r.err.isEmpty());
+
+    const Result es = runCli({QStringLiteral("dump"), fixture(QStringLiteral("dbase/javadbf/provincias_es.dbf"))});
+    const QStringList lines = es.out.split(QStringLiteral("\r\n"));
+    ASSERT_GT(lines.size(), 5);
+    EXPECT_EQ(lines.at(0), QStringLiteral("Codigo,Texto,Texto_Alt,Cod_CCAA,CCAA"));
+    EXPECT_EQ(lines.at(1), QStringLiteral("01,Álava,Araba,16,País Vasco"));
+    EXPECT_TRUE(lines.at(4).contains(QStringLiteral("Almería")));
+    EXPECT_EQ(lines.size(), 52 + 2);
+}
+
+TEST(Cli, DumpQuotesMemosWithLineBreaks)
+{
+    const Result r = runCli({QStringLiteral("dump"), fixture(QStringLiteral("dbase/infused-dbf/dbase_83.dbf"))});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral(
+        "\"Our Original assortment...a little taste of heaven for everyone.  Let us\r\nselect a special assortment")));
+}
+
+// Every value of these real tables, as an independent reader sees it.
+TEST(Cli, DumpAgreesWithAnIndependentReader)
+{
+    const struct {
+        const char *file;
+        const char *encoding;
+    } tables[] = {
+        {"dbase/dbfread/people.dbf", "cp437"},
+        {"dbase/csvkit/testdbf.dbf", "cp437"},
+        {"dbase/javadbf/provincias_es.dbf", "cp1252"},
+        {"dbase/infused-dbf/dbase_03.dbf", "cp437"},
+        {"dbase/infused-dbf/dbase_83.dbf", "cp437"},
+        {"dbase/dans-dbase3plus/NUMBER.DBF", "cp437"},
+        {"dbase/dans-dbase3plus/DATE.DBF", "cp437"},
+        {"dbase/dans-dbase3plus/BOOLEAN.DBF", "cp437"},
+        {"dbase/dbd-xbase/test.dbf", "cp437"},
+        {"dbase/simatic-s7/siprom/CHANGELOG.DBF", "cp437"},
+        {"foxpro/infused-dbf/dbase_30.dbf", "cp1252"},
+        {"foxpro/infused-dbf/dbase_31.dbf", "cp1252"},
+        {"foxpro/infused-dbf/dbase_f5.dbf", "cp437"},
+        {"foxpro/dbfread/memotest.dbf", "cp1252"},
+        {"foxpro/javadbf-xsource/payments.dbf", "cp1252"},
+    };
+    for (const auto &t : tables) {
+        SCOPED_TRACE(t.file);
+        const QString path = fixture(QString::fromLatin1(t.file));
+        const Result r = runCli({QStringLiteral("dump"), path});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QStringList ours = r.out.split(QStringLiteral("\r\n"));
+        const QStringList theirs = independentDump(path, t.encoding).split(QStringLiteral("\r\n"));
+        ASSERT_EQ(ours.size(), theirs.size());
+        for (int i = 0; i < ours.size(); ++i)
+            ASSERT_EQ(ours.at(i), theirs.at(i)) << "line " << i;
+    }
+}
+
+TEST(Cli, StructureListsFieldsWithGermanTypeNames)
+{
+    const Result r = runCli({QStringLiteral("structure"), fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"))});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    ASSERT_GT(lines.size(), 8);
+    EXPECT_EQ(lines.at(0), QStringLiteral("Nr\tFeldname\tFeldtyp\tLänge"));
+    EXPECT_EQ(lines.at(1), QStringLiteral("1\tNAME\tZeichen\t15"));
+    EXPECT_EQ(lines.at(2), QStringLiteral("2\tYEAR\t32-Bit-Integer\t4"));
+    EXPECT_EQ(lines.at(3), QStringLiteral("3\tSEDAN\tLogisch\t1"));
+    EXPECT_EQ(lines.at(4), QStringLiteral("4\tPROD_DATE\tDatum\t8"));
+    EXPECT_EQ(lines.at(5), QStringLiteral("5\tCC\tGleitkomma\t7"));
+    EXPECT_EQ(lines.at(6), QStringLiteral("6\tDESCR\tMemo\t10"));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Satzanzahl\t4\n")));
+}
+
+TEST(Cli, FileNamesWorkAsTheProgramTakesThem)
+{
+    ScratchDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("Daten Ordner"));
+    const QString folder = dir.file(QStringLiteral("Daten Ordner"));
+    QFile::copy(fixture(QStringLiteral("dbase/dbfread/people.dbf")), folder + QStringLiteral("/people.dbf"));
+    QFile::copy(fixture(QStringLiteral("dbase/dans-dbase3plus/DATE.DBF")), folder + QStringLiteral("/DATE.DBF"));
+
+    // Blanks in the path, and a folder name whose case must be kept.
+    const Result plain = runCli({QStringLiteral("dump"), folder + QStringLiteral("/people.dbf")});
+    EXPECT_EQ(plain.status, 0) << plain.err.toStdString();
+    EXPECT_TRUE(plain.out.startsWith(QStringLiteral("NAME,BIRTHDATE")));
+
+    const Result bracket = runCli({QStringLiteral("dump"), folder + QStringLiteral("/[DATE.DBF]")});
+    EXPECT_EQ(bracket.status, 0) << bracket.err.toStdString();
+    EXPECT_TRUE(bracket.out.contains(QStringLiteral("10.06.1999")));
+
+    const Result tables = runCli({QStringLiteral("tables"), folder + QStringLiteral("/people.dbf")});
+    EXPECT_EQ(tables.out, QStringLiteral("DATE\npeople\n"));
+}
+
+TEST(Cli, ErrorsAreGermanOnStandardError)
+{
+    const Result missing = runCli({QStringLiteral("dump"), QStringLiteral("/nicht/da/kunden.dbf")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_TRUE(missing.err.startsWith(QStringLiteral("brisvel-cli: "))) << missing.err.toStdString();
+
+    ScratchDir dir;
+    QFile broken(dir.file(QStringLiteral("kaputt.dbf")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray("\x03\x7e\x01", 3));
+    broken.close();
+    const Result damaged = runCli({QStringLiteral("dump"), broken.fileName()});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_TRUE(damaged.err.contains(QStringLiteral("kaputt.dbf"))) << damaged.err.toStdString();
+
+    const Result usage = runCli({QStringLiteral("zeigen"), QStringLiteral("x.dbf")});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_TRUE(usage.err.contains(QStringLiteral("Unbekannter Befehl")));
+}

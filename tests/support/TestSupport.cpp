@@ -1,0 +1,40 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace testsupport {
+
+QString fixture(const QString &relative)
+{
+    return QDir(QStringLiteral(BRISVEL_FIXTURES_DIR)).filePath(relative);
+}
+
+ScratchDir::ScratchDir()
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a scratch folder");
+}
+
+QString ScratchDir::copyFixture(const QString &relative, const QString &newName) const
+{
+    const QString source = fixture(relative);
+    const QString target = file(newName.isEmpty() ? QFileInfo(source).fileName() : newName);
+    QFile::remove(target);
+    if (!QFile::copy(source, target))
+        throw std::runtime_error(("cannot copy fixture " + source).toStdString());
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return target;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+} // namespace testsupport

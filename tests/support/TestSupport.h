@@ -1,0 +1,34 @@
+#pragma once
+// Shared helpers for the tests: where the real files are, and scratch copies of them.
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// Path of a file under the fixtures folder, e.g. fixture("dbase/dbfread/people.dbf").
+QString fixture(const QString &relative);
+
+// A scratch folder for one test, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // Copies fixture files (writable) into the folder; returns the first copy's path.
+    QString copyFixture(const QString &relative, const QString &newName = QString()) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QByteArray readAll(const QString &path);
+
+} // namespace testsupport
+
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
