@@ -207,13 +207,14 @@ void TableDataset::Open()
             fail(msg::indexNotFound(m_indexName));
     }
     m_source = std::move(source);
+    forgetRows();
     m_indexDefs.m_items = indexes;
     m_fields.clear();
     for (int i = 0; i < m_source->fieldDefs().size(); ++i)
         m_fields.push_back(std::make_unique<Field>(this, i));
     m_position = 0;
     m_bof = true;
-    m_eof = m_source->isEmpty();
+    m_eof = !hasRows();
     m_modified = false;
     setState(dsBrowse);
     if (AfterOpen)
@@ -232,6 +233,7 @@ void TableDataset::Close()
     m_modified = false;
     m_fields.clear();
     m_source.reset();
+    forgetRows();
     m_position = 0;
     m_bof = m_eof = true;
     setState(dsInactive);
@@ -316,7 +318,34 @@ void TableDataset::checkBrowseMode()
 
 qint64 TableDataset::positionCount()
 {
-    return m_source ? m_source->rowCount() : 0;
+    // Counted once per open and after own changes; every move asks for it.
+    if (!m_source)
+        return 0;
+    if (m_countCache < 0)
+        m_countCache = m_source->rowCount();
+    return m_countCache;
+}
+
+bool TableDataset::hasRows()
+{
+    if (m_countCache >= 0)
+        return m_countCache > 0;
+    return !m_source->isEmpty();
+}
+
+RowId TableDataset::currentRow()
+{
+    if (m_rowCachePosition != m_position) {
+        m_rowCache = m_source->rowAt(m_position);
+        m_rowCachePosition = m_position;
+    }
+    return m_rowCache;
+}
+
+void TableDataset::forgetRows()
+{
+    m_countCache = -1;
+    m_rowCachePosition = -1;
 }
 
 void TableDataset::setState(TDataSetState state)
@@ -354,7 +383,7 @@ void TableDataset::First()
     checkBrowseMode();
     m_position = 0;
     m_bof = true;
-    m_eof = m_source->isEmpty();
+    m_eof = !hasRows();
     notifyDataSet();
     doAfterScroll();
 }
@@ -410,7 +439,7 @@ int TableDataset::MoveBy(int distance)
 bool TableDataset::IsEmpty()
 {
     checkActive();
-    return m_state != dsInsert && m_source->isEmpty();
+    return m_state != dsInsert && !hasRows();
 }
 
 qint64 TableDataset::RecNo()
@@ -434,9 +463,9 @@ QVariant TableDataset::currentValue(int field)
     checkActive();
     if (m_state == dsEdit || m_state == dsInsert)
         return m_buffer.value(field);
-    if (m_source->isEmpty())
+    if (!hasRows())
         return QVariant();
-    return m_source->value(m_source->rowAt(m_position), field);
+    return m_source->value(currentRow(), field);
 }
 
 QString TableDataset::currentText(int field)
@@ -444,9 +473,9 @@ QString TableDataset::currentText(int field)
     checkActive();
     if (m_state == dsEdit || m_state == dsInsert)
         return formatValue(m_buffer.value(field), FieldDefs().at(field).dataType);
-    if (m_source->isEmpty())
+    if (!hasRows())
         return QString();
-    return m_source->text(m_source->rowAt(m_position), field);
+    return m_source->text(currentRow(), field);
 }
 
 void TableDataset::validate(int field, const QVariant &value) const
@@ -476,12 +505,12 @@ void TableDataset::Edit()
     checkActive();
     if (m_state == dsEdit || m_state == dsInsert)
         return;
-    if (m_source->isEmpty()) {
+    if (!hasRows()) {
         Append();
         return;
     }
     checkCanModify();
-    const RowId row = m_source->rowAt(m_position);
+    const RowId row = currentRow();
     m_original.resize(FieldCount());
     for (int i = 0; i < FieldCount(); ++i)
         m_original[i] = m_source->value(row, i);
@@ -511,11 +540,12 @@ void TableDataset::Post()
     checkActive();
     if (m_state == dsEdit) {
         if (m_modified) {
-            const RowId row = m_source->rowAt(m_position);
+            const RowId row = currentRow();
             m_source->update(row, m_original, m_buffer);
         }
     } else if (m_state == dsInsert) {
         const RowId row = m_source->append(m_buffer);
+        forgetRows();
         const qint64 position = m_source->positionOf(row);
         m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
     } else {
@@ -556,12 +586,13 @@ void TableDataset::Delete()
         Cancel();
         return;
     }
-    if (m_source->isEmpty())
+    if (!hasRows())
         fail(msg::emptyDataset());
     checkCanModify();
     if (m_state == dsEdit)
         Cancel();
-    m_source->remove(m_source->rowAt(m_position));
+    m_source->remove(currentRow());
+    forgetRows();
     const qint64 count = positionCount();
     if (count == 0) {
         m_position = 0;

@@ -175,6 +175,10 @@ private:
     void setCurrentValue(int field, const QVariant &value);
     void validate(int field, const QVariant &value) const;
     qint64 positionCount();
+    bool hasRows();
+    RowId currentRow();
+    // After a change of the rows: count and current row are asked for again.
+    void forgetRows();
     // The row at this position is the record being edited or inserted.
     bool isBuffered(qint64 position);
 
@@ -201,6 +205,9 @@ private:
     bool m_modified = false;
     int m_disableCount = 0;
     bool m_pendingChange = false;
+    qint64 m_countCache = -1;
+    qint64 m_rowCachePosition = -1;
+    RowId m_rowCache = -1;
 };
 
 } // namespace engine

@@ -767,6 +767,7 @@ void DbfTable::resetChunks(qint64 fromRecord)
     const size_t keep = size_t(std::max<qint64>(0, fromRecord) / ChunkRecords);
     if (m_chunks.size() > keep)
         m_chunks.resize(keep);
+    m_cleanChunks = std::min(m_cleanChunks, keep);
     m_chunks.resize(size_t((m_recordCount + ChunkRecords - 1) / ChunkRecords));
 }
 
@@ -794,6 +795,12 @@ bool DbfTable::isEmpty()
 
 RowId DbfTable::rowAt(qint64 position)
 {
+    // Most tables have no deleted records at their start: there a position is its record.
+    while (m_cleanChunks < m_chunks.size() && m_chunks[m_cleanChunks].scanned
+           && m_chunks[m_cleanChunks].deleted.empty())
+        ++m_cleanChunks;
+    if (position >= 0 && position < qint64(m_cleanChunks) * ChunkRecords && position < m_recordCount)
+        return position;
     if (position >= 0) {
         qint64 base = 0;
         for (size_t i = 0; i < m_chunks.size(); ++i) {

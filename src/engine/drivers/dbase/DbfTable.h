@@ -153,6 +153,7 @@ private:
     quint64 m_useCounter = 0;
 
     std::vector<Chunk> m_chunks;
+    size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records
 };
 
 } // namespace engine::dbase

@@ -476,6 +476,7 @@ void DbfTable::remove(RowId row)
         if (it == c.deleted.end() || *it != offset) {
             c.deleted.insert(it, offset);
             --c.live;
+            m_cleanChunks = std::min(m_cleanChunks, index);
         }
     }
     invalidateCache();
