@@ -16,9 +16,17 @@ inline QApplication &app()
     static int argc = 1;
     static char name[] = "test_widgets";
     static char *argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
+    // Never destroyed: tearing it down among the other statics at exit crashes
+    // in Qt's input-device registry.
+    static auto *instance = new QApplication(argc, argv);
+    return *instance;
 }
+
+// First base of a fixture whose members are widgets, so the application
+// exists before they are made (each test also runs alone under ctest).
+struct WithApp {
+    WithApp() { app(); }
+};
 
 // The widget painted over a magenta background, so unpainted pixels show.
 inline QImage rendered(QWidget &widget)

@@ -54,14 +54,13 @@ void mouse(QWidget *w, QEvent::Type type, QPoint at = QPoint(4, 4))
 }
 
 // A window button: blank caption, picture only, transparent.
-struct Button {
+struct Button : widgettest::WithApp {
     QWidget window;
     TKImageList *images;
     TKLinkLabel *label;
 
     Button()
     {
-        widgettest::app();
         images = solidImages(&window);
         label = new TKLinkLabel(&window);
         label->setTransparent(true);

@@ -55,14 +55,13 @@ void send(QWidget *target, QEvent::Type type, QPoint local, Qt::MouseButtons but
 
 // A frameless window laid out like the main window: title panel on top,
 // status panel at the bottom.
-struct Form {
+struct Form : widgettest::WithApp {
     QWidget window;
     RecordingPanel *title;
     RecordingPanel *status;
 
     Form()
     {
-        widgettest::app();
         window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         window.setMinimumSize(650, 450);
         window.setGeometry(100, 100, 935, 713);
