@@ -43,8 +43,9 @@ TEST_F(Printers, ThePdfPrinterIsAlwaysOffered)
     // is the PDF printer.
     ASSERT_GE(print::printerIndex(), 0);
     EXPECT_EQ(names.at(print::printerIndex()), print::currentPrinterName());
-    if (QPrinterInfo::defaultPrinterName().isEmpty())
+    if (QPrinterInfo::defaultPrinterName().isEmpty()) {
         EXPECT_EQ(print::currentPrinterName(), print::pdfPrinterName());
+    }
 }
 
 TEST_F(Printers, AnIndexOutsideTheListIsAnErrorAndChangesNothing)
