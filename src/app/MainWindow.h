@@ -1,0 +1,129 @@
+#pragma once
+// FMMain: the frameless main window. It owns the one open table (connection,
+// dataset, descriptor), shows it in the grid, carries the command vocabulary
+// and keeps commands and status bar in step with the table.
+#include "Connection.h"
+#include "KADOopen.h"
+#include "TableDataset.h"
+
+#include <QHash>
+#include <QUrl>
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QToolBar;
+
+namespace browse {
+class DataGrid;
+class TableModel;
+}
+namespace widgets {
+class TKStylePanel;
+class TKLinkLabel;
+}
+
+namespace app {
+
+class TFMMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFMMain(QWidget *parent = nullptr);
+    ~TFMMain() override;
+
+    // The table objects the window owns.
+    engine::Connection ADOConnectionMain;
+    engine::TableDataset TBView;
+    data::TKADOopen KADOopen1;
+
+    // State shared with the dialogs.
+    bool FirstActivation = true;
+    qint64 TableRecordCount = 0;
+    QString CurrentDatabaseName;
+    QString CurrentTableName;
+    double ProcessorSpeed = 500;
+
+    // The command line as the program got it (all parameters).
+    QStringList CommandLine;
+
+    void Oeffnen(const QString &fileName);
+    // Files dropped on the window: the first local one is opened.
+    void DropFiles(const QList<QUrl> &urls);
+    void OpenTable();
+    void GetIndex();
+    void CloseTable();
+    void ShowButtons();
+    void ShowStatus();
+
+    QAction *action(const QString &name) const { return m_actions.value(name); }
+    QList<QAction *> actions() const { return m_actions.values(); }
+    browse::DataGrid *grid() const { return m_grid; }
+    browse::TableModel *gridModel() const { return m_model; }
+
+    // Another application became active (or this one again): the dark panels follow.
+    void applicationStateChanged(Qt::ApplicationState state);
+
+    // Errors of a command end it and are shown in the default error box.
+    void runCommand(const std::function<void()> &command);
+
+    // Design size of the client area, and the smallest size.
+    static constexpr int DesignWidth = 935;
+    static constexpr int DesignHeight = 713;
+
+protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createActions();
+    void createTitlePanel();
+    void createClientArea();
+    void createStatusPanel();
+    void placeTitleControls();
+    void FormActivate();
+    void TBViewAfterOpen(engine::TableDataset &dataset);
+    void TBViewAfterScroll(engine::TableDataset &dataset);
+    void TBViewAfterEdit(engine::TableDataset &dataset);
+
+    // Command handlers.
+    void TBBOpenClick();
+    void Schlieen1Click();
+    void CBIndexChange(int index);
+    void reopenAtCurrentRecord(const std::function<void()> &between);
+    void CHBExclusiveClick();
+    void CHBReadOnlyClick();
+    void MNewClick();
+    void MDeleteClick();
+    void TBBokClick();
+    void TBBabbrechenClick();
+    void DBGrid1KeyDownF12();
+    void Einstellungen1Click();
+    void ACADOExecute();
+
+    QHash<QString, QAction *> m_actions;
+    widgets::TKStylePanel *m_titlePanel = nullptr;
+    widgets::TKStylePanel *m_statusPanel = nullptr;
+    QMenuBar *m_menuBar = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    browse::DataGrid *m_grid = nullptr;
+    browse::TableModel *m_model = nullptr;
+    QComboBox *m_indexChooser = nullptr;
+    QLineEdit *m_search = nullptr;
+    QLabel *m_status1 = nullptr;
+    QLabel *m_status2 = nullptr;
+    QLabel *m_status3 = nullptr;
+    QList<QWidget *> m_rightAnchored;
+    bool m_placementRestored = false;
+};
+
+} // namespace app

@@ -1,0 +1,35 @@
+#include "GridPaint.h"
+
+namespace browse {
+
+// The system colours the rules name, as the platform's palette gives them.
+static QColor activeCaption(const QPalette &p) { return p.color(QPalette::Active, QPalette::Highlight); }
+static QColor window(const QPalette &p) { return p.color(QPalette::Active, QPalette::Base); }
+static QColor windowText(const QPalette &p) { return p.color(QPalette::Active, QPalette::Text); }
+static QColor infoBackground(const QPalette &p) { return p.color(QPalette::Active, QPalette::ToolTipBase); }
+
+QColor rasterColor()
+{
+    return QColor(240, 251, 255);
+}
+
+CellColours cellColours(const QPalette &palette, bool focused, bool showColorGrid, int top)
+{
+    if (focused)
+        return {activeCaption(palette), window(palette), activeCaption(palette)};
+    QColor background = window(palette);
+    if (showColorGrid) {
+        const int band = ((top % 36) + 36) % 36;
+        background = band < 18 ? rasterColor() : infoBackground(palette);
+    }
+    return {windowText(palette), windowText(palette), background};
+}
+
+QColor editorBackground(const QPalette &palette, bool showColorGrid, int gridRow)
+{
+    if (!showColorGrid)
+        return window(palette);
+    return gridRow % 2 == 1 ? infoBackground(palette) : rasterColor();
+}
+
+} // namespace browse

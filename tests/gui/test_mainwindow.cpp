@@ -1,0 +1,316 @@
+// The real main window, driven as a user drives it: opening from the command
+// line and by a drop, the enabling of the commands, the status bar, Escape,
+// editing in the grid, and the settings kept between runs.
+#include "AppWindows.h"
+#include "DataGrid.h"
+#include "GuiTestSupport.h"
+#include "KStylePanel.h"
+#include "MainWindow.h"
+#include "SettingsStore.h"
+#include "SetupDialog.h"
+#include "SharedTools.h"
+#include "TableModel.h"
+#include "TestSupport.h"
+#include "ToolbarSkin.h"
+#include "WindowParts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+using testsupport::ScratchDir;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        guiApp();
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_profile.path());
+        app::setMessageBoxHook([this](const app::MessageBoxRequest &box) {
+            boxes << box;
+            return answer;
+        });
+        start();
+    }
+    void TearDown() override
+    {
+        app::AppWindows::destroy();
+        app::setMessageBoxHook({});
+        app::TFMsetup::setShowModalHook({});
+    }
+    // A start of the program: the windows are made anew and read the settings.
+    void start()
+    {
+        app::AppWindows::destroy();
+        w = app::AppWindows::create().FMMain;
+    }
+    void activate()
+    {
+        QEvent activation(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(w, &activation);
+    }
+    bool enabled(const char *name) { return w->action(QString::fromLatin1(name))->isEnabled(); }
+    QString label(const char *name) { return w->findChild<QLabel *>(QString::fromLatin1(name))->text(); }
+    QToolBar *toolbar() { return w->findChild<QToolBar *>(QStringLiteral("TBtools")); }
+    void press(QWidget *target, int key)
+    {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &down);
+    }
+
+    QTemporaryDir m_profile;
+    app::TFMMain *w = nullptr;
+    QList<app::MessageBoxRequest> boxes;
+    int answer = app::IDOK;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, CreatesTheWindowsInOrderWithTheCommandVocabulary)
+{
+    const app::AppWindows *windows = app::AppWindows::instance();
+    ASSERT_NE(windows, nullptr);
+    EXPECT_NE(windows->FMSuchen, nullptr);
+    EXPECT_NE(windows->FMAdostate, nullptr);
+    EXPECT_EQ(w->objectName(), QStringLiteral("FMMain"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Quentara - brisvel ostrel 2005"));
+    EXPECT_EQ(w->minimumSize(), QSize(650, 450));
+    EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(w->actions().size(), 28);
+    EXPECT_FALSE(w->action(QStringLiteral("ACdbf"))->isVisible());
+    EXPECT_EQ(w->action(QStringLiteral("ACend"))->shortcut(), QKeySequence(QStringLiteral("Alt+F4")));
+    EXPECT_EQ(w->action(QStringLiteral("ACDSgoto"))->text(), QStringLiteral("&Gehe zu..."));
+    EXPECT_EQ(w->action(QStringLiteral("ACDSgoto"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
+    EXPECT_EQ(w->action(QStringLiteral("ACOpen"))->toolTip(), QStringLiteral("Tabelle öffnen..."));
+
+    QStringList menus;
+    for (QAction *m : w->findChild<QMenuBar *>(QStringLiteral("TBToolMenu"))->actions())
+        menus << m->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Tabelle"), QStringLiteral("Daten&satz"),
+                                  QStringLiteral("&Extras"), QStringLiteral("&?")}));
+    QStringList buttons;
+    for (QAction *a : toolbar()->actions())
+        buttons << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
+    EXPECT_EQ(buttons.join(QLatin1Char(' ')),
+              QStringLiteral("ACOpen | ACSaveAs | ACPrint | ACDSfirst ACDSprev ACDSnext ACDSlast | ACDSNew ACDSDelete "
+                             "ACDSok ACDSaboard | ACStru | ACdbf ACADO | ACDSsearch ACFilter |"));
+    EXPECT_EQ(label("LBStatusbar1"), QStringLiteral("  "));
+}
+
+TEST_F(MainWindowTest, CommandLineIsJoinedAndOpenedAtTheFirstActivationOnly)
+{
+    ScratchDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("My Data"));
+    QFile::copy(testsupport::fixture(QStringLiteral("dbase/dbfread/people.dbf")), dir.file(QStringLiteral("My Data/people.dbf")));
+    w->CommandLine = {dir.file(QStringLiteral("My")), QStringLiteral("Data/people.dbf")};
+    activate();
+    ASSERT_TRUE(w->TBView.Active()) << (boxes.isEmpty() ? std::string() : boxes.first().text.toStdString());
+    EXPECT_EQ(w->CurrentTableName, QStringLiteral("PEOPLE.DBF"));
+    EXPECT_EQ(label("LBStatusbar1"), QStringLiteral("Satz: 1/2"));
+    EXPECT_EQ(label("LBStatusBar2"), QStringLiteral("Tabelle: people.dbf"));
+    EXPECT_EQ(label("LBStatusBar3"), QStringLiteral("Datenbank: ") + dir.file(QStringLiteral("My Data/")));
+
+    w->action(QStringLiteral("ACClose"))->trigger();
+    activate();
+    EXPECT_FALSE(w->TBView.Active()) << "a second activation does not open the file again";
+}
+
+TEST_F(MainWindowTest, EnablingFollowsOpenMovesAppendAndClose)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"));
+    dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbt"));
+    w->Oeffnen(path);
+    ASSERT_TRUE(w->TBView.Active());
+    EXPECT_FALSE(enabled("ACDSfirst"));
+    EXPECT_FALSE(enabled("ACDSprev"));
+    EXPECT_TRUE(enabled("ACDSnext"));
+    EXPECT_TRUE(enabled("ACDSlast"));
+    EXPECT_TRUE(enabled("ACDSNew"));
+    EXPECT_FALSE(enabled("ACDSok"));
+    EXPECT_TRUE(toolbar()->isEnabled());
+
+    w->action(QStringLiteral("ACDSlast"))->trigger();
+    EXPECT_TRUE(enabled("ACDSfirst"));
+    EXPECT_FALSE(enabled("ACDSnext"));
+    EXPECT_EQ(label("LBStatusbar1"), QStringLiteral("Satz: 4/4"));
+
+    w->action(QStringLiteral("ACDSNew"))->trigger();
+    EXPECT_EQ(w->TBView.State(), engine::dsInsert);
+    EXPECT_FALSE(enabled("ACDSNew"));
+    EXPECT_FALSE(enabled("ACDSDelete"));
+    EXPECT_TRUE(enabled("ACDSok"));
+    EXPECT_TRUE(enabled("ACDSaboard"));
+    w->action(QStringLiteral("ACDSaboard"))->trigger();
+    EXPECT_EQ(w->TBView.State(), engine::dsBrowse);
+    EXPECT_TRUE(enabled("ACDSNew"));
+
+    w->action(QStringLiteral("ACClose"))->trigger();
+    EXPECT_FALSE(toolbar()->isEnabled());
+    EXPECT_FALSE(enabled("ACDSfirst"));
+    EXPECT_FALSE(enabled("ACStru"));
+    EXPECT_TRUE(enabled("ACOpen"));
+    EXPECT_TRUE(w->findChild<QMenuBar *>(QStringLiteral("TBToolMenu"))->isEnabled());
+    EXPECT_TRUE(label("LBStatusbar1").isEmpty());
+    EXPECT_TRUE(label("LBStatusBar2").isEmpty());
+    EXPECT_TRUE(w->CurrentDatabaseName.isEmpty());
+    EXPECT_EQ(w->gridModel()->columnCount(), 0);
+
+    w->Oeffnen(path);
+    EXPECT_TRUE(toolbar()->isEnabled()) << "opening again enables the table commands";
+}
+
+TEST_F(MainWindowTest, TableThatCannotChangeKeepsTheEditCommandsOff)
+{
+    // The index file beside this table keeps it read-only for now.
+    w->Oeffnen(testsupport::fixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBF")));
+    ASSERT_TRUE(w->TBView.Active());
+    EXPECT_FALSE(enabled("ACDSNew"));
+    EXPECT_FALSE(enabled("ACDSDelete"));
+    EXPECT_FALSE(w->gridModel()->flags(w->gridModel()->index(0, 1)) & Qt::ItemIsEditable);
+
+    w->action(QStringLiteral("ACExcl"))->trigger();
+    EXPECT_FALSE(w->action(QStringLiteral("ACExcl"))->isChecked()) << "Exclusiv keeps its check mark";
+    w->action(QStringLiteral("ACReadOnly"))->trigger();
+    EXPECT_TRUE(w->action(QStringLiteral("ACReadOnly"))->isChecked());
+    EXPECT_EQ(label("LBStatusBar2"), QStringLiteral("Tabelle: changelog.dbf (Readonly)"));
+}
+
+TEST_F(MainWindowTest, DropOpensTheFirstFileAndAFailedOpenKeepsThePrevious)
+{
+    ScratchDir dir;
+    const QString first = dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"));
+    const QString second = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/DATE.DBF"));
+    w->DropFiles({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second), QUrl::fromLocalFile(second)});
+    ASSERT_TRUE(w->TBView.Active()) << (boxes.isEmpty() ? std::string("no message") : boxes.first().text.toStdString());
+    EXPECT_EQ(w->CurrentTableName, QStringLiteral("PEOPLE.DBF"));
+
+    QFile broken(dir.file(QStringLiteral("kaputt.dbf")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray(20, '\x03'));
+    broken.close();
+    w->runCommand([&] { w->Oeffnen(broken.fileName()); });
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.first().caption, QStringLiteral("brisvel ostrel 2005"));
+    EXPECT_TRUE(boxes.first().text.contains(QStringLiteral("kaputt.dbf")));
+    EXPECT_TRUE(boxes.first().text.endsWith(QLatin1Char('.'))) << boxes.first().text.toStdString();
+    EXPECT_EQ(w->CurrentTableName, QStringLiteral("PEOPLE.DBF")) << "a failed open keeps the previous names";
+}
+
+TEST_F(MainWindowTest, EscapeClosesOutsideAnEditOnly)
+{
+    ScratchDir dir;
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf")));
+    w->show();
+    QApplication::setActiveWindow(w);
+    w->TBView.Edit();
+    press(w->grid(), Qt::Key_Escape);
+    EXPECT_TRUE(w->isVisible()) << "Escape in an edit goes to the grid";
+    EXPECT_EQ(w->TBView.State(), engine::dsBrowse) << "the grid's Escape cancels the edit";
+    press(w->findChild<QLineEdit *>(QStringLiteral("EDsearch")), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(MainWindowTest, EditingACellEditsTheRecordAndLeavingTheRowPostsIt)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"));
+    w->Oeffnen(path);
+    browse::TableModel *model = w->gridModel();
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->data(model->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("Alice"));
+    EXPECT_TRUE(model->setData(model->index(0, 0), QStringLiteral("Älice"), Qt::EditRole));
+    EXPECT_EQ(w->TBView.State(), engine::dsEdit);
+    EXPECT_TRUE(enabled("ACDSok"));
+    w->grid()->setCurrentIndex(model->index(1, 0));
+    EXPECT_EQ(w->TBView.State(), engine::dsBrowse);
+    EXPECT_EQ(w->TBView.RecNo(), 2);
+
+    w->action(QStringLiteral("ACClose"))->trigger();
+    w->Oeffnen(path);
+    EXPECT_EQ(w->gridModel()->data(w->gridModel()->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("Älice"));
+
+    // A value the field refuses ends in the default error box, and the record stays as it was.
+    EXPECT_FALSE(model->setData(model->index(0, 1), QStringLiteral("30.02.2001"), Qt::EditRole));
+    ASSERT_FALSE(boxes.isEmpty());
+    EXPECT_EQ(boxes.last().text, QStringLiteral("'30.02.2001' ist kein gültiges Datum."));
+}
+
+TEST_F(MainWindowTest, F12AsksAndCtrlDeleteUsesTheGridsOwnQuestion)
+{
+    ScratchDir dir;
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf")));
+    answer = app::IDNO;
+    press(w->grid(), Qt::Key_F12);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.first().caption, QStringLiteral("Bestätigung"));
+    EXPECT_EQ(boxes.first().text, QStringLiteral("Datensatz löschen?"));
+    EXPECT_EQ(w->TBView.RecordCount(), 2);
+    answer = app::IDYES;
+    press(w->grid(), Qt::Key_F12);
+    EXPECT_EQ(w->TBView.RecordCount(), 1);
+
+    QString asked;
+    w->grid()->confirmDelete = [&](const QString &q) {
+        asked = q;
+        return false;
+    };
+    QKeyEvent ctrlDel(QEvent::KeyPress, Qt::Key_Delete, Qt::ControlModifier);
+    QCoreApplication::sendEvent(w->grid(), &ctrlDel);
+    EXPECT_EQ(asked, QStringLiteral("Datensatz löschen?"));
+    EXPECT_EQ(w->TBView.RecordCount(), 1);
+}
+
+TEST_F(MainWindowTest, FreshProfileDefaultsAndSettingsKeptForTheNextStart)
+{
+    EXPECT_FALSE(w->grid()->showColorGrid());
+    EXPECT_EQ(app::toolbarSkin().skinType(), 1);
+    EXPECT_EQ(app::toolbarSkin().colorSet(), 0);
+    EXPECT_FALSE(w->action(QStringLiteral("ACExcl"))->isChecked());
+    EXPECT_EQ(app::currentSettings().PrintFontSize, 0);
+
+    app::TFMsetup::setShowModalHook([](app::TFMsetup &dialog) {
+        dialog.ChBShowRaster->click();
+        dialog.RBWindows->click();
+        dialog.CHBReadonly->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    w->action(QStringLiteral("ACsetup"))->trigger();
+    EXPECT_TRUE(w->grid()->showColorGrid());
+
+    start();
+    EXPECT_TRUE(w->grid()->showColorGrid());
+    EXPECT_EQ(app::toolbarSkin().skinType(), 2);
+    EXPECT_EQ(app::toolbarSkin().colorSet(), 1);
+    EXPECT_TRUE(w->action(QStringLiteral("ACReadOnly"))->isChecked());
+    EXPECT_EQ(app::currentSettings().PrintFontSize, 10);
+}
+
+TEST_F(MainWindowTest, PanelsDarkenWhileAnotherApplicationIsActive)
+{
+    const auto themes = [this] {
+        QList<widgets::TKThemeTypes> list;
+        for (const char *name : {"KStylePanel1", "KStylePanel2"})
+            list << w->findChild<widgets::TKStylePanel *>(QString::fromLatin1(name))->Theme();
+        return list;
+    };
+    EXPECT_EQ(themes(), (QList<widgets::TKThemeTypes>{widgets::thVerticalDark, widgets::thVerticalDark}));
+    w->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_EQ(themes(), (QList<widgets::TKThemeTypes>{widgets::thVerticalDarkDisabled, widgets::thVerticalDarkDisabled}));
+    w->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(themes(), (QList<widgets::TKThemeTypes>{widgets::thVerticalDark, widgets::thVerticalDark}));
+}
