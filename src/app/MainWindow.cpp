@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -357,6 +358,10 @@ void TFMMain::showEvent(QShowEvent *event)
     if (!m_placementRestored) {
         m_placementRestored = true;
         restorePlacement(this);
+        // Without a window manager a window is never activated; the first show
+        // then stands in for the first activation.
+        activateWindow();
+        QTimer::singleShot(200, this, [this] { FormActivate(); });
     }
     QWidget::showEvent(event);
 }
