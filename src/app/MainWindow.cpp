@@ -129,6 +129,9 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
 TFMMain::~TFMMain()
 {
     qApp->removeEventFilter(this);
+    // The grid and its model read the table, which goes before the child widgets.
+    delete m_grid;
+    delete m_model;
     TBView.AfterOpen = nullptr;
     TBView.AfterScroll = nullptr;
     TBView.AfterEdit = nullptr;
@@ -203,7 +206,9 @@ void TFMMain::createTitlePanel()
 
     auto *grip = new widgets::TKGripLine(m_titlePanel);
     grip->setObjectName(QStringLiteral("KGripLine1"));
-    grip->setGeometry(DesignWidth - 300, 12, 2, 42);
+    grip->setVertical(true);
+    grip->setTheme(widgets::thVerticalAquaDark);
+    grip->setGeometry(DesignWidth - 300, 12, 3, 42);
 
     m_search = new QLineEdit(m_titlePanel);
     m_search->setObjectName(QStringLiteral("EDsearch"));
@@ -315,7 +320,9 @@ void TFMMain::createStatusPanel()
     m_status3 = label("LBStatusBar3", 516, 400);
     for (int x : {320, 504}) {
         auto *grip = new widgets::TKGripLine(m_statusPanel);
-        grip->setGeometry(x, 3, 2, 15);
+        grip->setVertical(true);
+        grip->setTheme(widgets::thVerticalAquaDark);
+        grip->setGeometry(x, 3, 3, 15);
     }
 }
 
@@ -444,13 +451,7 @@ void TFMMain::closeEvent(QCloseEvent *event)
 
 void TFMMain::applicationStateChanged(Qt::ApplicationState state)
 {
-    const bool active = state == Qt::ApplicationActive;
-    for (widgets::TKStylePanel *panel : findChildren<widgets::TKStylePanel *>()) {
-        if (!active && panel->Theme() == widgets::thVerticalDark)
-            panel->setTheme(widgets::thVerticalDarkDisabled);
-        else if (active && panel->Theme() == widgets::thVerticalDarkDisabled)
-            panel->setTheme(widgets::thVerticalDark);
-    }
+    widgets::applyApplicationActive(this, state == Qt::ApplicationActive);
 }
 
 // ---------------------------------------------------------------- opening and closing

@@ -88,6 +88,9 @@ widgets::TKLinkLabel *makeWindowButton(QWidget *parent, WindowButton kind)
 {
     static widgets::TKImageList *images = widgets::WindowIconImages(qApp);
     auto *label = new widgets::TKLinkLabel(parent);
+    // A fixed 16 x 16 button: no growing with the hover underline.
+    label->setAutoSize(false);
+    label->setCaption(QStringLiteral(" "));
     label->setImageList(images);
     switch (kind) {
     case WindowButton::Minimize:
