@@ -1,0 +1,48 @@
+// Measures the main window's grid on a large table: opening it (to the painted
+// first screen) and jumping to the last record, and how many cells the grid read.
+//   QT_QPA_PLATFORM=offscreen bench_grid TABLE.dbf
+#include "AppWindows.h"
+#include "DataGrid.h"
+#include "MainWindow.h"
+#include "TableModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        fprintf(stderr, "Aufruf: bench_grid TABELLE.dbf\n");
+        return 2;
+    }
+    QTemporaryDir profile;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, profile.path());
+    app::TFMMain *w = app::AppWindows::create().FMMain;
+    w->resize(935, 713);
+    w->show();
+    QCoreApplication::processEvents();
+
+    QElapsedTimer timer;
+    timer.start();
+    w->Oeffnen(QString::fromLocal8Bit(argv[1]));
+    w->grid()->viewport()->repaint();
+    const double openMs = double(timer.nsecsElapsed()) / 1e6;
+    const qint64 readsOpen = w->gridModel()->cellReads();
+
+    timer.restart();
+    w->action(QStringLiteral("ACDSlast"))->trigger();
+    w->grid()->viewport()->repaint();
+    const double lastMs = double(timer.nsecsElapsed()) / 1e6;
+
+    printf("%-42s %10.1f ms (%lld records, %lld cells read)\n", "open to painted first screen", openMs,
+           static_cast<long long>(w->TableRecordCount), static_cast<long long>(readsOpen));
+    printf("%-42s %10.1f ms (%lld cells read)\n", "jump to last record, painted", lastMs,
+           static_cast<long long>(w->gridModel()->cellReads() - readsOpen));
+    app::AppWindows::destroy();
+    return 0;
+}
