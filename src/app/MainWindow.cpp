@@ -7,6 +7,7 @@
 #include "KLinkLabel.h"
 #include "KStylePanel.h"
 #include "TableModel.h"
+#include "ProcessorSpeed.h"
 #include "SettingsStore.h"
 #include "WindowParts.h"
 
@@ -123,6 +124,7 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     m_grid->setShowColorGrid(currentSettings().ShowColorGrid);
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &TFMMain::applicationStateChanged);
+    MeasureProcessorSpeed(this, [this](double mhz) { ProcessorSpeed = mhz; });
     qApp->installEventFilter(this);
 }
 

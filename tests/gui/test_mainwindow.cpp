@@ -314,3 +314,17 @@ TEST_F(MainWindowTest, PanelsDarkenWhileAnotherApplicationIsActive)
     w->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_EQ(themes(), (QList<widgets::TKThemeTypes>{widgets::thVerticalDark, widgets::thVerticalDark}));
 }
+
+TEST_F(MainWindowTest, PlacementIsKeptBetweenRuns)
+{
+    w->show();
+    w->setGeometry(40, 50, 800, 600);
+    w->close();
+    QSettings ini(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvorin"), QStringLiteral("Brisvel"));
+    EXPECT_FALSE(ini.allKeys().filter(QStringLiteral("NormPos")).isEmpty()) << ini.allKeys().join(QLatin1Char(' ')).toStdString();
+
+    start();
+    w->show();
+    EXPECT_EQ(w->size(), QSize(800, 600));
+    EXPECT_EQ(w->pos(), QPoint(40, 50));
+}
