@@ -14,6 +14,11 @@ QString TableSource::text(RowId row, int field)
     return formatValue(value(row, field), fieldDefs().at(field).dataType);
 }
 
+QVector<RowId> TableSource::indexOrder(const QString &indexName)
+{
+    throw EngineError(QStringLiteral("Die Tabelle %1 kann nicht nach dem Index '%2' sortiert werden.").arg(tableName(), indexName));
+}
+
 RowId TableSource::append(const QVector<QVariant> &)
 {
     throw EngineError(readOnlyReason());

@@ -59,6 +59,10 @@ public:
     virtual QString fileName() const = 0;
     virtual const QVector<FieldDef> &fieldDefs() const = 0;
     virtual QVector<IndexDef> indexDefs() const { return {}; }
+    // The visible rows in the order of the named index, as its index file stores
+    // them (FOR conditions and descending keys included). Throws where the kind
+    // cannot order by that index.
+    virtual QVector<RowId> indexOrder(const QString &indexName);
     // Bytes of one stored record where the kind has fixed records, else 0.
     virtual quint32 recordSize() const { return 0; }
 
