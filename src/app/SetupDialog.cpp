@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -408,6 +409,15 @@ bool TFMsetup::event(QEvent *event)
     if (event->type() == QEvent::WindowActivate)
         RunGuarded([this] { FormActivate(); });
     return QDialog::event(event);
+}
+
+void TFMsetup::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Centred on the screen (of the main window), not over the main window.
+    const QWidget *owner = parentWidget() ? parentWidget() : this;
+    if (const QScreen *screen = owner->screen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 bool runSettingsMode(TFMsetup &FMsetup)

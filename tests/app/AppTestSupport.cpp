@@ -71,6 +71,12 @@ void Profile::reopen()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder());
 }
 
+void Profile::makeUnwritable()
+{
+    QFile blocker(QDir(folder()).filePath(QStringLiteral("Halvorin")));
+    blocker.open(QIODevice::WriteOnly);
+}
+
 BoxRecorder::BoxRecorder(int answer) : answer(answer)
 {
     app::setMessageBoxHook([this](const app::MessageBoxRequest &request) {

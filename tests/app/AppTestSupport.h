@@ -28,6 +28,9 @@ public:
     QString iniFile() const;
     QString iniText() const;
     void reopen();
+    // A file where the store's folder should be: nothing can be saved (chmod
+    // would not stop root).
+    void makeUnwritable();
 
 private:
     std::vector<std::unique_ptr<QTemporaryDir>> m_dirs;

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTime>
 
 #include <gtest/gtest.h>
@@ -177,11 +178,7 @@ TEST(RegistryStore, WriteReportsFalseWhenNothingIsWritten)
     EXPECT_FALSE(RegReadValue(HKEY_CURRENT_USER, path("Int"), rkInteger).isValid());
     EXPECT_FALSE(RegReadValue(HKEY_CURRENT_USER, path("Datum"), rkDate).isValid());
 
-    // A folder that cannot be made (a file has its name): the store cannot be
-    // saved. Tested this way because chmod does not stop root.
-    QFile blocker(QDir(profile.folder()).filePath(QStringLiteral("Halvorin")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    profile.makeUnwritable();
     EXPECT_FALSE(RegWriteValue(HKEY_CURRENT_USER, path("Readonly"), true, rkBoolean));
     EXPECT_FALSE(RegReadValue(HKEY_CURRENT_USER, path("Readonly"), rkBoolean).isValid());
 }

@@ -59,41 +59,26 @@ TEST(DefaultErrorBox, FullStopAfterCharactersThatSortAfterIt)
     EXPECT_EQ(errorBoxText(QString()), QString());
 }
 
-TEST(DefaultErrorBox, CaptionIconAndWholeText)
-{
-    apptest::BoxRecorder recorder;
-    const QString longMessage = QString(600, QLatin1Char('x'));
-    ShowDefaultErrorBox(longMessage);
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    const MessageBoxRequest &box = recorder.boxes[0];
-    EXPECT_EQ(box.caption, QStringLiteral("brisvel ostrel 2005"));
-    EXPECT_EQ(box.text, longMessage + QLatin1Char('.'));
-    EXPECT_EQ(box.icon, QMessageBox::Critical);
-    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-}
-
-TEST(DefaultErrorBox, RunGuardedShowsTheErrorAndReportsIt)
+TEST(DefaultErrorBox, ShowsErrorsWholeUnderTheApplicationTitle)
 {
     apptest::BoxRecorder recorder;
     EXPECT_TRUE(RunGuarded([] {}));
     EXPECT_TRUE(recorder.boxes.empty());
-
-    EXPECT_FALSE(RunGuarded([] { throw engine::EngineError(QStringLiteral("TBView: Datenmenge geschlossen")); }));
+    const QString longMessage = QString(600, QLatin1Char('x'));
+    EXPECT_FALSE(RunGuarded([&] { throw engine::EngineError(longMessage); }));
     EXPECT_FALSE(RunGuarded([] { throw std::runtime_error("Größe falsch"); }));
     ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[0].text, QStringLiteral("TBView: Datenmenge geschlossen."));
+    const MessageBoxRequest &box = recorder.boxes[0];
+    EXPECT_EQ(box.caption, QStringLiteral("brisvel ostrel 2005"));
+    EXPECT_EQ(box.text, longMessage + QLatin1Char('.')); // not cut to 500
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(recorder.boxes[1].text, QStringLiteral("Größe falsch."));
 }
 
 TEST(MessageBox, FlagsGiveButtonsIconAndDefault)
 {
-    MessageBoxRequest r = messageBoxRequest(QStringLiteral("c"), QStringLiteral("t"), MB_YESNO | MB_ICONQUESTION);
-    EXPECT_EQ(MB_YESNO | MB_ICONQUESTION, 36);
-    EXPECT_EQ(r.buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(r.icon, QMessageBox::Question);
-    EXPECT_EQ(r.defaultButton, QMessageBox::Yes);
-
-    r = messageBoxRequest(QString(), QString(), MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);
+    MessageBoxRequest r = messageBoxRequest(QString(), QString(), MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);
     EXPECT_EQ(r.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     EXPECT_EQ(r.icon, QMessageBox::Warning);
     EXPECT_EQ(r.defaultButton, QMessageBox::Cancel);
@@ -105,13 +90,8 @@ TEST(MessageBox, FlagsGiveButtonsIconAndDefault)
 
     // A default button the box does not have falls back to the first.
     r = messageBoxRequest(QString(), QString(), MB_OKCANCEL | MB_DEFBUTTON3);
-    EXPECT_EQ(r.buttons, QMessageBox::Ok | QMessageBox::Cancel);
     EXPECT_EQ(r.icon, QMessageBox::NoIcon);
     EXPECT_EQ(r.defaultButton, QMessageBox::Ok);
-
-    r = messageBoxRequest(QString(), QString(), MB_RETRYCANCEL | MB_ICONERROR);
-    EXPECT_EQ(r.buttons, QMessageBox::Retry | QMessageBox::Cancel);
-    EXPECT_EQ(r.icon, QMessageBox::Critical);
 }
 
 TEST(MessageBox, ConfirmationAndErrorBoxes)
@@ -123,10 +103,9 @@ TEST(MessageBox, ConfirmationAndErrorBoxes)
     ShowErrorBox(QStringLiteral("Suchbegriff nicht gefunden"));
     ASSERT_EQ(recorder.boxes.size(), 3u);
     EXPECT_EQ(recorder.boxes[0].caption, QStringLiteral("Bestätigung"));
-    EXPECT_EQ(recorder.boxes[0].flags, 36);
-    EXPECT_EQ(recorder.boxes[0].text, QStringLiteral("Datensatz löschen?"));
+    EXPECT_EQ(recorder.boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(recorder.boxes[0].icon, QMessageBox::Question);
     EXPECT_EQ(recorder.boxes[2].caption, QStringLiteral("Fehler"));
-    EXPECT_EQ(recorder.boxes[2].flags, MB_ICONERROR);
     EXPECT_EQ(recorder.boxes[2].icon, QMessageBox::Critical);
     // The error box has no full-stop rule.
     EXPECT_EQ(recorder.boxes[2].text, QStringLiteral("Suchbegriff nicht gefunden"));
