@@ -182,8 +182,43 @@ void TableDataset::setIndexName(const QString &name)
         checkBrowseMode();
         if (!name.isEmpty() && m_indexDefs.IndexOf(name) < 0)
             fail(msg::indexNotFound(name));
+        const QString previous = m_indexName;
+        m_indexName = name;
+        try {
+            buildView();
+        } catch (...) {
+            m_indexName = previous;
+            throw;
+        }
+        // The new order starts at its first record.
+        m_position = 0;
+        m_bof = true;
+        m_eof = !hasRows();
+        notifyDataSet();
+        doAfterScroll();
+        return;
     }
     m_indexName = name;
+}
+
+void TableDataset::buildView()
+{
+    m_view.reset();
+    forgetRows();
+    if (!m_indexName.isEmpty()) {
+        const int i = m_indexDefs.IndexOf(m_indexName);
+        m_view = m_source->indexOrder(i >= 0 ? m_indexDefs.Items(i).name : m_indexName);
+    }
+}
+
+RowId TableDataset::rowAtPosition(qint64 position)
+{
+    if (m_view) {
+        if (position < 0 || position >= m_view->size())
+            fail(QStringLiteral("Die Position %1 liegt außerhalb der Datenmenge").arg(position + 1));
+        return m_view->at(position);
+    }
+    return m_source->rowAt(position);
 }
 
 void TableDataset::Open()
@@ -206,9 +241,15 @@ void TableDataset::Open()
         if (!found)
             fail(msg::indexNotFound(m_indexName));
     }
-    m_source = std::move(source);
-    forgetRows();
     m_indexDefs.m_items = indexes;
+    m_source = std::move(source);
+    try {
+        buildView();
+    } catch (...) {
+        m_source.reset();
+        m_view.reset();
+        throw;
+    }
     m_fields.clear();
     for (int i = 0; i < m_source->fieldDefs().size(); ++i)
         m_fields.push_back(std::make_unique<Field>(this, i));
@@ -233,6 +274,7 @@ void TableDataset::Close()
     m_modified = false;
     m_fields.clear();
     m_source.reset();
+    m_view.reset();
     forgetRows();
     m_position = 0;
     m_bof = m_eof = true;
@@ -321,6 +363,8 @@ qint64 TableDataset::positionCount()
     // Counted once per open and after own changes; every move asks for it.
     if (!m_source)
         return 0;
+    if (m_view)
+        return m_view->size();
     if (m_countCache < 0)
         m_countCache = m_source->rowCount();
     return m_countCache;
@@ -328,6 +372,8 @@ qint64 TableDataset::positionCount()
 
 bool TableDataset::hasRows()
 {
+    if (m_view)
+        return !m_view->isEmpty();
     if (m_countCache >= 0)
         return m_countCache > 0;
     return !m_source->isEmpty();
@@ -336,7 +382,7 @@ bool TableDataset::hasRows()
 RowId TableDataset::currentRow()
 {
     if (m_rowCachePosition != m_position) {
-        m_rowCache = m_source->rowAt(m_position);
+        m_rowCache = rowAtPosition(m_position);
         m_rowCachePosition = m_position;
     }
     return m_rowCache;
@@ -546,7 +592,10 @@ void TableDataset::Post()
     } else if (m_state == dsInsert) {
         const RowId row = m_source->append(m_buffer);
         forgetRows();
-        const qint64 position = m_source->positionOf(row);
+        // A new record stands at the end of an ordered view until the table is reopened.
+        if (m_view)
+            m_view->append(row);
+        const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
         m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
     } else {
         return;
@@ -591,7 +640,10 @@ void TableDataset::Delete()
     checkCanModify();
     if (m_state == dsEdit)
         Cancel();
-    m_source->remove(currentRow());
+    const RowId removed = currentRow();
+    m_source->remove(removed);
+    if (m_view)
+        m_view->removeAt(m_position);
     forgetRows();
     const qint64 count = positionCount();
     if (count == 0) {
@@ -630,7 +682,7 @@ QString TableDataset::textAt(qint64 position, int field)
     checkActive();
     if (isBuffered(position))
         return formatValue(m_buffer.value(field), FieldDefs().at(field).dataType);
-    return m_source->text(m_source->rowAt(position), field);
+    return m_source->text(rowAtPosition(position), field);
 }
 
 QVariant TableDataset::valueAt(qint64 position, int field)
@@ -638,7 +690,7 @@ QVariant TableDataset::valueAt(qint64 position, int field)
     checkActive();
     if (isBuffered(position))
         return m_buffer.value(field);
-    return m_source->value(m_source->rowAt(position), field);
+    return m_source->value(rowAtPosition(position), field);
 }
 
 } // namespace engine

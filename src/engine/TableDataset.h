@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace engine {
 
@@ -175,6 +176,9 @@ private:
     void setCurrentValue(int field, const QVariant &value);
     void validate(int field, const QVariant &value) const;
     qint64 positionCount();
+    // The rows in the present order and filter; natural order when there is no view.
+    void buildView();
+    RowId rowAtPosition(qint64 position);
     bool hasRows();
     RowId currentRow();
     // After a change of the rows: count and current row are asked for again.
@@ -195,6 +199,7 @@ private:
     TFilterOptions m_filterOptions = 0;
 
     std::unique_ptr<TableSource> m_source;
+    std::optional<QVector<RowId>> m_view;
     std::vector<std::unique_ptr<Field>> m_fields;
     TDataSetState m_state = dsInactive;
     qint64 m_position = 0; // 0-based position of the current record
