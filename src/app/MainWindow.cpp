@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
 #include "CommandState.h"
+#include "AppWindows.h"
 #include "DataGrid.h"
+#include "GotoDialog.h"
 #include "EngineError.h"
 #include "KGripLine.h"
 #include "KLinkLabel.h"
@@ -12,6 +14,7 @@
 #include "WindowParts.h"
 
 #include <QAction>
+#include <optional>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -178,6 +181,8 @@ void TFMMain::createActions()
     on("ACDSnext", [this] { TBView.Next(); });
     on("ACDSlast", [this] { TBView.Last(); });
     on("ACADO", [this] { ACADOExecute(); });
+    on("ACDSgoto", [this] { MGotoClick(); });
+    on("ACDSmoveto", [this] { MSkipClick(); });
     on("ACsetup", [this] { Einstellungen1Click(); });
     on("ACinfo", [this] { showAbout(*this); });
 }
@@ -625,6 +630,52 @@ void TFMMain::DBGrid1KeyDownF12()
 {
     if (askYesNo(QStringLiteral("Datensatz löschen?")))
         TBView.Delete();
+}
+
+int parseRecordCount(const QString &text)
+{
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (!ok)
+        throw engine::EngineError(engine::msg::invalidInteger(text));
+    return n;
+}
+
+// The go-to dialog with its caption and label; the entered text on OK.
+static std::optional<QString> askGoto(const QString &caption, const QString &label)
+{
+    AppWindows *windows = AppWindows::instance();
+    if (!windows || !windows->FMGoto)
+        return std::nullopt;
+    browse::TFMGoto *dialog = windows->FMGoto;
+    dialog->setWindowTitle(caption);
+    dialog->Label1->setText(label);
+    if (dialog->exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog->Edit1->text();
+}
+
+void TFMMain::MGotoClick()
+{
+    const std::optional<QString> text = askGoto(QStringLiteral("Gehe zu"), QStringLiteral("Datensatz:"));
+    if (!text)
+        return;
+    WaitCursor wait;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    TBView.First();
+    const int n = parseRecordCount(*text);
+    TBView.MoveBy(n - 1);
+}
+
+void TFMMain::MSkipClick()
+{
+    const std::optional<QString> text = askGoto(QStringLiteral("Bewegen um"), QStringLiteral("Datensatzzahl:"));
+    if (!text)
+        return;
+    WaitCursor wait;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const int n = parseRecordCount(*text);
+    TBView.MoveBy(n);
 }
 
 void TFMMain::reopenAtCurrentRecord(const std::function<void()> &between)

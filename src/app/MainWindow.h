@@ -29,6 +29,9 @@ class TKLinkLabel;
 
 namespace app {
 
+// A record number or count as typed; "'%s' ist kein gültiger Integerwert" otherwise.
+int parseRecordCount(const QString &text);
+
 class TFMMain : public QWidget {
     Q_OBJECT
 public:
@@ -107,6 +110,8 @@ private:
     void TBBokClick();
     void TBBabbrechenClick();
     void DBGrid1KeyDownF12();
+    void MGotoClick();
+    void MSkipClick();
     void Einstellungen1Click();
     void ACADOExecute();
 

@@ -3,6 +3,7 @@
 // editing in the grid, and the settings kept between runs.
 #include "AppWindows.h"
 #include "DataGrid.h"
+#include "GotoDialog.h"
 #include "GuiTestSupport.h"
 #include "KStylePanel.h"
 #include "MainWindow.h"
@@ -327,4 +328,42 @@ TEST_F(MainWindowTest, PlacementIsKeptBetweenRuns)
     w->show();
     EXPECT_EQ(w->size(), QSize(800, 600));
     EXPECT_EQ(w->pos(), QPoint(40, 50));
+}
+
+TEST_F(MainWindowTest, GotoAndMoveByCountInTheTablesOrder)
+{
+    ScratchDir dir;
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/NUMBER.DBF")));
+    browse::TFMGoto *dialog = app::AppWindows::instance()->FMGoto;
+    QString entry;
+    dialog->AfterActivate = [&] {
+        dialog->Edit1->setText(entry);
+        dialog->accept();
+    };
+    const auto run = [&](const char *action, const QString &text) {
+        entry = text;
+        w->action(QString::fromLatin1(action))->trigger();
+    };
+    run("ACDSgoto", QStringLiteral("4"));
+    EXPECT_EQ(w->TBView.RecNo(), 4);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Gehe zu"));
+    run("ACDSgoto", QStringLiteral("99"));
+    EXPECT_EQ(w->TBView.RecNo(), 10) << "beyond the end stops at the last record";
+    run("ACDSgoto", QStringLiteral("-5"));
+    EXPECT_EQ(w->TBView.RecNo(), 1);
+    run("ACDSmoveto", QStringLiteral("1"));
+    run("ACDSmoveto", QStringLiteral("-3"));
+    EXPECT_EQ(w->TBView.RecNo(), 1) << "moving back from the second record stops at the first";
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Bewegen um"));
+    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("LBStatusbar1"))->text(), QStringLiteral("Satz: 1/10"));
+
+    run("ACDSmoveto", QStringLiteral("5"));
+    run("ACDSgoto", QStringLiteral("vier"));
+    ASSERT_FALSE(boxes.isEmpty());
+    EXPECT_EQ(boxes.last().text, QStringLiteral("'vier' ist kein gültiger Integerwert."));
+    EXPECT_EQ(w->TBView.RecNo(), 1) << "go-to has already moved to the first record";
+    run("ACDSgoto", QStringLiteral("6"));
+    run("ACDSmoveto", QStringLiteral("x"));
+    EXPECT_EQ(w->TBView.RecNo(), 6) << "a bad count leaves the position";
+    dialog->AfterActivate = nullptr;
 }
