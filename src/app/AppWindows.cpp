@@ -30,6 +30,7 @@ AppWindows &AppWindows::create()
     current->FMFieldsDel = new structure::TFMFieldsDel(current->FMMain);
     current->FMAdostate = new data::TFMAdostate(current->FMMain);
     current->FMsetup->setObjectName(QStringLiteral("FMsetup"));
+    current->FMAdostate->setSource(&current->FMMain->ADOConnectionMain, &current->FMMain->TBView);
     return *current;
 }
 

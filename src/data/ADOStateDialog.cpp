@@ -1,5 +1,9 @@
 #include "ADOStateDialog.h"
 
+#include "DriverStatus.h"
+
+#include <QTextCursor>
+
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -33,6 +37,24 @@ TFMAdostate::TFMAdostate(QWidget *parent)
     resize(460, 360);
 
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TFMAdostate::setSource(engine::Connection *connection, engine::TableDataset *dataset)
+{
+    m_connection = connection;
+    m_dataset = dataset;
+}
+
+void TFMAdostate::FormActivate()
+{
+    Memo1->hide();
+    Memo1->clear();
+    if (m_connection && m_dataset)
+        Memo1->setPlainText(driverStatusLines(*m_connection, *m_dataset).join(QLatin1Char('\n')));
+    QTextCursor cursor = Memo1->textCursor();
+    cursor.movePosition(QTextCursor::Start);
+    Memo1->setTextCursor(cursor);
+    Memo1->show();
 }
 
 } // namespace data

@@ -6,6 +6,11 @@
 class QPlainTextEdit;
 class QPushButton;
 
+namespace engine {
+class Connection;
+class TableDataset;
+}
+
 namespace data {
 
 class TFMAdostate : public forms::ActivatingDialog {
@@ -16,6 +21,15 @@ public:
 
     QPlainTextEdit *Memo1;
     QPushButton *Button1; // "OK": default and cancel button
+
+    // What the report describes: the main window's connection and table.
+    void setSource(engine::Connection *connection, engine::TableDataset *dataset);
+    // Rebuilds the whole report at every activation.
+    void FormActivate() override;
+
+private:
+    engine::Connection *m_connection = nullptr;
+    engine::TableDataset *m_dataset = nullptr;
 };
 
 } // namespace data

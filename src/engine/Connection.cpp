@@ -87,9 +87,21 @@ void Connection::setPropertyValue(const QString &name, const QVariant &value)
     m_properties.append({name, value});
 }
 
-const QList<ConnectionProperty> &Connection::Properties() const
+QList<ConnectionProperty> Connection::Properties() const
 {
-    return m_properties;
+    QList<ConnectionProperty> list = m_properties;
+    if (m_driver)
+        list.append({QStringLiteral("Datenquellenart"), m_driver->kindName()});
+    for (const TableDataset *dataset : m_datasets) {
+        const TableSource *source = dataset->source();
+        if (!source)
+            continue;
+        for (const auto &p : source->connectionProperties())
+            list.append({p.first, p.second});
+        list.append({QStringLiteral("Öffnungsmodus"),
+                     dataset->CanModify() ? QStringLiteral("Lesen und Schreiben") : QStringLiteral("Nur lesen")});
+    }
+    return list;
 }
 
 QString Connection::dataSource() const

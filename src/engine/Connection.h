@@ -37,7 +37,9 @@ public:
     // Properties[key].Value; writing while connected is an error, as with any provider.
     QVariant propertyValue(const QString &name) const;
     void setPropertyValue(const QString &name, const QVariant &value);
-    const QList<ConnectionProperty> &Properties() const;
+    // The provider's properties in a fixed order, then what the engine keeps for the
+    // open data source: its kind, and per open table its code page and open mode.
+    QList<ConnectionProperty> Properties() const;
 
     bool Connected() const { return m_driver != nullptr; }
     void setConnected(bool connected);

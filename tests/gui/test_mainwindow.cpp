@@ -2,7 +2,9 @@
 // line and by a drop, the enabling of the commands, the status bar, Escape,
 // editing in the grid, and the settings kept between runs.
 #include "AppWindows.h"
+#include "ADOStateDialog.h"
 #include "DataGrid.h"
+#include "DriverStatus.h"
 #include "GotoDialog.h"
 #include "GuiTestSupport.h"
 #include "KStylePanel.h"
@@ -22,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
@@ -366,4 +369,41 @@ TEST_F(MainWindowTest, GotoAndMoveByCountInTheTablesOrder)
     run("ACDSmoveto", QStringLiteral("x"));
     EXPECT_EQ(w->TBView.RecNo(), 6) << "a bad count leaves the position";
     dialog->AfterActivate = nullptr;
+}
+
+TEST_F(MainWindowTest, DriverStatusReportIsRebuiltAtEveryActivation)
+{
+    data::TFMAdostate *report = app::AppWindows::instance()->FMAdostate;
+    const auto lines = [&] {
+        report->FormActivate();
+        return report->Memo1->toPlainText().split(QLatin1Char('\n'));
+    };
+    QStringList fresh = lines();
+    ASSERT_GE(fresh.size(), 8);
+    EXPECT_TRUE(fresh.at(0).startsWith(QStringLiteral("ADO Version: ")));
+    EXPECT_EQ(fresh.at(1), QStringLiteral("ADO Provider: Microsoft.Jet.OLEDB.4.0"));
+    EXPECT_EQ(fresh.at(2), QStringLiteral("ADO State: Closed"));
+    EXPECT_EQ(fresh.at(3), QStringLiteral("ADO CursorLocation: UseClient"));
+    EXPECT_EQ(fresh.at(4), QStringLiteral("ADO CursorType: Keyset"));
+    EXPECT_EQ(fresh.at(5), QStringLiteral("ADO Eigenschaften: %1").arg(fresh.size() - 7));
+    EXPECT_EQ(fresh.at(6), QString(51, QLatin1Char('-')));
+    EXPECT_EQ(lines(), fresh) << "a second activation gives the same report, no duplicated lines";
+
+    ScratchDir dir;
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/javadbf/provincias_es.dbf")));
+    const QStringList open = lines();
+    EXPECT_EQ(open.at(2), QStringLiteral("ADO State: Open"));
+    EXPECT_TRUE(open.contains(QStringLiteral("Extended Properties: dBASE 5.0")));
+    EXPECT_TRUE(open.contains(QStringLiteral("Locale Identifier: 1033")));
+    EXPECT_TRUE(open.contains(QStringLiteral("Data Source: ") + dir.path() + QLatin1Char('/')));
+    EXPECT_TRUE(open.contains(QStringLiteral("Datenquellenart: dBASE")));
+    EXPECT_TRUE(open.contains(QStringLiteral("Codepage: 1252")));
+    EXPECT_TRUE(open.contains(QStringLiteral("Öffnungsmodus: Lesen und Schreiben")));
+}
+
+TEST(DriverStatus, StateNamesJoinedInTheirOrder)
+{
+    EXPECT_EQ(data::stateText(engine::stClosed), QStringLiteral("Closed"));
+    EXPECT_EQ(data::stateText(engine::stOpen | engine::stFetching), QStringLiteral("Open, Fetching"));
+    EXPECT_EQ(data::stateText(engine::stFetching | engine::stConnecting), QStringLiteral("Connecting, Fetching"));
 }
