@@ -1,0 +1,891 @@
+#include "FilterExpression.h"
+
+#include "EngineError.h"
+#include "TableDataset.h"
+#include "ValueText.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTime>
+#include <algorithm>
+#include <cmath>
+
+namespace engine {
+
+namespace {
+
+// How a field's values are compared; decided once from the field's type.
+enum class Kind { Text, Number, Date, Time, Bool, None };
+
+enum class Op { Eq, Ne, Lt, Gt, Le, Ge, Like, NotLike, IsNull, IsNotNull };
+
+Kind kindOf(TFieldType type)
+{
+    if (isNumericType(type))
+        return Kind::Number;
+    switch (type) {
+    case ftDate: case ftDateTime: case ftTimeStamp:
+        return Kind::Date;
+    case ftTime:
+        return Kind::Time;
+    case ftBoolean:
+        return Kind::Bool;
+    case ftString: case ftFixedChar: case ftWideString: case ftGuid: case ftMemo: case ftFmtMemo:
+    case ftUnknown: case ftVariant:
+        return Kind::Text;
+    default:
+        return Kind::None;
+    }
+}
+
+struct LikeItem {
+    enum Type : quint8 { Literal, One, Any };
+    char16_t ch = 0;
+    char16_t folded = 0;
+    Type type = Literal;
+};
+
+QStringView withoutTrailingBlanks(QStringView text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && text[n - 1] == QLatin1Char(' '))
+        --n;
+    return text.first(n);
+}
+
+template <typename T>
+bool ordered(Op op, const T &a, const T &b)
+{
+    switch (op) {
+    case Op::Eq: return a == b;
+    case Op::Ne: return a != b;
+    case Op::Lt: return a < b;
+    case Op::Gt: return a > b;
+    case Op::Le: return a <= b;
+    case Op::Ge: return a >= b;
+    default: return false;
+    }
+}
+
+bool byResult(Op op, int cmp)
+{
+    return ordered(op, cmp, 0);
+}
+
+Op mirrored(Op op)
+{
+    switch (op) {
+    case Op::Lt: return Op::Gt;
+    case Op::Gt: return Op::Lt;
+    case Op::Le: return Op::Ge;
+    case Op::Ge: return Op::Le;
+    default: return op;
+    }
+}
+
+bool likeMatch(QStringView text, const std::vector<LikeItem> &pattern, bool caseInsensitive)
+{
+    // Iterative wildcard match: on a mismatch go back to the last "any
+    // characters" and let it take one more character. No recursion, so no
+    // pattern can exhaust the stack.
+    const qsizetype n = text.size();
+    const size_t m = pattern.size();
+    qsizetype i = 0;
+    size_t j = 0;
+    size_t star = size_t(-1);
+    qsizetype mark = 0;
+    auto same = [&](char16_t c, const LikeItem &p) {
+        if (c == p.ch)
+            return true;
+        return caseInsensitive && QChar::toCaseFolded(char32_t(c)) == p.folded;
+    };
+    while (i < n) {
+        if (j < m && (pattern[j].type == LikeItem::One
+                      || (pattern[j].type == LikeItem::Literal && same(text[i].unicode(), pattern[j])))) {
+            ++i;
+            ++j;
+        } else if (j < m && pattern[j].type == LikeItem::Any) {
+            star = j++;
+            mark = i;
+        } else if (star != size_t(-1)) {
+            j = star + 1;
+            i = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (j < m && pattern[j].type == LikeItem::Any)
+        ++j;
+    return j == m;
+}
+
+} // namespace
+
+struct FilterExpression::Node {
+    enum Type { And, Or, Not, Compare };
+    Type type = Compare;
+    std::vector<int> children;
+
+    int field = -1;
+    TFieldType fieldType = ftUnknown;
+    Kind kind = Kind::Text;
+    Op op = Op::Eq;
+
+    // Text: the constant without trailing blanks; for a constant ending in "*"
+    // also what precedes it, used unless foNoPartialCompare is set.
+    QString text;
+    bool partial = false;
+    QString prefix;
+    std::vector<LikeItem> like;
+
+    bool isInteger = false;
+    qint64 integer = 0;
+    double number = 0;
+
+    qint64 day = 0;      // Julian day
+    int msecs = 0;       // time of day
+    bool hasTime = false;
+    bool boolean = false;
+};
+
+// --- reading -----------------------------------------------------------------
+
+class FilterParser {
+public:
+    FilterParser(const QString &text, const QVector<FieldDef> &fields, FilterExpression &out)
+        : m_text(text), m_fields(fields), m_out(out)
+    {
+    }
+
+    void run()
+    {
+        advance();
+        if (m_tok.type == Tok::End)
+            return;
+        m_out.m_root = parseOr();
+        if (m_tok.type != Tok::End)
+            fail(m_tok.pos, QStringLiteral("AND oder OR erwartet"));
+    }
+
+private:
+    enum class Tok { End, Field, String, Number, Date, True, False, Null, And, Or, Not, Like, Is,
+                     LParen, RParen, Eq, Ne, Lt, Gt, Le, Ge, Minus, Plus };
+    struct Token {
+        Tok type = Tok::End;
+        int pos = 0;        // 0-based
+        QString text;       // field name, string content, number or date as written
+    };
+    struct Operand {
+        Tok type = Tok::End;
+        int pos = 0;
+        int field = -1;
+        QString text;
+        bool negative = false;
+    };
+
+    static constexpr int MaxDepth = 200;
+
+    [[noreturn]] void fail(int pos, const QString &what) const
+    {
+        throw EngineError(QStringLiteral("Fehler im Filterausdruck an Position %1: %2").arg(pos + 1).arg(what));
+    }
+
+    static bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+
+    void advance()
+    {
+        const int n = int(m_text.size());
+        while (m_at < n && m_text[m_at].isSpace())
+            ++m_at;
+        m_tok = Token();
+        m_tok.pos = m_at;
+        if (m_at >= n)
+            return;
+        const QChar c = m_text[m_at];
+        auto single = [&](Tok t, int length = 1) {
+            m_tok.type = t;
+            m_at += length;
+        };
+        auto next = [&](int k) { return m_at + k < n ? m_text[m_at + k] : QChar(); };
+        switch (c.unicode()) {
+        case '(': return single(Tok::LParen);
+        case ')': return single(Tok::RParen);
+        case '=': return single(Tok::Eq);
+        case '-': return single(Tok::Minus);
+        case '+': return single(Tok::Plus);
+        case '<':
+            if (next(1) == QLatin1Char('>'))
+                return single(Tok::Ne, 2);
+            if (next(1) == QLatin1Char('='))
+                return single(Tok::Le, 2);
+            return single(Tok::Lt);
+        case '>':
+            if (next(1) == QLatin1Char('='))
+                return single(Tok::Ge, 2);
+            return single(Tok::Gt);
+        case '!':
+            if (next(1) == QLatin1Char('='))
+                return single(Tok::Ne, 2);
+            break;
+        case '\'':
+            return lexString();
+        case '#':
+            return lexDate();
+        case '[':
+            return lexBracketName();
+        case '"':
+            fail(m_at, QStringLiteral("Zeichenkette in einfachen Hochkommas (') erwartet"));
+        default:
+            break;
+        }
+        if (c.isDigit() || (c == QLatin1Char('.') && next(1).isDigit()))
+            return lexNumber();
+        if (isNameChar(c))
+            return lexName();
+        fail(m_at, QStringLiteral("unerwartetes Zeichen '%1'").arg(c));
+    }
+
+    void lexString()
+    {
+        const int n = int(m_text.size());
+        int i = m_at + 1;
+        QString value;
+        for (;;) {
+            if (i >= n)
+                fail(n, QStringLiteral("abschließendes ' erwartet"));
+            if (m_text[i] == QLatin1Char('\'')) {
+                if (i + 1 < n && m_text[i + 1] == QLatin1Char('\'')) {
+                    value += QLatin1Char('\'');
+                    i += 2;
+                    continue;
+                }
+                break;
+            }
+            value += m_text[i++];
+        }
+        m_tok.type = Tok::String;
+        m_tok.text = value;
+        m_at = i + 1;
+    }
+
+    void lexDate()
+    {
+        const int end = int(m_text.indexOf(QLatin1Char('#'), m_at + 1));
+        if (end < 0)
+            fail(int(m_text.size()), QStringLiteral("abschließendes # erwartet"));
+        m_tok.type = Tok::Date;
+        m_tok.text = m_text.mid(m_at + 1, end - m_at - 1).trimmed();
+        m_at = end + 1;
+    }
+
+    void lexBracketName()
+    {
+        // "]]" inside brackets stands for one "]", so any name can be written.
+        const int n = int(m_text.size());
+        int i = m_at + 1;
+        QString name;
+        for (;;) {
+            if (i >= n)
+                fail(n, QStringLiteral("']' erwartet"));
+            if (m_text[i] == QLatin1Char(']')) {
+                if (i + 1 < n && m_text[i + 1] == QLatin1Char(']')) {
+                    name += QLatin1Char(']');
+                    i += 2;
+                    continue;
+                }
+                break;
+            }
+            name += m_text[i++];
+        }
+        if (name.trimmed().isEmpty())
+            fail(m_at + 1, QStringLiteral("Feldname erwartet"));
+        m_tok.type = Tok::Field;
+        m_tok.text = name;
+        m_at = i + 1;
+    }
+
+    void lexNumber()
+    {
+        const int n = int(m_text.size());
+        int i = m_at;
+        while (i < n && m_text[i].isDigit())
+            ++i;
+        if (i < n && m_text[i] == QLatin1Char('.')) {
+            ++i;
+            while (i < n && m_text[i].isDigit())
+                ++i;
+        }
+        if (i + 1 < n && (m_text[i] == QLatin1Char('e') || m_text[i] == QLatin1Char('E'))) {
+            int k = i + 1;
+            if (k < n && (m_text[k] == QLatin1Char('+') || m_text[k] == QLatin1Char('-')))
+                ++k;
+            if (k < n && m_text[k].isDigit()) {
+                while (k < n && m_text[k].isDigit())
+                    ++k;
+                i = k;
+            }
+        }
+        if (i + 1 < n && m_text[i] == QLatin1Char(',') && m_text[i + 1].isDigit())
+            fail(i, QStringLiteral("Dezimalpunkt '.' statt Komma erwartet"));
+        if (i < n && (isNameChar(m_text[i]) || m_text[i] == QLatin1Char('.')))
+            fail(i, QStringLiteral("Ziffer, Operator oder Leerzeichen erwartet"));
+        m_tok.type = Tok::Number;
+        m_tok.text = m_text.mid(m_at, i - m_at);
+        m_at = i;
+    }
+
+    void lexName()
+    {
+        const int n = int(m_text.size());
+        int i = m_at;
+        while (i < n && isNameChar(m_text[i]))
+            ++i;
+        const QString word = m_text.mid(m_at, i - m_at);
+        static const struct { const char *word; Tok tok; } keywords[] = {
+            {"AND", Tok::And}, {"OR", Tok::Or}, {"NOT", Tok::Not}, {"LIKE", Tok::Like}, {"IS", Tok::Is},
+            {"NULL", Tok::Null}, {"TRUE", Tok::True}, {"FALSE", Tok::False},
+        };
+        m_tok.type = Tok::Field;
+        for (const auto &k : keywords) {
+            if (word.compare(QLatin1String(k.word), Qt::CaseInsensitive) == 0) {
+                m_tok.type = k.tok;
+                break;
+            }
+        }
+        m_tok.text = word;
+        m_at = i;
+    }
+
+    // --- grammar: or := and {OR and}; and := not {AND not}; not := NOT not | primary
+
+    int add(FilterExpression::Node node)
+    {
+        m_out.m_nodes.push_back(std::move(node));
+        return int(m_out.m_nodes.size()) - 1;
+    }
+
+    int parseList(FilterExpression::Node::Type type, Tok separator, int (FilterParser::*item)())
+    {
+        const int first = (this->*item)();
+        if (m_tok.type != separator)
+            return first;
+        // A flat list, so long chains of AND or OR never nest deeply.
+        FilterExpression::Node node;
+        node.type = type;
+        node.children.push_back(first);
+        while (m_tok.type == separator) {
+            advance();
+            node.children.push_back((this->*item)());
+        }
+        return add(std::move(node));
+    }
+
+    int parseOr() { return parseList(FilterExpression::Node::Or, Tok::Or, &FilterParser::parseAnd); }
+    int parseAnd() { return parseList(FilterExpression::Node::And, Tok::And, &FilterParser::parseNot); }
+
+    int parseNot()
+    {
+        if (m_tok.type != Tok::Not)
+            return parsePrimary();
+        enter();
+        advance();
+        FilterExpression::Node node;
+        node.type = FilterExpression::Node::Not;
+        node.children.push_back(parseNot());
+        --m_depth;
+        return add(std::move(node));
+    }
+
+    void enter()
+    {
+        if (++m_depth > MaxDepth)
+            fail(m_tok.pos, QStringLiteral("Ausdruck zu tief verschachtelt (höchstens %1 Ebenen)").arg(MaxDepth));
+    }
+
+    int parsePrimary()
+    {
+        if (m_tok.type == Tok::LParen) {
+            enter();
+            advance();
+            const int inner = parseOr();
+            if (m_tok.type != Tok::RParen)
+                fail(m_tok.pos, QStringLiteral("')' erwartet"));
+            advance();
+            --m_depth;
+            return inner;
+        }
+        return parseComparison();
+    }
+
+    int fieldIndex(const Token &tok) const
+    {
+        const QString name = tok.text.trimmed();
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        fail(tok.pos, msg::fieldNotFound(name));
+    }
+
+    Operand parseOperand()
+    {
+        Operand o;
+        o.pos = m_tok.pos;
+        if (m_tok.type == Tok::Minus || m_tok.type == Tok::Plus) {
+            o.negative = m_tok.type == Tok::Minus;
+            advance();
+            if (m_tok.type != Tok::Number)
+                fail(m_tok.pos, QStringLiteral("Zahl erwartet"));
+        }
+        switch (m_tok.type) {
+        case Tok::Field:
+            o.field = fieldIndex(m_tok);
+            break;
+        case Tok::String: case Tok::Number: case Tok::Date: case Tok::True: case Tok::False: case Tok::Null:
+            break;
+        default:
+            fail(m_tok.pos, QStringLiteral("Feldname oder Konstante erwartet"));
+        }
+        o.type = m_tok.type;
+        o.text = m_tok.text;
+        advance();
+        return o;
+    }
+
+    static bool isComparison(Tok t)
+    {
+        return t == Tok::Eq || t == Tok::Ne || t == Tok::Lt || t == Tok::Gt || t == Tok::Le || t == Tok::Ge;
+    }
+
+    static Op opOf(Tok t)
+    {
+        switch (t) {
+        case Tok::Eq: return Op::Eq;
+        case Tok::Ne: return Op::Ne;
+        case Tok::Lt: return Op::Lt;
+        case Tok::Gt: return Op::Gt;
+        case Tok::Le: return Op::Le;
+        default: return Op::Ge;
+        }
+    }
+
+    FilterExpression::Node compareNode(int field, Op op) const
+    {
+        FilterExpression::Node node;
+        node.type = FilterExpression::Node::Compare;
+        node.field = field;
+        node.fieldType = m_fields[field].dataType;
+        node.kind = kindOf(node.fieldType);
+        node.op = op;
+        return node;
+    }
+
+    int parseComparison()
+    {
+        if (m_tok.type == Tok::End || m_tok.type == Tok::RParen || m_tok.type == Tok::And
+            || m_tok.type == Tok::Or)
+            fail(m_tok.pos, QStringLiteral("Bedingung erwartet"));
+        const Operand left = parseOperand();
+        const Token opTok = m_tok;
+
+        if (opTok.type == Tok::Is) {
+            requireField(left);
+            advance();
+            bool negated = false;
+            if (m_tok.type == Tok::Not) {
+                negated = true;
+                advance();
+            }
+            if (m_tok.type != Tok::Null)
+                fail(m_tok.pos, QStringLiteral("NULL erwartet"));
+            advance();
+            return add(compareNode(left.field, negated ? Op::IsNotNull : Op::IsNull));
+        }
+
+        if (opTok.type == Tok::Like || opTok.type == Tok::Not) {
+            requireField(left);
+            bool negated = false;
+            if (opTok.type == Tok::Not) {
+                advance();
+                if (m_tok.type != Tok::Like)
+                    fail(m_tok.pos, QStringLiteral("LIKE erwartet"));
+                negated = true;
+            }
+            advance();
+            const Operand right = parseOperand();
+            if (right.type != Tok::String)
+                fail(right.pos, QStringLiteral("Zeichenkette erwartet"));
+            FilterExpression::Node node = compareNode(left.field, negated ? Op::NotLike : Op::Like);
+            requireComparable(node, left);
+            compileLike(node, right.text);
+            return add(std::move(node));
+        }
+
+        if (!isComparison(opTok.type)) {
+            // A logical field on its own is a condition: "SEDAN", "NOT SEDAN".
+            if (left.field >= 0 && kindOf(m_fields[left.field].dataType) == Kind::Bool) {
+                FilterExpression::Node node = compareNode(left.field, Op::Eq);
+                node.boolean = true;
+                return add(std::move(node));
+            }
+            fail(opTok.pos, QStringLiteral("Vergleichsoperator erwartet"));
+        }
+        advance();
+        const Operand right = parseOperand();
+        Op op = opOf(opTok.type);
+        const Operand *field = &left;
+        const Operand *constant = &right;
+        if (left.field < 0) {
+            if (right.field < 0)
+                fail(left.pos, QStringLiteral("Feldname erwartet"));
+            std::swap(field, constant);
+            op = mirrored(op);
+        } else if (right.field >= 0) {
+            fail(right.pos, QStringLiteral("Konstante erwartet"));
+        }
+        if (constant->type == Tok::Null) {
+            // "= NULL" and "<> NULL" read as IS NULL and IS NOT NULL.
+            if (op != Op::Eq && op != Op::Ne)
+                fail(opTok.pos, QStringLiteral("'=' oder '<>' vor NULL erwartet"));
+            return add(compareNode(field->field, op == Op::Eq ? Op::IsNull : Op::IsNotNull));
+        }
+        FilterExpression::Node node = compareNode(field->field, op);
+        requireComparable(node, *field);
+        setConstant(node, *constant);
+        return add(std::move(node));
+    }
+
+    void requireField(const Operand &o) const
+    {
+        if (o.field < 0)
+            fail(o.pos, QStringLiteral("Feldname erwartet"));
+    }
+
+    void requireComparable(const FilterExpression::Node &node, const Operand &field) const
+    {
+        if (node.kind == Kind::None)
+            fail(field.pos, QStringLiteral("Feld '%1' kann nur mit IS NULL geprüft werden").arg(m_fields[node.field].name));
+    }
+
+    void compileLike(FilterExpression::Node &node, const QString &pattern)
+    {
+        const QStringView trimmed = withoutTrailingBlanks(pattern);
+        for (const QChar c : trimmed) {
+            LikeItem item;
+            if (c == QLatin1Char('*') || c == QLatin1Char('%')) {
+                if (!node.like.empty() && node.like.back().type == LikeItem::Any)
+                    continue;
+                item.type = LikeItem::Any;
+            } else if (c == QLatin1Char('_') || c == QLatin1Char('?')) {
+                item.type = LikeItem::One;
+            } else {
+                item.ch = c.unicode();
+                item.folded = char16_t(QChar::toCaseFolded(char32_t(c.unicode())));
+            }
+            node.like.push_back(item);
+        }
+    }
+
+    void setNumber(FilterExpression::Node &node, const QString &text, bool negative, int pos) const
+    {
+        bool ok = false;
+        const QString t = text.trimmed();
+        const qint64 i = t.toLongLong(&ok);
+        if (ok) {
+            node.isInteger = true;
+            node.integer = negative ? -i : i;
+            node.number = double(node.integer);
+            return;
+        }
+        QString d = t;
+        if (!d.contains(QLatin1Char('.')))
+            d.replace(QLatin1Char(','), QLatin1Char('.'));
+        const double v = d.toDouble(&ok);
+        if (!ok || !std::isfinite(v))
+            fail(pos, QStringLiteral("Zahl erwartet, '%1' ist keine").arg(text));
+        node.number = negative ? -v : v;
+    }
+
+    void setDate(FilterExpression::Node &node, const QString &text, bool literal, int pos) const
+    {
+        // #yyyy-mm-dd# or #dd.mm.yyyy#, a time of day optional after a blank.
+        static const QRegularExpression pattern(QStringLiteral(
+            "^(?:(\\d{4})-(\\d{1,2})-(\\d{1,2})|(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4}))"
+            "(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
+        QDate date;
+        QTime time(0, 0);
+        bool hasTime = false;
+        if (const auto m = pattern.match(text); m.hasMatch()) {
+            date = m.hasCaptured(1) ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
+                                    : QDate(m.captured(6).toInt(), m.captured(5).toInt(), m.captured(4).toInt());
+            if (m.hasCaptured(7)) {
+                hasTime = true;
+                time = QTime(m.captured(7).toInt(), m.captured(8).toInt(), m.captured(9).toInt());
+            }
+        } else if (!literal) {
+            // A string also takes the two-digit years the data entry takes.
+            try {
+                const QDateTime dt = parseValue(text, ftDateTime).toDateTime();
+                date = dt.date();
+                time = dt.time();
+                hasTime = text.trimmed().contains(QLatin1Char(' '));
+            } catch (const EngineError &) {
+            }
+        }
+        if (!date.isValid() || !time.isValid())
+            fail(pos, QStringLiteral("Datum erwartet (#jjjj-mm-tt# oder #tt.mm.jjjj#), '%1' ist keins").arg(text));
+        node.day = date.toJulianDay();
+        node.msecs = time.msecsSinceStartOfDay();
+        node.hasTime = hasTime;
+    }
+
+    void setConstant(FilterExpression::Node &node, const Operand &c) const
+    {
+        const Tok t = c.type;
+        switch (node.kind) {
+        case Kind::Text:
+            if (t == Tok::String || t == Tok::Number) {
+                const QString text = t == Tok::Number && c.negative ? QLatin1Char('-') + c.text : c.text;
+                node.text = withoutTrailingBlanks(text).toString();
+                if (t == Tok::String && text.endsWith(QLatin1Char('*')) && (node.op == Op::Eq || node.op == Op::Ne)) {
+                    node.partial = true;
+                    node.prefix = text.left(text.size() - 1);
+                }
+                return;
+            }
+            fail(c.pos, QStringLiteral("Zeichenkette erwartet"));
+        case Kind::Number:
+            if (t == Tok::Number || t == Tok::String)
+                return setNumber(node, c.text, c.negative, c.pos);
+            fail(c.pos, QStringLiteral("Zahl erwartet"));
+        case Kind::Date:
+            if (t == Tok::Date || t == Tok::String)
+                return setDate(node, c.text, t == Tok::Date, c.pos);
+            fail(c.pos, QStringLiteral("Datum erwartet"));
+        case Kind::Time:
+            if (t == Tok::String) {
+                try {
+                    node.msecs = parseValue(c.text, ftTime).toTime().msecsSinceStartOfDay();
+                    return;
+                } catch (const EngineError &) {
+                }
+            }
+            fail(c.pos, QStringLiteral("Uhrzeit als 'hh:mm:ss' erwartet"));
+        case Kind::Bool:
+            if (t == Tok::True || t == Tok::False) {
+                node.boolean = t == Tok::True;
+                return;
+            }
+            if (t == Tok::String) {
+                try {
+                    node.boolean = parseValue(c.text, ftBoolean).toBool();
+                    return;
+                } catch (const EngineError &) {
+                }
+            }
+            fail(c.pos, QStringLiteral("TRUE oder FALSE erwartet"));
+        case Kind::None:
+            break;
+        }
+    }
+
+    const QString &m_text;
+    const QVector<FieldDef> &m_fields;
+    FilterExpression &m_out;
+    Token m_tok;
+    int m_at = 0;
+    int m_depth = 0;
+};
+
+FilterExpression::FilterExpression() = default;
+FilterExpression::~FilterExpression() = default;
+FilterExpression::FilterExpression(const FilterExpression &other) = default;
+FilterExpression &FilterExpression::operator=(const FilterExpression &other) = default;
+FilterExpression::FilterExpression(FilterExpression &&) noexcept = default;
+FilterExpression &FilterExpression::operator=(FilterExpression &&) noexcept = default;
+
+FilterExpression FilterExpression::parse(const QString &text, const QVector<FieldDef> &fields)
+{
+    FilterExpression expression;
+    expression.m_text = text;
+    FilterParser(text, fields, expression).run();
+    return expression;
+}
+
+QVector<int> FilterExpression::fieldsUsed() const
+{
+    QVector<int> used;
+    for (const Node &node : m_nodes) {
+        if (node.type == Node::Compare && !used.contains(node.field))
+            used.append(node.field);
+    }
+    std::sort(used.begin(), used.end());
+    return used;
+}
+
+// --- evaluation ------------------------------------------------------------------
+
+namespace {
+
+bool compareText(const FilterExpression::Node &node, const QVariant &value, TFilterOptions options);
+bool compareNumber(const FilterExpression::Node &node, const QVariant &value);
+bool compareDate(const FilterExpression::Node &node, const QVariant &value);
+
+} // namespace
+
+bool FilterExpression::matches(const std::function<QVariant(int)> &valueOf, TFilterOptions options) const
+{
+    if (m_root < 0)
+        return true;
+    return eval(m_root, valueOf, options);
+}
+
+bool FilterExpression::eval(int index, const std::function<QVariant(int)> &valueOf, TFilterOptions options) const
+{
+    const Node &node = m_nodes[size_t(index)];
+    switch (node.type) {
+    case Node::And:
+        for (const int child : node.children) {
+            if (!eval(child, valueOf, options))
+                return false;
+        }
+        return true;
+    case Node::Or:
+        for (const int child : node.children) {
+            if (eval(child, valueOf, options))
+                return true;
+        }
+        return false;
+    case Node::Not:
+        return !eval(node.children.front(), valueOf, options);
+    case Node::Compare:
+        break;
+    }
+
+    const QVariant value = valueOf(node.field);
+    const bool null = !value.isValid() || value.isNull();
+    if (node.op == Op::IsNull)
+        return null;
+    if (node.op == Op::IsNotNull)
+        return !null;
+    if (null)
+        return false;
+    if (node.op == Op::Like || node.op == Op::NotLike) {
+        const bool ci = options & foCaseInsensitive;
+        bool hit;
+        if (value.typeId() == QMetaType::QString && node.kind == Kind::Text) {
+            hit = likeMatch(withoutTrailingBlanks(*static_cast<const QString *>(value.constData())), node.like, ci);
+        } else {
+            const QString text = node.kind == Kind::Text ? value.toString() : formatValue(value, node.fieldType);
+            hit = likeMatch(withoutTrailingBlanks(text), node.like, ci);
+        }
+        return node.op == Op::Like ? hit : !hit;
+    }
+    switch (node.kind) {
+    case Kind::Text:
+        return compareText(node, value, options);
+    case Kind::Number:
+        return compareNumber(node, value);
+    case Kind::Date:
+        return compareDate(node, value);
+    case Kind::Time: {
+        const QTime t = value.typeId() == QMetaType::QDateTime ? value.toDateTime().time() : value.toTime();
+        return t.isValid() && ordered(node.op, t.msecsSinceStartOfDay(), node.msecs);
+    }
+    case Kind::Bool: {
+        bool b;
+        if (value.typeId() == QMetaType::Bool) {
+            b = value.toBool();
+        } else {
+            try {
+                b = parseValue(value.toString(), ftBoolean).toBool();
+            } catch (const EngineError &) {
+                return false;
+            }
+        }
+        return ordered(node.op, int(b), int(node.boolean));
+    }
+    case Kind::None:
+        break;
+    }
+    return false;
+}
+
+namespace {
+
+bool compareText(const FilterExpression::Node &node, const QVariant &value, TFilterOptions options)
+{
+    QString converted;
+    QStringView text;
+    if (value.typeId() == QMetaType::QString) {
+        text = *static_cast<const QString *>(value.constData());
+    } else {
+        converted = value.toString();
+        text = converted;
+    }
+    text = withoutTrailingBlanks(text);
+    const Qt::CaseSensitivity cs = (options & foCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    if (node.partial && !(options & foNoPartialCompare)) {
+        const bool hit = text.startsWith(node.prefix, cs);
+        return node.op == Op::Eq ? hit : !hit;
+    }
+    return byResult(node.op, text.compare(node.text, cs));
+}
+
+bool compareNumber(const FilterExpression::Node &node, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong: case QMetaType::Int: case QMetaType::UInt: case QMetaType::Short:
+    case QMetaType::UShort: case QMetaType::Long: {
+        const qint64 v = value.toLongLong();
+        if (node.isInteger)
+            return ordered(node.op, v, node.integer);
+        return ordered(node.op, double(v), node.number);
+    }
+    case QMetaType::Double: case QMetaType::Float: {
+        const double v = value.toDouble();
+        return !std::isnan(v) && ordered(node.op, v, node.number);
+    }
+    default: {
+        // A kind that hands numbers over as text (German or C notation).
+        QString text = value.toString().trimmed();
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
+        bool ok = false;
+        const double v = text.toDouble(&ok);
+        return ok && !std::isnan(v) && ordered(node.op, v, node.number);
+    }
+    }
+}
+
+bool compareDate(const FilterExpression::Node &node, const QVariant &value)
+{
+    qint64 day;
+    int msecs = 0;
+    if (value.typeId() == QMetaType::QDate) {
+        const QDate d = *static_cast<const QDate *>(value.constData());
+        if (!d.isValid())
+            return false;
+        day = d.toJulianDay();
+    } else if (value.typeId() == QMetaType::QDateTime) {
+        const QDateTime dt = value.toDateTime();
+        if (!dt.isValid())
+            return false;
+        day = dt.date().toJulianDay();
+        msecs = dt.time().msecsSinceStartOfDay();
+    } else {
+        const QDate d = value.toDate();
+        if (!d.isValid())
+            return false;
+        day = d.toJulianDay();
+    }
+    // A constant without a time of day compares with the day alone, so
+    // "= #2024-03-01#" finds every moment of that day in a date-time field.
+    if (!node.hasTime)
+        return ordered(node.op, day, node.day);
+    return ordered(node.op, std::pair(day, msecs), std::pair(node.day, node.msecs));
+}
+
+} // namespace
+
+} // namespace engine

@@ -1,0 +1,53 @@
+#pragma once
+// A table filter: the expression a user types ("NAME = 'Müller*' AND YEAR >= 1990"),
+// read once against the table's fields and then evaluated per record. Reading
+// resolves field names, converts every constant to the field's type and folds
+// its case in advance, so evaluation only compares. docs/filter.md has the syntax.
+#include "Driver.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace engine {
+
+// The same alias TableDataset.h declares; repeated so this header stays light.
+using TFilterOptions = int;
+
+class FilterExpression {
+public:
+    struct Node;
+    FilterExpression();
+    ~FilterExpression();
+    FilterExpression(const FilterExpression &other);
+    FilterExpression &operator=(const FilterExpression &other);
+    FilterExpression(FilterExpression &&) noexcept;
+    FilterExpression &operator=(FilterExpression &&) noexcept;
+
+    // Throws EngineError "Fehler im Filterausdruck an Position N: ..." when the
+    // text cannot be read. A blank text gives an expression that matches every record.
+    static FilterExpression parse(const QString &text, const QVector<FieldDef> &fields);
+
+    // valueOf(i) gives field i's engine value (QString, qint64, double, QDate,
+    // QDateTime, QTime, bool; an invalid QVariant for null). It is asked only for
+    // the fields the expression needs, and only as far as AND/OR need to look.
+    bool matches(const std::function<QVariant(int field)> &valueOf, TFilterOptions options) const;
+
+    // Indexes into the field list given to parse(), ascending, each once.
+    QVector<int> fieldsUsed() const;
+    bool isEmpty() const { return m_root < 0; }
+    QString text() const { return m_text; }
+
+private:
+    bool eval(int node, const std::function<QVariant(int)> &valueOf, TFilterOptions options) const;
+
+    QString m_text;
+    std::vector<Node> m_nodes;
+    int m_root = -1;
+    friend class FilterParser;
+};
+
+} // namespace engine
