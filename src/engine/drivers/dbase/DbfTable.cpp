@@ -114,6 +114,7 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
     t->chooseCodePage(entries);
     t->openMemo(entries);
     t->findIndexFiles(entries);
+    t->readIndexDefinitions();
 
     if (options.exclusive) {
         if (!tryLockForever(t->m_fd, writable))
@@ -553,6 +554,8 @@ QList<QPair<QString, QString>> DbfTable::facts() const
                     QStringLiteral("%1 (Blockgröße %2 Bytes)").arg(m_memoName).arg(m_memo->blockSize())});
     if (!m_indexFiles.isEmpty())
         out.append({QStringLiteral("Indexdateien"), m_indexFiles.join(QStringLiteral(", "))});
+    if (!m_indexFaults.isEmpty())
+        out.append({QStringLiteral("Indexfehler"), m_indexFaults.join(QLatin1Char(' '))});
     return out;
 }
 

@@ -4,6 +4,7 @@
 // records are deleted is found lazily, chunk by chunk, so a table of a million
 // records opens at once and costs memory for what is looked at only.
 #include "DbfCodePage.h"
+#include "DbfIndex.h"
 #include "DbfMemo.h"
 #include "Driver.h"
 
@@ -45,6 +46,8 @@ public:
     QString fileName() const override { return m_path; }
     const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
     quint32 recordSize() const override { return m_recordLength; }
+    QVector<IndexDef> indexDefs() const override { return m_indexDefs; }
+    QVector<RowId> indexOrder(const QString &indexName) override;
 
     qint64 rowCount() override;
     bool isEmpty() override;
@@ -73,6 +76,7 @@ private:
     void chooseCodePage(const QStringList &entries);
     void openMemo(const QStringList &entries);
     void findIndexFiles(const QStringList &entries);
+    void readIndexDefinitions();
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);
@@ -139,6 +143,11 @@ private:
     bool m_memoMissing = false;
     QString m_memoFault;     // why an existing memo file cannot be used
     QStringList m_indexFiles;
+    // Index definitions read at open; keys are read when an order is asked for.
+    std::vector<std::unique_ptr<IndexFile>> m_indexes;
+    QVector<IndexDef> m_indexDefs;
+    QVector<QPair<int, int>> m_indexTags; // file in m_indexes and tag of each definition
+    QStringList m_indexFaults;            // why an index file could not be read
     QString m_readOnlyReason;
 
     struct Block {

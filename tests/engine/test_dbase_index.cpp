@@ -1,0 +1,252 @@
+// Reading the index files of real dBASE and FoxPro tables: tag definitions as the
+// files hold them, and rows in index order checked against the table's own values.
+#include "Driver.h"
+#include "EngineError.h"
+#include "TestSupport.h"
+#include "drivers/dbase/DbaseDriver.h"
+#include "drivers/dbase/DbfIndex.h"
+#include "drivers/dbase/DbfIo.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace engine;
+using engine::dbase::IndexFile;
+using testsupport::fixture;
+using testsupport::ScratchDir;
+
+namespace {
+
+std::unique_ptr<TableSource> openTable(const QString &path)
+{
+    static DbaseDriver driver;
+    const QFileInfo info(path);
+    return driver.open(info.absolutePath(), info.fileName(), OpenOptions{true, false});
+}
+
+int fieldIndex(TableSource &t, const QString &name)
+{
+    const auto &defs = t.fieldDefs();
+    for (int i = 0; i < defs.size(); ++i) {
+        if (defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    ADD_FAILURE() << "no field " << name.toStdString();
+    return 0;
+}
+
+const IndexDef *findDef(const QVector<IndexDef> &defs, const QString &name)
+{
+    for (const IndexDef &d : defs) {
+        if (d.name == name)
+            return &d;
+    }
+    ADD_FAILURE() << "no index " << name.toStdString();
+    return nullptr;
+}
+
+QStringList names(const QVector<IndexDef> &defs)
+{
+    QStringList out;
+    for (const IndexDef &d : defs)
+        out << d.name;
+    return out;
+}
+
+// Orders two values of one field the way an index orders their keys.
+int compareValues(const QVariant &a, const QVariant &b)
+{
+    if (!a.isValid() || !b.isValid())
+        return int(a.isValid()) - int(b.isValid());
+    switch (a.typeId()) {
+    case QMetaType::QString: return a.toString().compare(b.toString());
+    case QMetaType::QDate: return a.toDate() < b.toDate() ? -1 : (b.toDate() < a.toDate() ? 1 : 0);
+    default: return a.toDouble() < b.toDouble() ? -1 : (b.toDouble() < a.toDouble() ? 1 : 0);
+    }
+}
+
+// The live rows in natural order, as row ids.
+QVector<RowId> liveRows(TableSource &t)
+{
+    QVector<RowId> rows;
+    for (qint64 i = 0; i < t.rowCount(); ++i)
+        rows << t.rowAt(i);
+    return rows;
+}
+
+// Walks a plain-field tag and checks its rows: live rows only, each once, keys non-decreasing.
+void expectFieldOrder(TableSource &t, const QString &tag, const QString &field, qint64 expectedRows)
+{
+    SCOPED_TRACE(QStringLiteral("%1 / %2").arg(t.tableName(), tag).toStdString());
+    const QVector<RowId> order = t.indexOrder(tag);
+    EXPECT_EQ(order.size(), expectedRows);
+    const int f = fieldIndex(t, field);
+    QSet<RowId> seen;
+    for (int i = 0; i < order.size(); ++i) {
+        EXPECT_GE(t.positionOf(order[i]), 0) << "deleted row " << order[i];
+        EXPECT_FALSE(seen.contains(order[i]));
+        seen.insert(order[i]);
+        if (i > 0)
+            EXPECT_LE(compareValues(t.value(order[i - 1], f), t.value(order[i], f)), 0) << "at " << i;
+    }
+}
+
+QStringList texts(TableSource &t, const QVector<RowId> &rows, const QString &field)
+{
+    const int f = fieldIndex(t, field);
+    QStringList out;
+    for (RowId r : rows)
+        out << t.text(r, f);
+    return out;
+}
+
+double leDouble(const QByteArray &key)
+{
+    double d = 0;
+    quint64 bits = quint64(dbase::le64(key.constData()));
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+} // namespace
+
+TEST(DbaseIndexNdx, CharacterKeysInTheListedOrder)
+{
+    auto t = openTable(fixture("dbase/dbd-xbase/ndx-char.dbf"));
+    const QVector<IndexDef> defs = t->indexDefs();
+    ASSERT_EQ(defs.size(), 1);
+    EXPECT_EQ(defs[0].name, QStringLiteral("ndx-char"));
+    EXPECT_EQ(defs[0].fields, QStringLiteral("V1"));
+    EXPECT_TRUE(defs[0].expression.isEmpty());
+    EXPECT_EQ(defs[0].source, QStringLiteral("ndx-char.ndx"));
+    EXPECT_EQ(defs[0].options, 0);
+
+    const QStringList expected = QStringLiteral("1 1 10 10 15 1z 2 2 2h 2z 3 3 3a 4 4 4e 5 5 5b 6 6 6g 7 7 8 8 8d 9")
+                                     .split(QLatin1Char(' '));
+    EXPECT_EQ(texts(*t, t->indexOrder(QStringLiteral("NDX-CHAR")), QStringLiteral("V1")), expected);
+
+    auto file = IndexFile::open(fixture("dbase/dbd-xbase/ndx-char.ndx"));
+    ASSERT_EQ(file->tags().size(), 1);
+    const auto &tag = file->tags().at(0);
+    EXPECT_EQ(tag.root, 10 * 512);
+    EXPECT_EQ(tag.keyLength, 78);
+    EXPECT_EQ(tag.keyType, 'C');
+    EXPECT_EQ(tag.keyExpression, QStringLiteral("v1"));
+    QStringList keys;
+    for (const auto &e : file->entries(0))
+        keys << QString::fromLatin1(e.key).trimmed();
+    EXPECT_EQ(keys, expected);
+}
+
+TEST(DbaseIndexNdx, NumericAndDateKeysMatchTheTable)
+{
+    auto num = openTable(fixture("dbase/dbd-xbase/ndx-num.dbf"));
+    expectFieldOrder(*num, QStringLiteral("ndx-num"), QStringLiteral("FIELD1"), 594);
+    const QVector<RowId> order = num->indexOrder(QStringLiteral("ndx-num"));
+    const int f = fieldIndex(*num, QStringLiteral("FIELD1"));
+    QVector<int> hits;
+    for (int i = 0; i < order.size(); ++i) {
+        if (num->value(order[i], f).toDouble() == 1042)
+            hits << i;
+    }
+    ASSERT_EQ(hits.size(), 6);
+    EXPECT_EQ(hits.last() - hits.first(), 5); // next to each other
+
+    // The stored keys are doubles equal to the record's value.
+    auto file = IndexFile::open(fixture("dbase/dbd-xbase/ndx-num.ndx"));
+    EXPECT_EQ(file->tags().at(0).keyType, 'N');
+    EXPECT_EQ(file->tags().at(0).keyLength, 8);
+    for (const auto &e : file->entries(0))
+        ASSERT_EQ(leDouble(e.key), num->value(RowId(e.record) - 1, f).toDouble()) << e.record;
+
+    auto dates = openTable(fixture("dbase/dbd-xbase/ndx-date.dbf"));
+    expectFieldOrder(*dates, QStringLiteral("ndx-date"), QStringLiteral("FIELD1"), 297);
+    const QVector<RowId> byDate = dates->indexOrder(QStringLiteral("ndx-date"));
+    const int d = fieldIndex(*dates, QStringLiteral("FIELD1"));
+    EXPECT_EQ(dates->value(byDate.first(), d).toDate(), QDate(1997, 9, 9));
+    EXPECT_EQ(dates->value(byDate.last(), d).toDate(), QDate(1997, 12, 16));
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < byDate.size() && first < 0; ++i) {
+        if (dates->value(byDate[i], d).toDate() == QDate(1997, 12, 12))
+            first = i;
+    }
+    ASSERT_GE(first, 0);
+    QStringList run;
+    for (qsizetype i = first; i < first + 7; ++i)
+        run << dates->value(byDate[i], d).toDate().toString(QStringLiteral("yyyyMMdd"));
+    EXPECT_EQ(run.join(QLatin1Char(' ')), QStringLiteral("19971212 19971212 19971212 19971213 19971213 19971213 19971214"));
+    // Date keys are Julian day numbers stored as doubles.
+    auto dateFile = IndexFile::open(fixture("dbase/dbd-xbase/ndx-date.ndx"));
+    for (const auto &e : dateFile->entries(0))
+        ASSERT_EQ(qint64(leDouble(e.key)), dates->value(RowId(e.record) - 1, d).toDate().toJulianDay());
+}
+
+TEST(DbaseIndexMdx, ChangelogTagsAndOrders)
+{
+    auto t = openTable(fixture("dbase/simatic-s7/siprom/CHANGELOG.DBF"));
+    const QVector<IndexDef> defs = t->indexDefs();
+    EXPECT_EQ(names(defs), QStringList({"ID_TAG", "DATETIME_T", "USER_TAG", "ACTION_TAG", "OBJECTID_T", "LEVEL_TAG"}));
+    const QStringList fields{"ID", "DATETIME", "USER", "ACTION", "OBJECTID", "LEVEL"};
+    for (int i = 0; i < defs.size() && i < fields.size(); ++i) {
+        EXPECT_EQ(defs[i].fields, fields[i]);
+        EXPECT_EQ(defs[i].source, QStringLiteral("CHANGELOG.MDX"));
+        EXPECT_EQ(defs[i].forCondition, QStringLiteral(".NOT. DELETED()"));
+        EXPECT_EQ(bool(defs[i].options & ixUnique), i == 0) << defs[i].name.toStdString();
+        EXPECT_FALSE(defs[i].options & (ixExpression | ixDescending | ixPrimary));
+        expectFieldOrder(*t, defs[i].name, fields[i], 3);
+    }
+    auto file = IndexFile::open(fixture("dbase/simatic-s7/siprom/CHANGELOG.MDX"));
+    QByteArray types;
+    for (const auto &tag : file->tags())
+        types.append(tag.keyType);
+    EXPECT_EQ(types, QByteArray("NCCNNN"));
+}
+
+TEST(DbaseIndexMdx, SymlistExpressionAndEmptyTag)
+{
+    auto t = openTable(fixture("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF"));
+    const QVector<IndexDef> defs = t->indexDefs();
+    EXPECT_EQ(names(defs), QStringList({"__ID", "__USKZ", "__SKZ", "__OPIEC", "__OPHIST"}));
+    const IndexDef *uskz = findDef(defs, QStringLiteral("__USKZ"));
+    ASSERT_TRUE(uskz);
+    EXPECT_TRUE(uskz->fields.isEmpty());
+    EXPECT_EQ(uskz->expression, QStringLiteral("UPPER(LTRIM(TRIM(_SKZ)))"));
+    EXPECT_TRUE(uskz->options & ixExpression);
+    // A key spelled in another case is shown with the table's spelling.
+    EXPECT_EQ(findDef(defs, QStringLiteral("__OPIEC"))->fields, t->fieldDefs().at(fieldIndex(*t, "_OPIEC")).name);
+
+    expectFieldOrder(*t, QStringLiteral("__ID"), QStringLiteral("_ID"), 9);
+    expectFieldOrder(*t, QStringLiteral("__SKZ"), QStringLiteral("_SKZ"), 9);
+    // The expression order, checked by computing the expression from the table.
+    const QVector<RowId> order = t->indexOrder(QStringLiteral("__USKZ"));
+    ASSERT_EQ(order.size(), 9);
+    const int skz = fieldIndex(*t, QStringLiteral("_SKZ"));
+    for (int i = 1; i < order.size(); ++i)
+        EXPECT_LE(t->text(order[i - 1], skz).trimmed().toUpper().compare(t->text(order[i], skz).trimmed().toUpper()), 0);
+    EXPECT_EQ(IndexFile::open(fixture("dbase/simatic-s7/YDBs-15940/SYMLIST.MDX"))->tags().at(1).keyLength, 24);
+
+    // FOR .FALSE.: a tag without any key gives no rows.
+    EXPECT_EQ(findDef(defs, QStringLiteral("__OPHIST"))->forCondition, QStringLiteral(".FALSE."));
+    EXPECT_TRUE(t->indexOrder(QStringLiteral("__OPHIST")).isEmpty());
+}
+
+TEST(DbaseIndexMdx, BausteinLeavesTheDeletedRecordOut)
+{
+    auto t = openTable(fixture("dbase/simatic-s7/ombstx-offline-00000002/BAUSTEIN.DBF"));
+    const QVector<IndexDef> defs = t->indexDefs();
+    EXPECT_EQ(names(defs), QStringList({"ID_TAG", "TYPNUMBER_"}));
+    const IndexDef *typ = findDef(defs, QStringLiteral("TYPNUMBER_"));
+    ASSERT_TRUE(typ);
+    EXPECT_EQ(typ->expression, QStringLiteral("TYP + NUMMER"));
+    EXPECT_EQ(typ->options, ixExpression | ixUnique);
+    expectFieldOrder(*t, QStringLiteral("ID_TAG"), QStringLiteral("ID"), 10);
+    const QVector<RowId> order = t->indexOrder(QStringLiteral("TYPNUMBER_"));
+    ASSERT_EQ(order.size(), 10);
+    EXPECT_FALSE(order.contains(6)); // record 7 is deleted
+    const int ty = fieldIndex(*t, QStringLiteral("TYP")), nu = fieldIndex(*t, QStringLiteral("NUMMER"));
+    for (int i = 1; i < order.size(); ++i)
+        EXPECT_LT((t->text(order[i - 1], ty) + t->text(order[i - 1], nu)).compare(t->text(order[i], ty) + t->text(order[i], nu)), 0);
+}
