@@ -89,8 +89,9 @@ void expectFieldOrder(TableSource &t, const QString &tag, const QString &field, 
         EXPECT_GE(t.positionOf(order[i]), 0) << "deleted row " << order[i];
         EXPECT_FALSE(seen.contains(order[i]));
         seen.insert(order[i]);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LE(compareValues(t.value(order[i - 1], f), t.value(order[i], f)), 0) << "at " << i;
+        }
     }
 }
 
@@ -249,4 +250,194 @@ TEST(DbaseIndexMdx, BausteinLeavesTheDeletedRecordOut)
     const int ty = fieldIndex(*t, QStringLiteral("TYP")), nu = fieldIndex(*t, QStringLiteral("NUMMER"));
     for (int i = 1; i < order.size(); ++i)
         EXPECT_LT((t->text(order[i - 1], ty) + t->text(order[i - 1], nu)).compare(t->text(order[i], ty) + t->text(order[i], nu)), 0);
+}
+
+TEST(DbaseIndexCdx, RoomsTagsConditionsAndTraversal)
+{
+    auto t = openTable(fixture("foxpro/dbd-xbase/rooms.dbf"));
+    const QVector<IndexDef> defs = t->indexDefs();
+    // Tags in the order they were made (their headers' order in the file).
+    EXPECT_EQ(names(defs), QStringList({"ROOMNAME", "FACILITY", "AUDIO", "MAIN", "FILM"}));
+    for (const IndexDef &d : defs) {
+        EXPECT_EQ(d.source, QStringLiteral("rooms.cdx"));
+        EXPECT_EQ(d.options, 0) << d.name.toStdString();
+    }
+    EXPECT_EQ(findDef(defs, QStringLiteral("FACILITY"))->fields, QStringLiteral("FACILITY"));
+    for (const QString &facility : {QStringLiteral("AUDIO"), QStringLiteral("FILM"), QStringLiteral("MAIN")}) {
+        const IndexDef *d = findDef(defs, facility);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->fields, QStringLiteral("ROOMNAME"));
+        EXPECT_EQ(d->forCondition, QStringLiteral("TRIM(UPPER(facility))==\"%1\"").arg(facility));
+        // Independent check of the FOR condition: exactly the live rows it admits.
+        const int fac = fieldIndex(*t, QStringLiteral("FACILITY"));
+        qint64 admitted = 0;
+        for (RowId r : liveRows(*t))
+            admitted += t->text(r, fac).trimmed().toUpper() == facility;
+        expectFieldOrder(*t, facility, QStringLiteral("ROOMNAME"), admitted);
+        for (RowId r : t->indexOrder(facility))
+            EXPECT_EQ(t->text(r, fac).trimmed().toUpper(), facility);
+    }
+    expectFieldOrder(*t, QStringLiteral("ROOMNAME"), QStringLiteral("ROOMNAME"), 42);
+    expectFieldOrder(*t, QStringLiteral("FACILITY"), QStringLiteral("FACILITY"), 42);
+
+    const QVector<RowId> order = t->indexOrder(QStringLiteral("roomname"));
+    const int room = fieldIndex(*t, QStringLiteral("ROOMNAME")), fac = fieldIndex(*t, QStringLiteral("FACILITY"));
+    QStringList lines;
+    for (int i = 0; i < 6 && i < order.size(); ++i)
+        lines << t->text(order[i], room) + QLatin1Char(' ') + t->text(order[i], fac);
+    EXPECT_EQ(lines, QStringList({" ", " None ", "ADR-Foley Audio", "AVID Main", "BAY 7 Main", "Bay  1 Main"}));
+}
+
+TEST(DbaseIndexCdx, FoxproDatabaseTablesAndContainer)
+{
+    struct Expect {
+        const char *table;
+        QStringList tags;
+        QStringList fields;
+        qint64 rows;
+    };
+    const Expect cases[] = {
+        {"calls.dbf", {"CALL_ID", "CONTACT_ID"}, {"CALL_ID", "CONTACT_ID"}, 16},
+        // Long field names of the container are cut to ten characters in the table.
+        {"contacts.dbf", {"CONTACT_ID", "TYPE_ID"}, {"CONTACT_ID", "CONTACT_TY"}, 5},
+        {"setup.dbf", {"KEY_NAME"}, {"KEY_NAME"}, 3},
+        {"types.dbf", {"TYPE_ID"}, {"CONTACT_TY"}, 2},
+    };
+    for (const Expect &c : cases) {
+        SCOPED_TRACE(c.table);
+        auto t = openTable(fixture(QStringLiteral("foxpro/infused-dbf/foxprodb/") + QLatin1String(c.table)));
+        const QVector<IndexDef> defs = t->indexDefs();
+        ASSERT_EQ(names(defs), c.tags);
+        for (int i = 0; i < defs.size(); ++i) {
+            EXPECT_EQ(defs[i].fields.toUpper(), c.fields[i].toUpper());
+            EXPECT_TRUE(defs[i].source.endsWith(QLatin1String(".CDX")));
+            expectFieldOrder(*t, defs[i].name, c.fields[i], c.rows);
+        }
+        // The first tag of each is a candidate key: unique, the table's primary key.
+        EXPECT_EQ(defs[0].options, ixPrimary | ixUnique);
+    }
+    auto setup = IndexFile::open(fixture("foxpro/infused-dbf/foxprodb/setup.CDX"));
+    EXPECT_EQ(setup->tags().at(0).keyLength, 50);
+
+    // The container's index has interior nodes above its leaves.
+    auto dcx = IndexFile::open(fixture("foxpro/infused-dbf/foxprodb/FOXPRO-DB-TEST.DCX"));
+    ASSERT_EQ(dcx->tags().size(), 2);
+    EXPECT_EQ(dcx->tags().at(0).name, QStringLiteral("OBJECTNAME"));
+    EXPECT_EQ(dcx->tags().at(0).keyExpression, QStringLiteral("STR(parentid)+objecttype+LOWER(objectname)"));
+    EXPECT_EQ(dcx->tags().at(1).keyExpression, QStringLiteral("STR(parentid)+objecttype"));
+    EXPECT_EQ(dcx->tags().at(0).forExpression, QStringLiteral(".NOT.DELETED()"));
+    const auto byName = dcx->entries(0);
+    const auto byType = dcx->entries(1);
+    EXPECT_GT(byName.size(), 12u); // more than one 148-byte-key leaf holds
+    EXPECT_EQ(byName.size(), byType.size());
+    for (size_t i = 1; i < byName.size(); ++i)
+        EXPECT_LE(byName[i - 1].key, byName[i].key) << i;
+    QSet<quint32> records;
+    for (const auto &e : byName)
+        records.insert(e.record);
+    EXPECT_EQ(size_t(records.size()), byName.size());
+}
+
+TEST(DbaseIndexCdx, JavadbfEmployeesAndPayments)
+{
+    auto employees = openTable(fixture("foxpro/javadbf-xsource/employees.dbf"));
+    const QVector<IndexDef> e = employees->indexDefs();
+    EXPECT_EQ(names(e), QStringList({"PRIMARYKEY", "LASTNAME", "EMAILNAME", "POSTALCODE"}));
+    EXPECT_EQ(e[0].fields, QStringLiteral("EMPLOYEEID"));
+    EXPECT_EQ(e[0].options, ixPrimary | ixUnique);
+    for (const IndexDef &d : e)
+        expectFieldOrder(*employees, d.name, d.fields, 5);
+
+    auto payments = openTable(fixture("foxpro/javadbf-xsource/payments.dbf"));
+    const QVector<IndexDef> p = payments->indexDefs();
+    EXPECT_EQ(names(p), QStringList({"PRIMARYKEY", "PAYMENTMET", "PROJECTID"}));
+    EXPECT_EQ(p[0].fields, QStringLiteral("PAYMENTID"));
+    EXPECT_EQ(findDef(p, QStringLiteral("PAYMENTMET"))->fields, QStringLiteral("PAYMENTMET"));
+    for (const IndexDef &d : p)
+        expectFieldOrder(*payments, d.name, d.fields, 5);
+}
+
+namespace {
+
+// A plain (not compact) .idx with the given keys, one leaf per `perLeaf` keys
+// under one interior root; keys are 4 characters, pointers big-endian.
+QByteArray plainIdx(const QVector<QPair<QByteArray, quint32>> &keys, int perLeaf, const QByteArray &expression)
+{
+    const int leaves = int((keys.size() + perLeaf - 1) / perLeaf);
+    QByteArray file(512 * (2 + leaves), '\0');
+    char *h = file.data();
+    dbase::putLe32(h, 512);      // root
+    dbase::putLe32(h + 4, 0xFFFFFFFF);
+    dbase::putLe16(h + 12, 4);   // key length
+    std::memcpy(h + 16, expression.constData(), size_t(expression.size()));
+    char *root = h + 512;
+    dbase::putLe16(root, 1);
+    dbase::putLe16(root + 2, quint16(leaves));
+    for (int l = 0; l < leaves; ++l) {
+        char *leaf = h + 1024 + 512 * l;
+        dbase::putLe16(leaf, 2);
+        const int first = l * perLeaf, count = std::min<int>(perLeaf, int(keys.size()) - first);
+        dbase::putLe16(leaf + 2, quint16(count));
+        for (int i = 0; i < count; ++i) {
+            std::memcpy(leaf + 12 + i * 8, keys[first + i].first.constData(), 4);
+            dbase::putBe32(leaf + 12 + i * 8 + 4, keys[first + i].second);
+        }
+        std::memcpy(root + 12 + l * 8, keys[first + count - 1].first.constData(), 4);
+        dbase::putBe32(root + 12 + l * 8 + 4, quint32(1024 + 512 * l));
+    }
+    return file;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+TEST(DbaseIndexIdx, PlainAndCompactSingleIndexes)
+{
+    ScratchDir dir;
+    const QString table = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
+    auto reference = openTable(fixture("foxpro/dbd-xbase/rooms.dbf"));
+    const QVector<RowId> byRoom = reference->indexOrder(QStringLiteral("ROOMNAME"));
+
+    // A compact .idx is one tag of a compound file: the ROOMNAME tag header moved to the front.
+    QByteArray cdx = testsupport::readAll(fixture("foxpro/dbd-xbase/rooms.cdx"));
+    QByteArray idx = cdx;
+    idx.replace(0, 1024, cdx.mid(0x600, 1024));
+    idx[14] = char(0x20); // compact, not compound
+    writeFile(dir.file(QStringLiteral("ROOMS.IDX")), idx);
+    {
+        auto t = openTable(table);
+        const QVector<IndexDef> defs = t->indexDefs();
+        ASSERT_EQ(defs.size(), 1);
+        EXPECT_EQ(defs[0].name, QStringLiteral("ROOMS"));
+        EXPECT_EQ(defs[0].source, QStringLiteral("ROOMS.IDX"));
+        EXPECT_EQ(defs[0].fields, QStringLiteral("ROOMNAME"));
+        EXPECT_EQ(t->indexOrder(QStringLiteral("rooms")), byRoom);
+        EXPECT_FALSE(t->readOnlyReason().isEmpty()); // tables with index files stay read-only
+    }
+    QFile::remove(dir.file(QStringLiteral("ROOMS.IDX")));
+
+    // A plain .idx over three leaves, keyed on the record's facility; records 3 and 5 left out.
+    QVector<QPair<QByteArray, quint32>> keys;
+    const int fac = fieldIndex(*reference, QStringLiteral("FACILITY"));
+    for (quint32 r = 1; r <= 42; ++r) {
+        if (r != 3 && r != 5)
+            keys.append({reference->text(r - 1, fac).toLatin1().leftJustified(4, ' ', true), r});
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    writeFile(dir.file(QStringLiteral("rooms.idx")), plainIdx(keys, 15, "LEFT(facility,4)"));
+    auto t = openTable(table);
+    const QVector<IndexDef> defs = t->indexDefs();
+    ASSERT_EQ(defs.size(), 1);
+    EXPECT_EQ(defs[0].expression, QStringLiteral("LEFT(facility,4)"));
+    EXPECT_EQ(defs[0].options, ixExpression);
+    const QVector<RowId> order = t->indexOrder(QStringLiteral("rooms"));
+    ASSERT_EQ(order.size(), 40);
+    for (int i = 0; i < order.size(); ++i)
+        EXPECT_EQ(order[i], RowId(keys[i].second) - 1);
 }

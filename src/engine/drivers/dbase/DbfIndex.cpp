@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -283,6 +284,17 @@ IndexDef makeIndexDef(const IndexTagInfo &tag, const QString &sourceFile, const 
         if (field.compare(tag.keyExpression, Qt::CaseInsensitive) == 0) {
             def.fields = field;
             break;
+        }
+    }
+    // Visual FoxPro keys name a container's long field name, which the table
+    // itself stores cut to ten characters.
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{10,127}$"));
+    if (def.fields.isEmpty() && identifier.match(tag.keyExpression).hasMatch()) {
+        for (const QString &field : fieldNames) {
+            if (field.size() == 10 && tag.keyExpression.startsWith(field, Qt::CaseInsensitive)) {
+                def.fields = field;
+                break;
+            }
         }
     }
     if (def.fields.isEmpty()) {
