@@ -1,0 +1,662 @@
+#include "CsvText.h"
+
+#include "ValueText.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTime>
+#include <cmath>
+#include <limits>
+
+namespace engine::csv {
+
+QString Charset::decode(const QByteArray &bytes) const
+{
+    if (name == "UTF-8")
+        return QString::fromUtf8(bytes);
+    QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+QByteArray Charset::encode(const QString &text, bool *ok) const
+{
+    QByteArray out;
+    if (name == "UTF-8") {
+        out = text.toUtf8();
+    } else {
+        QStringEncoder encoder(name.constData(), QStringConverter::Flag::Stateless);
+        out = encoder.encode(text);
+    }
+    // A converter replaces what the set cannot hold; such text must not be saved silently changed.
+    *ok = decode(out) == text;
+    return out;
+}
+
+Charset charsetForNumber(int number, bool *ok)
+{
+    Charset cs;
+    cs.number = number;
+    switch (number) {
+    case 65001: cs.name = "UTF-8"; break;
+    case 1200: cs.name = "UTF-16LE"; cs.unit = 2; break;
+    case 1201: cs.name = "UTF-16BE"; cs.unit = 2; cs.bigEndian = true; break;
+    case 20127: cs.name = "US-ASCII"; break;
+    case 932: cs.name = "Shift_JIS"; break;
+    case 936: cs.name = "GBK"; break;
+    case 950: cs.name = "Big5"; break;
+    default:
+        if (number >= 28591 && number <= 28605)
+            cs.name = "ISO-8859-" + QByteArray::number(number - 28590);
+        else if (number == 874 || (number >= 1250 && number <= 1258) || number == 949)
+            cs.name = "windows-" + QByteArray::number(number);
+        else if (number >= 437 && number <= 869)
+            cs.name = "IBM" + QByteArray::number(number);
+        else
+            cs.name = "windows-" + QByteArray::number(number);
+    }
+    *ok = QStringDecoder(cs.name.constData()).isValid();
+    return cs;
+}
+
+Charset charsetFromSchema(const QString &value, bool *ok)
+{
+    const QString v = value.trimmed();
+    if (v.compare(QLatin1String("ANSI"), Qt::CaseInsensitive) == 0)
+        return charsetForNumber(1252, ok);
+    if (v.compare(QLatin1String("OEM"), Qt::CaseInsensitive) == 0)
+        return charsetForNumber(850, ok); // the German OEM code page
+    if (v.compare(QLatin1String("Unicode"), Qt::CaseInsensitive) == 0)
+        return charsetForNumber(1200, ok);
+    if (v.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 || v.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0)
+        return charsetForNumber(65001, ok);
+    bool isNumber = false;
+    const int number = v.toInt(&isNumber);
+    if (isNumber && number > 0)
+        return charsetForNumber(number, ok);
+    *ok = false;
+    return Charset();
+}
+
+Charset charsetFromBom(const QByteArray &head, bool *ok)
+{
+    Charset cs;
+    *ok = true;
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        cs.bomSize = 3;
+    } else if (head.startsWith("\xFF\xFE")) {
+        cs = charsetForNumber(1200, ok);
+        cs.bomSize = 2;
+    } else if (head.startsWith("\xFE\xFF")) {
+        cs = charsetForNumber(1201, ok);
+        cs.bomSize = 2;
+    } else {
+        *ok = false;
+    }
+    return cs;
+}
+
+bool isValidUtf8(const QByteArray &bytes, bool sampleMayBeCut)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        int follow = 0;
+        quint32 cp = 0;
+        if (c < 0x80) { ++i; continue; }
+        if (c >= 0xC2 && c <= 0xDF) { follow = 1; cp = c & 0x1F; }
+        else if (c >= 0xE0 && c <= 0xEF) { follow = 2; cp = c & 0x0F; }
+        else if (c >= 0xF0 && c <= 0xF4) { follow = 3; cp = c & 0x07; }
+        else return false;
+        if (i + follow >= n) {
+            // The sample ends inside the sequence.
+            if (!sampleMayBeCut)
+                return false;
+            for (qsizetype k = i + 1; k < n; ++k)
+                if ((p[k] & 0xC0) != 0x80)
+                    return false;
+            return true;
+        }
+        for (int k = 1; k <= follow; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((follow == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (follow == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        i += follow + 1;
+    }
+    return true;
+}
+
+Record parseRecord(const char *data, qint64 size, const Charset &cs, char16_t sep)
+{
+    enum State { FieldStart, Unquoted, Quoted, QuoteInQuoted };
+    Record rec;
+    QByteArray cell;
+    bool quoted = false;
+    State state = FieldStart;
+    const int u = cs.unit;
+    auto finishCell = [&] {
+        rec.cells.append(cs.decode(cell));
+        rec.quoted.append(quoted);
+        cell.clear();
+        quoted = false;
+    };
+    qint64 i = 0;
+    for (; i + u <= size; i += u) {
+        const char16_t c = cs.unitAt(data + i);
+        const bool lineEnd = c == u'\r' || c == u'\n';
+        switch (state) {
+        case FieldStart:
+            if (c == u'"') { state = Quoted; quoted = true; continue; }
+            if (c == sep) { finishCell(); continue; }
+            if (lineEnd) break;
+            cell.append(data + i, u);
+            state = Unquoted;
+            continue;
+        case Unquoted:
+            if (c == sep) { finishCell(); state = FieldStart; continue; }
+            if (lineEnd) break;
+            cell.append(data + i, u);
+            continue;
+        case Quoted:
+            if (c == u'"') state = QuoteInQuoted;
+            else cell.append(data + i, u);
+            continue;
+        case QuoteInQuoted:
+            if (c == u'"') { cell.append(data + i, u); state = Quoted; continue; }
+            if (c == sep) { finishCell(); state = FieldStart; continue; }
+            if (lineEnd) break;
+            cell.append(data + i, u);
+            state = Unquoted;
+            continue;
+        }
+        // A line end outside quotes ends the record.
+        finishCell();
+        rec.contentBytes = i;
+        rec.terminatorBytes = u;
+        if (c == u'\r' && i + 2 * u <= size && cs.unitAt(data + i + u) == u'\n')
+            rec.terminatorBytes = 2 * u;
+        return rec;
+    }
+    finishCell();
+    rec.contentBytes = i;
+    return rec;
+}
+
+void RecordIndexer::feed(const char *data, qint64 size, qint64 base, std::vector<qint64> &starts)
+{
+    const int u = m_cs.unit;
+    for (qint64 i = 0; i + u <= size; i += u) {
+        const char16_t c = m_cs.unitAt(data + i);
+        if (m_afterCR) {
+            m_afterCR = false;
+            if (c == u'\n')
+                continue;
+        }
+        const bool lineEnd = c == u'\r' || c == u'\n';
+        if (!m_inRecord) {
+            if (lineEnd) { // a blank line
+                m_afterCR = c == u'\r';
+                continue;
+            }
+            m_inRecord = true;
+            m_state = FieldStart;
+            starts.push_back(base + i);
+        }
+        switch (m_state) {
+        case FieldStart:
+            if (c == u'"') m_state = Quoted;
+            else if (c == m_sep) m_state = FieldStart;
+            else if (!lineEnd) m_state = Unquoted;
+            break;
+        case Unquoted:
+            if (c == m_sep) m_state = FieldStart;
+            break;
+        case Quoted:
+            if (c == u'"') m_state = QuoteInQuoted;
+            continue;
+        case QuoteInQuoted:
+            if (c == u'"') m_state = Quoted;
+            else if (c == m_sep) m_state = FieldStart;
+            else if (!lineEnd) m_state = Unquoted;
+            break;
+        }
+        if (lineEnd) {
+            m_inRecord = false;
+            m_afterCR = c == u'\r';
+        }
+    }
+}
+
+char16_t detectSeparator(const QByteArray &head, const Charset &cs, char16_t fallback)
+{
+    static const char16_t candidates[] = {u',', u';', u'\t', u'|'};
+    constexpr int maxLines = 20;
+    QVector<std::array<int, 4>> lines;
+    std::array<int, 4> counts{};
+    bool inQuotes = false, any = false;
+    const int u = cs.unit;
+    qint64 i = cs.bomSize;
+    for (; i + u <= head.size() && lines.size() < maxLines; i += u) {
+        const char16_t c = cs.unitAt(head.constData() + i);
+        if (c == u'"') inQuotes = !inQuotes;
+        if (inQuotes) continue;
+        if (c == u'\r' || c == u'\n') {
+            if (any) lines.append(counts);
+            counts = {};
+            any = false;
+            continue;
+        }
+        any = true;
+        for (int k = 0; k < 4; ++k)
+            if (c == candidates[k]) ++counts[k];
+    }
+    if (any && i + u > head.size()) // the last line is whole only at the end of the file
+        lines.append(counts);
+    if (lines.isEmpty())
+        return fallback;
+    int best = -1, bestScore = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int first = lines.first()[k];
+        bool even = first > 0;
+        int total = 0;
+        for (const auto &l : lines) {
+            even = even && l[k] == first;
+            total += l[k];
+        }
+        // Splitting every line into the same number of cells counts far more than frequency.
+        const int score = even ? 1000000 + first : total;
+        if (score > bestScore) {
+            bestScore = score;
+            best = k;
+        }
+    }
+    return best < 0 ? fallback : candidates[best];
+}
+
+// ---- values ----------------------------------------------------------------
+
+namespace {
+
+struct NumberParse {
+    bool ok = false;
+    bool integer = false;
+    double value = 0;
+    qint64 whole = 0;
+    bool wholeFits = true;
+};
+
+// A number in one of the two styles: C ("1234.5", "1,234.5", "1e3") or German ("1234,5", "1.234,5").
+NumberParse parseNumber(const QString &text, bool german)
+{
+    static const QRegularExpression c(QStringLiteral(R"(^([+-]?)(\d+|\d{1,3}(?:,\d{3})+)(?:\.(\d*))?([eE][+-]?\d+)?$)"));
+    static const QRegularExpression cFrac(QStringLiteral(R"(^([+-]?)()\.(\d+)()$)"));
+    static const QRegularExpression de(QStringLiteral(R"(^([+-]?)(\d+|\d{1,3}(?:\.\d{3})+)(?:,(\d+))?()$)"));
+    NumberParse r;
+    QRegularExpressionMatch m = (german ? de : c).match(text);
+    if (!m.hasMatch() && !german)
+        m = cFrac.match(text);
+    if (!m.hasMatch())
+        return r;
+    QString whole = m.captured(2);
+    const QChar group = german ? QLatin1Char('.') : QLatin1Char(',');
+    const bool grouped = whole.contains(group);
+    whole.remove(group);
+    // "08123" or "01" are codes, not numbers: reading them as numbers would lose the zero.
+    if (whole.size() > 1 && whole.startsWith(QLatin1Char('0')) && !grouped)
+        return r;
+    if (m.captured(4).size() > 0 && grouped)
+        return r;
+    const bool hasFraction = m.capturedLength(3) > 0 || (!german && text.contains(QLatin1Char('.')));
+    const QString plain = m.captured(1) + (whole.isEmpty() ? QStringLiteral("0") : whole)
+                          + (m.capturedLength(3) ? QLatin1Char('.') + m.captured(3) : QString()) + m.captured(4);
+    bool ok = false;
+    r.value = plain.toDouble(&ok);
+    if (!ok || std::isinf(r.value) || std::isnan(r.value))
+        return r;
+    r.ok = true;
+    r.integer = !hasFraction && m.captured(4).isEmpty();
+    if (r.integer) {
+        r.whole = (m.captured(1) + whole).toLongLong(&r.wholeFits);
+        if (!r.wholeFits)
+            r.integer = false;
+    }
+    return r;
+}
+
+bool parseDatePart(const QString &text, QDate *date, bool *german)
+{
+    static const QRegularExpression gd(QStringLiteral(R"(^(\d{1,2})\.(\d{1,2})\.(\d{4})$)"));
+    static const QRegularExpression iso(QStringLiteral(R"(^(\d{4})-(\d{1,2})-(\d{1,2})$)"));
+    if (auto m = gd.match(text); m.hasMatch()) {
+        *date = QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+        *german = true;
+    } else if (auto m2 = iso.match(text); m2.hasMatch()) {
+        *date = QDate(m2.captured(1).toInt(), m2.captured(2).toInt(), m2.captured(3).toInt());
+        *german = false;
+    } else {
+        return false;
+    }
+    return date->isValid();
+}
+
+bool parseTimePart(const QString &text, QTime *time)
+{
+    static const QRegularExpression t(QStringLiteral(R"(^(\d{1,2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,3}))?)?$)"));
+    const auto m = t.match(text);
+    if (!m.hasMatch())
+        return false;
+    QString ms = m.captured(4);
+    while (!ms.isEmpty() && ms.size() < 3)
+        ms += QLatin1Char('0');
+    *time = QTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), ms.toInt());
+    return time->isValid();
+}
+
+// A date, or a date and a time after "T" or a blank.
+bool parseDateTime(const QString &text, QDateTime *dt, bool *hasTime, bool *german, QChar *separator)
+{
+    int split = text.indexOf(QLatin1Char('T'));
+    if (split < 0)
+        split = text.indexOf(QLatin1Char(' '));
+    QDate date;
+    QTime time(0, 0);
+    *hasTime = split >= 0;
+    if (!parseDatePart(split < 0 ? text : text.left(split), &date, german))
+        return false;
+    if (split >= 0) {
+        *separator = text.at(split);
+        if (!parseTimePart(text.mid(split + 1).trimmed(), &time))
+            return false;
+    }
+    *dt = QDateTime(date, time);
+    return true;
+}
+
+int boolOf(const QString &text)
+{
+    static const char *const yes[] = {"true", "yes", "wahr", "ja"};
+    static const char *const no[] = {"false", "no", "falsch", "nein"};
+    for (const char *w : yes)
+        if (text.compare(QLatin1String(w), Qt::CaseInsensitive) == 0)
+            return 1;
+    for (const char *w : no)
+        if (text.compare(QLatin1String(w), Qt::CaseInsensitive) == 0)
+            return 0;
+    return -1;
+}
+
+} // namespace
+
+bool isNullMarker(const QString &text)
+{
+    static const char *const markers[] = {"null", "nil", "none", "n/a", "-"};
+    for (const char *m : markers)
+        if (text.compare(QLatin1String(m), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void ColumnGuess::add(const QString &raw)
+{
+    m_maxLength = std::max(m_maxLength, int(raw.size()));
+    const QString text = raw.trimmed();
+    if (text.isEmpty() || isNullMarker(text))
+        return;
+    m_any = true;
+    const NumberParse c = parseNumber(text, false), de = parseNumber(text, true);
+    m_numC = m_numC && c.ok;
+    m_intC = m_intC && c.ok && c.integer;
+    m_bigC = m_bigC || (c.integer && (c.whole > std::numeric_limits<qint32>::max() || c.whole < std::numeric_limits<qint32>::min()));
+    m_numDE = m_numDE && de.ok;
+    m_intDE = m_intDE && de.ok && de.integer;
+    m_bigDE = m_bigDE || (de.integer && (de.whole > std::numeric_limits<qint32>::max() || de.whole < std::numeric_limits<qint32>::min()));
+    if (m_date || m_dateTime) {
+        QDateTime dt;
+        bool hasTime = false, german = false;
+        QChar sep = QLatin1Char(' ');
+        if (parseDateTime(text, &dt, &hasTime, &german, &sep)) {
+            (german ? m_germanDates : m_isoDates)++;
+            if (hasTime) {
+                m_anyTime = true;
+                m_date = false;
+                if (sep == QLatin1Char('T'))
+                    ++m_tSeparators;
+            }
+        } else {
+            m_date = m_dateTime = false;
+        }
+    }
+    if (m_time) {
+        QTime t;
+        m_time = parseTimePart(text, &t);
+    }
+    if (m_bool) {
+        const int b = boolOf(text);
+        if (b < 0)
+            m_bool = false;
+        else if (b == 1 && m_trueText.isEmpty())
+            m_trueText = text;
+        else if (b == 0 && m_falseText.isEmpty())
+            m_falseText = text;
+    }
+}
+
+ColumnStyle ColumnGuess::styleFor(TFieldType type, bool preferGerman) const
+{
+    ColumnStyle s;
+    s.type = type;
+    s.maxLength = m_maxLength;
+    // The number style the values allow; where both fit, the tie-break decides.
+    if (m_any && m_numDE && !m_numC)
+        s.germanNumbers = true;
+    else if (m_any && m_numC && !m_numDE)
+        s.germanNumbers = false;
+    else
+        s.germanNumbers = preferGerman;
+    s.germanDate = m_germanDates > m_isoDates;
+    s.dateTimeSeparator = m_tSeparators > 0 ? QLatin1Char('T') : QLatin1Char(' ');
+    // Booleans are written with the words the file uses, in its capitalisation.
+    auto pairFor = [](const QString &seen, bool value) -> std::pair<QString, QString> {
+        const QString l = seen.toLower();
+        QString t, f;
+        if (l == QLatin1String("yes") || l == QLatin1String("no")) { t = QStringLiteral("yes"); f = QStringLiteral("no"); }
+        else if (l == QLatin1String("ja") || l == QLatin1String("nein")) { t = QStringLiteral("ja"); f = QStringLiteral("nein"); }
+        else if (l == QLatin1String("wahr") || l == QLatin1String("falsch")) { t = QStringLiteral("wahr"); f = QStringLiteral("falsch"); }
+        else { t = QStringLiteral("true"); f = QStringLiteral("false"); }
+        const bool upper = seen == seen.toUpper();
+        const bool title = !upper && seen.at(0).isUpper();
+        auto shape = [&](QString w) { return upper ? w.toUpper() : title ? w.at(0).toUpper() + w.mid(1) : w; };
+        Q_UNUSED(value);
+        return {shape(t), shape(f)};
+    };
+    if (!m_trueText.isEmpty() || !m_falseText.isEmpty()) {
+        const auto p = pairFor(!m_trueText.isEmpty() ? m_trueText : m_falseText, true);
+        s.trueText = !m_trueText.isEmpty() ? m_trueText : p.first;
+        s.falseText = !m_falseText.isEmpty() ? m_falseText : p.second;
+    }
+    return s;
+}
+
+ColumnStyle ColumnGuess::result(bool preferGerman) const
+{
+    TFieldType type = ftString;
+    if (m_any) {
+        const bool c = m_numC, de = m_numDE;
+        const bool german = (de && !c) || (de && c && preferGerman);
+        if (m_bool)
+            type = ftBoolean;
+        else if (c || de)
+            type = (german ? m_intDE : m_intC) ? ((german ? m_bigDE : m_bigC) ? ftLargeint : ftInteger) : ftFloat;
+        else if (m_date)
+            type = ftDate;
+        else if (m_dateTime && m_anyTime)
+            type = ftDateTime;
+        else if (m_time)
+            type = ftTime;
+    }
+    return styleFor(type, preferGerman);
+}
+
+QVariant readValue(const QString &raw, const ColumnStyle &style)
+{
+    if (raw.isEmpty())
+        return QVariant();
+    switch (style.type) {
+    case ftString: case ftMemo: case ftFmtMemo: case ftFixedChar: case ftWideString:
+        return raw;
+    default:
+        break;
+    }
+    const QString text = raw.trimmed();
+    if (text.isEmpty() || isNullMarker(text))
+        return QVariant();
+    switch (style.type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: {
+        NumberParse n = parseNumber(text, style.germanNumbers);
+        if (!n.ok || !n.integer)
+            n = parseNumber(text, !style.germanNumbers);
+        if (!n.ok || !n.integer)
+            return QVariant();
+        if (style.type == ftLargeint)
+            return QVariant(qlonglong(n.whole));
+        if (n.whole > std::numeric_limits<int>::max() || n.whole < std::numeric_limits<int>::min())
+            return QVariant(qlonglong(n.whole));
+        return QVariant(int(n.whole));
+    }
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd: {
+        NumberParse n = parseNumber(text, style.germanNumbers);
+        if (!n.ok)
+            n = parseNumber(text, !style.germanNumbers);
+        return n.ok ? QVariant(n.value) : QVariant();
+    }
+    case ftBoolean: {
+        int b = boolOf(text);
+        if (b < 0 && (text == QLatin1String("1") || text == QLatin1String("0")))
+            b = text == QLatin1String("1");
+        return b < 0 ? QVariant() : QVariant(b == 1);
+    }
+    case ftDate: case ftDateTime: case ftTimeStamp: {
+        QDateTime dt;
+        bool hasTime = false, german = false;
+        QChar sep;
+        if (!parseDateTime(text, &dt, &hasTime, &german, &sep))
+            return QVariant();
+        if (style.type == ftDate)
+            return hasTime ? QVariant() : QVariant(dt.date());
+        return dt;
+    }
+    case ftTime: {
+        QTime t;
+        return parseTimePart(text, &t) ? QVariant(t) : QVariant();
+    }
+    default:
+        return raw;
+    }
+}
+
+QString writeValue(const QVariant &value, const ColumnStyle &style, bool *ok)
+{
+    *ok = true;
+    if (!value.isValid() || value.isNull())
+        return QString();
+    auto failed = [&] { *ok = false; return QString(); };
+    switch (style.type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: {
+        bool good = false;
+        const qlonglong v = value.toLongLong(&good);
+        if (!good) {
+            // A whole number given as a double (or as text) is still whole.
+            const double d = value.toDouble(&good);
+            if (!good || d != std::floor(d) || std::fabs(d) > 9.2e18)
+                return failed();
+            return QString::number(qlonglong(d));
+        }
+        if (style.type == ftSmallint && (v < -32768 || v > 32767))
+            return failed();
+        if (style.type == ftInteger && (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
+            return failed();
+        return QString::number(v);
+    }
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd: {
+        bool good = false;
+        const double d = value.toDouble(&good);
+        if (!good || std::isnan(d) || std::isinf(d))
+            return failed();
+        QString text = QString::number(d, 'g', 15);
+        if (text.contains(QLatin1Char('e')))
+            text = QString::number(d, 'f', 6);
+        if (style.germanNumbers)
+            text.replace(QLatin1Char('.'), QLatin1Char(','));
+        return text;
+    }
+    case ftBoolean:
+        return value.toBool() ? style.trueText : style.falseText;
+    case ftDate: {
+        const QDate d = value.toDate();
+        if (!d.isValid())
+            return failed();
+        return style.germanDate ? formatDate(d) : d.toString(QStringLiteral("yyyy-MM-dd"));
+    }
+    case ftDateTime: case ftTimeStamp: {
+        const QDateTime dt = value.toDateTime();
+        if (!dt.isValid())
+            return failed();
+        const QString time = dt.time().toString(dt.time().msec() ? QStringLiteral("hh:mm:ss.zzz") : QStringLiteral("hh:mm:ss"));
+        if (style.germanDate)
+            return formatDate(dt.date()) + QLatin1Char(' ') + time;
+        return dt.date().toString(QStringLiteral("yyyy-MM-dd")) + style.dateTimeSeparator + time;
+    }
+    case ftTime: {
+        const QTime t = value.toTime();
+        if (!t.isValid())
+            return failed();
+        return t.toString(QStringLiteral("hh:mm:ss"));
+    }
+    default:
+        return value.toString();
+    }
+}
+
+QString schemaTypeName(TFieldType type)
+{
+    switch (type) {
+    case ftBoolean: return QStringLiteral("Bit");
+    case ftSmallint: case ftWord: return QStringLiteral("Short");
+    case ftInteger: case ftAutoInc: return QStringLiteral("Long");
+    case ftLargeint: return QStringLiteral("BigInt");
+    case ftFloat: case ftBCD: case ftFMTBcd: return QStringLiteral("Double");
+    case ftCurrency: return QStringLiteral("Currency");
+    case ftDate: return QStringLiteral("Date");
+    case ftDateTime: case ftTimeStamp: return QStringLiteral("DateTime");
+    case ftTime: return QStringLiteral("Time");
+    case ftMemo: case ftFmtMemo: return QStringLiteral("Memo");
+    case ftString: case ftFixedChar: case ftWideString: return QStringLiteral("Text");
+    default: return QString();
+    }
+}
+
+TFieldType typeFromSchemaName(const QString &name, bool *ok)
+{
+    static const struct { const char *name; TFieldType type; } types[] = {
+        {"Bit", ftBoolean}, {"Boolean", ftBoolean}, {"Byte", ftSmallint}, {"Short", ftSmallint},
+        {"Integer", ftSmallint}, {"Long", ftInteger}, {"BigInt", ftLargeint}, {"Currency", ftCurrency},
+        {"Single", ftFloat}, {"Double", ftFloat}, {"Float", ftFloat}, {"Decimal", ftFloat},
+        {"Date", ftDate}, {"DateTime", ftDateTime}, {"Time", ftTime}, {"Text", ftString},
+        {"Char", ftString}, {"Memo", ftMemo}, {"LongChar", ftMemo},
+    };
+    for (const auto &t : types) {
+        if (name.compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0) {
+            *ok = true;
+            return t.type;
+        }
+    }
+    *ok = false;
+    return ftString;
+}
+
+} // namespace engine::csv
