@@ -4,6 +4,7 @@
 #include "AppWindows.h"
 #include "DataGrid.h"
 #include "GotoDialog.h"
+#include "StructureDialog.h"
 #include "EngineError.h"
 #include "KGripLine.h"
 #include "KLinkLabel.h"
@@ -182,6 +183,7 @@ void TFMMain::createActions()
     on("ACDSlast", [this] { TBView.Last(); });
     on("ACADO", [this] { ACADOExecute(); });
     on("ACDSgoto", [this] { MGotoClick(); });
+    on("ACStru", [this] { TBBStrukturClick(); });
     on("ACDSmoveto", [this] { MSkipClick(); });
     on("ACsetup", [this] { Einstellungen1Click(); });
     on("ACinfo", [this] { showAbout(*this); });
@@ -665,6 +667,23 @@ void TFMMain::MGotoClick()
     TBView.First();
     const int n = parseRecordCount(*text);
     TBView.MoveBy(n - 1);
+}
+
+void TFMMain::TBBStrukturClick()
+{
+    // Made for this use and released afterwards.
+    structure::TFMStruktur dialog(&TBView, this);
+    dialog.onError = [](const QString &message) { showDefaultError(message); };
+    dialog.LBStru->setText(QStringLiteral("Tabellenstruktur: ") + CurrentTableName);
+    dialog.LBSatzgr->setText(QString::number(TBView.RecordSize()));
+    dialog.LBSatzanz->setText(QString::number(TableRecordCount));
+    if (StructureDialogHook)
+        StructureDialogHook(dialog);
+    else
+        dialog.exec();
+    m_model->refresh();
+    m_grid->followTable();
+    GetIndex();
 }
 
 void TFMMain::MSkipClick()

@@ -22,6 +22,9 @@ namespace browse {
 class DataGrid;
 class TableModel;
 }
+namespace structure {
+class TFMStruktur;
+}
 namespace widgets {
 class TKStylePanel;
 class TKLinkLabel;
@@ -70,6 +73,9 @@ public:
     // Another application became active (or this one again): the dark panels follow.
     void applicationStateChanged(Qt::ApplicationState state);
 
+    // Tests work the structure dialog here instead of showing it.
+    std::function<void(structure::TFMStruktur &)> StructureDialogHook;
+
     // Errors of a command end it and are shown in the default error box.
     void runCommand(const std::function<void()> &command);
 
@@ -112,6 +118,7 @@ private:
     void DBGrid1KeyDownF12();
     void MGotoClick();
     void MSkipClick();
+    void TBBStrukturClick();
     void Einstellungen1Click();
     void ACADOExecute();
 
