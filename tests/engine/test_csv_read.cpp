@@ -334,3 +334,35 @@ TEST(CsvRead, LargeFileIsIndexedNotLoaded)
     EXPECT_EQ(t->text(t->rowAt(0), 0), QStringLiteral("1"));
     EXPECT_EQ(t->rowAt(1000000), -1);
 }
+
+TEST(CsvRead, OddFilesOpenWithoutHarm)
+{
+    ScratchDir dir;
+    writeBytes(dir.file(QStringLiteral("leer.csv")), "");
+    writeBytes(dir.file(QStringLiteral("blank.csv")), "\r\n\n\r");
+    writeBytes(dir.file(QStringLiteral("kopf.csv")), "a;b");
+    writeBytes(dir.file(QStringLiteral("offen.csv")), "a,b\n1,\"nie zu\n2,3\n");
+    writeBytes(dir.file(QStringLiteral("utf16odd.csv")), QByteArray("\xFF\xFE" "a\0,\0b\0\n\0" "1\0,\0" "2\0\n", 17));
+    for (const char *name : {"leer.csv", "blank.csv"}) {
+        auto t = openFile(dir.file(QString::fromLatin1(name)));
+        EXPECT_TRUE(t->fieldDefs().isEmpty()) << name;
+        EXPECT_TRUE(t->isEmpty());
+        EXPECT_EQ(t->rowCount(), 0);
+        EXPECT_EQ(t->rowAt(0), -1);
+        EXPECT_FALSE(t->readOnlyReason().isEmpty()) << "nothing to change without columns";
+    }
+    auto head = openFile(dir.file(QStringLiteral("kopf.csv")));
+    EXPECT_EQ(names(*head), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(head->rowCount(), 0);
+    EXPECT_THROW(head->value(0, 0), EngineError);
+
+    // A quote never closed runs to the end of the file, as other readers do it.
+    auto open = openFile(dir.file(QStringLiteral("offen.csv")));
+    ASSERT_EQ(open->rowCount(), 1);
+    EXPECT_EQ(open->text(0, 1), QStringLiteral("nie zu\n2,3\n"));
+
+    // An odd last byte of a UTF-16 file is no character.
+    auto odd = openFile(dir.file(QStringLiteral("utf16odd.csv")));
+    ASSERT_EQ(odd->rowCount(), 1);
+    EXPECT_EQ(odd->text(0, 1), QStringLiteral("2"));
+}
