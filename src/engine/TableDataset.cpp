@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "EngineError.h"
+#include "FilterExpression.h"
 #include "ValueText.h"
 
 #include <QRegularExpression>
@@ -183,22 +184,64 @@ void TableDataset::setIndexName(const QString &name)
         if (!name.isEmpty() && m_indexDefs.IndexOf(name) < 0)
             fail(msg::indexNotFound(name));
         const QString previous = m_indexName;
-        m_indexName = name;
-        try {
-            buildView();
-        } catch (...) {
-            m_indexName = previous;
-            throw;
-        }
-        // The new order starts at its first record.
-        m_position = 0;
-        m_bof = true;
-        m_eof = !hasRows();
-        notifyDataSet();
-        doAfterScroll();
+        changeView([&] { m_indexName = name; }, [&] { m_indexName = previous; });
         return;
     }
     m_indexName = name;
+}
+
+void TableDataset::changeView(const std::function<void()> &change, const std::function<void()> &undo)
+{
+    if (!Active()) {
+        change();
+        return;
+    }
+    checkBrowseMode();
+    change();
+    try {
+        buildView();
+    } catch (...) {
+        undo();
+        buildView();
+        throw;
+    }
+    // The new order or selection starts at its first record.
+    m_position = 0;
+    m_bof = true;
+    m_eof = !hasRows();
+    notifyDataSet();
+    doAfterScroll();
+}
+
+void TableDataset::setFilter(const QString &filter)
+{
+    if (filter == m_filter)
+        return;
+    const QString previous = m_filter;
+    if (!m_filtered || !Active()) {
+        m_filter = filter;
+        return;
+    }
+    changeView([&] { m_filter = filter; }, [&] { m_filter = previous; });
+}
+
+void TableDataset::setFiltered(bool filtered)
+{
+    if (filtered == m_filtered)
+        return;
+    changeView([&] { m_filtered = filtered; }, [&] { m_filtered = !filtered; });
+}
+
+void TableDataset::setFilterOptions(TFilterOptions options)
+{
+    if (options == m_filterOptions)
+        return;
+    const TFilterOptions previous = m_filterOptions;
+    if (!m_filtered || !Active()) {
+        m_filterOptions = options;
+        return;
+    }
+    changeView([&] { m_filterOptions = options; }, [&] { m_filterOptions = previous; });
 }
 
 void TableDataset::buildView()
@@ -209,6 +252,28 @@ void TableDataset::buildView()
         const int i = m_indexDefs.IndexOf(m_indexName);
         m_view = m_source->indexOrder(i >= 0 ? m_indexDefs.Items(i).name : m_indexName);
     }
+    if (!m_filtered || m_filter.trimmed().isEmpty())
+        return;
+    const FilterExpression expression = FilterExpression::parse(m_filter, m_source->fieldDefs());
+    // The walk reads only the fields the expression uses.
+    RowId row = 0;
+    const auto valueOf = [&](int field) { return m_source->value(row, field); };
+    QVector<RowId> kept;
+    if (m_view) {
+        for (RowId r : std::as_const(*m_view)) {
+            row = r;
+            if (expression.matches(valueOf, m_filterOptions))
+                kept.append(r);
+        }
+    } else {
+        const qint64 count = m_source->rowCount();
+        for (qint64 p = 0; p < count; ++p) {
+            row = m_source->rowAt(p);
+            if (expression.matches(valueOf, m_filterOptions))
+                kept.append(row);
+        }
+    }
+    m_view = std::move(kept);
 }
 
 RowId TableDataset::rowAtPosition(qint64 position)

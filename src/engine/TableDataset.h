@@ -101,11 +101,13 @@ public:
     void setIndexName(const QString &name);
     IndexDefs &indexDefs() { return m_indexDefs; }
     QString Filter() const { return m_filter; }
-    void setFilter(const QString &filter) { m_filter = filter; }
+    // While the table is open, a new filter applies at once and moves to the first
+    // record; a filter the engine cannot read is an error and changes nothing.
+    void setFilter(const QString &filter);
     bool Filtered() const { return m_filtered; }
-    void setFiltered(bool filtered) { m_filtered = filtered; }
+    void setFiltered(bool filtered);
     TFilterOptions FilterOptions() const { return m_filterOptions; }
-    void setFilterOptions(TFilterOptions options) { m_filterOptions = options; }
+    void setFilterOptions(TFilterOptions options);
 
     void Open();
     void Close();
@@ -178,6 +180,8 @@ private:
     qint64 positionCount();
     // The rows in the present order and filter; natural order when there is no view.
     void buildView();
+    // Changes what the view shows; restores the old settings when the new view fails.
+    void changeView(const std::function<void()> &change, const std::function<void()> &undo);
     RowId rowAtPosition(qint64 position);
     bool hasRows();
     RowId currentRow();

@@ -294,3 +294,40 @@ TEST(Connection, ChecksProviderKindAndDataSource)
     c.setProvider(QStringLiteral("SQLOLEDB"));
     EXPECT_THROW(c.setConnected(true), EngineError);
 }
+
+TEST(Dataset, FilterSelectsRowsAndABadFilterChangesNothing)
+{
+    OpenTable t(fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
+    auto &tb = t.table;
+    tb.setFilter(QStringLiteral("YEAR > 1995 OR NAME = 'JET*'"));
+    EXPECT_EQ(tb.RecordCount(), 4) << "the filter acts only while Filtered is on";
+    tb.setFiltered(true);
+    EXPECT_EQ(tb.RecordCount(), 2);
+    EXPECT_EQ(tb.RecNo(), 1);
+    EXPECT_EQ(t.text("NAME"), QStringLiteral("POLO"));
+    tb.Next();
+    EXPECT_EQ(t.text("NAME"), QStringLiteral("JETTA"));
+
+    const QString error = errorOf([&] { tb.setFilter(QStringLiteral("YEAR >")); });
+    EXPECT_TRUE(error.contains(QStringLiteral("Position"))) << qPrintable(error);
+    EXPECT_EQ(tb.Filter(), QStringLiteral("YEAR > 1995 OR NAME = 'JET*'"));
+    EXPECT_EQ(tb.RecordCount(), 2);
+
+    tb.setFilter(QStringLiteral("NAME = 'pol*'"));
+    EXPECT_EQ(tb.RecordCount(), 0);
+    tb.setFilterOptions(foCaseInsensitive);
+    EXPECT_EQ(tb.RecordCount(), 1);
+    tb.setFilterOptions(foCaseInsensitive | foNoPartialCompare);
+    EXPECT_EQ(tb.RecordCount(), 0);
+    tb.setFiltered(false);
+    EXPECT_EQ(tb.RecordCount(), 4);
+
+    // Reopened with the filter on, the table shows only the rows it selects.
+    tb.setFilterOptions(0);
+    tb.setFilter(QStringLiteral("SEDAN"));
+    tb.setFiltered(true);
+    tb.Close();
+    tb.Open();
+    EXPECT_EQ(tb.RecordCount(), 1);
+    EXPECT_EQ(t.text("NAME"), QStringLiteral("JETTA"));
+}
