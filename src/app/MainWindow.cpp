@@ -3,6 +3,8 @@
 #include "CommandState.h"
 #include "AppWindows.h"
 #include "DataGrid.h"
+#include "FilterDialog.h"
+#include "FilterExpression.h"
 #include "GotoDialog.h"
 #include "StructureDialog.h"
 #include "EngineError.h"
@@ -26,6 +28,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QCheckBox>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStyle>
@@ -184,6 +188,7 @@ void TFMMain::createActions()
     on("ACADO", [this] { ACADOExecute(); });
     on("ACDSgoto", [this] { MGotoClick(); });
     on("ACStru", [this] { TBBStrukturClick(); });
+    on("ACFilter", [this] { MFilterClick(); });
     on("ACDSmoveto", [this] { MSkipClick(); });
     on("ACsetup", [this] { Einstellungen1Click(); });
     on("ACinfo", [this] { showAbout(*this); });
@@ -684,6 +689,57 @@ void TFMMain::TBBStrukturClick()
     m_model->refresh();
     m_grid->followTable();
     GetIndex();
+}
+
+void TFMMain::MFilterClick()
+{
+    AppWindows *windows = AppWindows::instance();
+    if (!windows || !windows->FMFilter)
+        return;
+    search::TFMFilter *dialog = windows->FMFilter;
+    dialog->CHLBfields->clear();
+    const QVector<int> &columns = m_model->visibleFields();
+    if (TBView.Active()) {
+        const QVector<engine::FieldDef> &defs = TBView.FieldDefs();
+        for (int i = 0; i < defs.size(); ++i) {
+            auto *item = new QListWidgetItem(defs.at(i).name, dialog->CHLBfields);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(columns.isEmpty() || columns.contains(i) ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    const QString expression = dialog->Edit1->text();
+    // An expression the engine cannot read is shown, and the table stays as it is.
+    if (TBView.Active() && !expression.trimmed().isEmpty())
+        engine::FilterExpression::parse(expression, TBView.FieldDefs());
+    QVector<int> chosen;
+    for (int i = 0; i < dialog->CHLBfields->count(); ++i)
+        if (dialog->CHLBfields->item(i)->checkState() == Qt::Checked)
+            chosen << i;
+    try {
+        TBView.Close();
+        if (expression.isEmpty()) {
+            TBView.setFilter(QString());
+            TBView.setFiltered(false);
+        } else {
+            TBView.setFilter(expression);
+            TBView.setFiltered(true);
+            engine::TFilterOptions options = 0;
+            if (!dialog->CHBCase->isChecked())
+                options |= engine::foCaseInsensitive;
+            if (dialog->CHBPartial->isChecked())
+                options |= engine::foNoPartialCompare;
+            TBView.setFilterOptions(options);
+        }
+        // Every field, or none, checked: the grid shows all fields.
+        m_model->setVisibleFields(chosen.size() == dialog->CHLBfields->count() ? QVector<int>() : chosen);
+        TBView.Open();
+    } catch (const engine::EngineError &) {
+        // The remaining steps are skipped silently, as they always were.
+    }
+    m_model->refresh();
+    m_grid->followTable();
 }
 
 void TFMMain::MSkipClick()

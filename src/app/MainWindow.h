@@ -119,6 +119,7 @@ private:
     void MGotoClick();
     void MSkipClick();
     void TBBStrukturClick();
+    void MFilterClick();
     void Einstellungen1Click();
     void ACADOExecute();
 

@@ -23,6 +23,8 @@ public:
     // The fields shown, as field indexes; empty means every field in order.
     void setVisibleFields(const QVector<int> &fields);
     void clearColumns();
+    // The fields chosen as columns; empty when the grid shows every field.
+    const QVector<int> &visibleFields() const { return m_visible; }
     int fieldOfColumn(int column) const;
     engine::TableDataset *table() const { return m_table; }
     // How many times the view asked for a cell (for checks that only shown rows are read).

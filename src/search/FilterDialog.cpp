@@ -62,6 +62,7 @@ TFMFilter::TFMFilter(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button3, &QPushButton::clicked, this, &TFMFilter::Button3Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -69,6 +70,14 @@ void TFMFilter::FormActivate()
 {
     Edit1->setFocus(Qt::ActiveWindowFocusReason);
     Edit1->selectAll();
+}
+
+void TFMFilter::Button3Click()
+{
+    // Nothing is applied until OK: the expression goes and every field is shown again.
+    Edit1->clear();
+    for (int i = 0; i < CHLBfields->count(); ++i)
+        CHLBfields->item(i)->setCheckState(Qt::Checked);
 }
 
 } // namespace search

@@ -28,6 +28,8 @@ public:
 
     // Puts the focus into the expression edit and selects its whole text.
     void FormActivate() override;
+    // "&Filter löschen": empties the expression and checks every field.
+    void Button3Click();
 };
 
 } // namespace search

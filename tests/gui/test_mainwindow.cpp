@@ -5,6 +5,7 @@
 #include "ADOStateDialog.h"
 #include "DataGrid.h"
 #include "DriverStatus.h"
+#include "FilterDialog.h"
 #include "GotoDialog.h"
 #include "GuiTestSupport.h"
 #include "KStylePanel.h"
@@ -24,6 +25,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -406,4 +409,56 @@ TEST(DriverStatus, StateNamesJoinedInTheirOrder)
     EXPECT_EQ(data::stateText(engine::stClosed), QStringLiteral("Closed"));
     EXPECT_EQ(data::stateText(engine::stOpen | engine::stFetching), QStringLiteral("Open, Fetching"));
     EXPECT_EQ(data::stateText(engine::stFetching | engine::stConnecting), QStringLiteral("Connecting, Fetching"));
+}
+
+TEST_F(MainWindowTest, FilterDialogSetsTheFilterAndTheVisibleColumns)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"));
+    dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbt"));
+    w->Oeffnen(path);
+    search::TFMFilter *dialog = app::AppWindows::instance()->FMFilter;
+    std::function<void()> script;
+    dialog->AfterActivate = [&] { script(); };
+
+    script = [&] {
+        ASSERT_EQ(dialog->CHLBfields->count(), 6);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(dialog->CHLBfields->item(i)->checkState(), Qt::Checked) << "the default layout shows every field";
+        dialog->Edit1->setText(QStringLiteral("name = 'p*'"));
+        for (int i : {1, 2, 4, 5})
+            dialog->CHLBfields->item(i)->setCheckState(Qt::Unchecked);
+        dialog->accept();
+    };
+    w->action(QStringLiteral("ACFilter"))->trigger();
+    EXPECT_EQ(w->TBView.RecordCount(), 2) << "PASSAT and POLO, case-insensitive partial compare";
+    EXPECT_EQ(w->TableRecordCount, 2);
+    ASSERT_EQ(w->gridModel()->columnCount(), 2);
+    EXPECT_EQ(w->gridModel()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("PROD_DATE"));
+    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("LBStatusbar1"))->text(), QStringLiteral("Satz: 1/2"));
+
+    // An expression the engine rejects is shown, and the table stays as it was.
+    script = [&] {
+        EXPECT_EQ(dialog->CHLBfields->item(3)->checkState(), Qt::Checked);
+        EXPECT_EQ(dialog->CHLBfields->item(1)->checkState(), Qt::Unchecked);
+        dialog->Edit1->setText(QStringLiteral("YEAR >"));
+        dialog->accept();
+    };
+    w->action(QStringLiteral("ACFilter"))->trigger();
+    ASSERT_FALSE(boxes.isEmpty());
+    EXPECT_TRUE(boxes.last().text.contains(QStringLiteral("Filterausdruck")));
+    EXPECT_TRUE(w->TBView.Active());
+    EXPECT_EQ(w->TBView.RecordCount(), 2);
+
+    // "Filter löschen" then OK: no filter and every field again.
+    script = [&] {
+        dialog->Button3->click();
+        EXPECT_TRUE(dialog->Edit1->text().isEmpty());
+        dialog->accept();
+    };
+    w->action(QStringLiteral("ACFilter"))->trigger();
+    EXPECT_EQ(w->TBView.RecordCount(), 4);
+    EXPECT_FALSE(w->TBView.Filtered());
+    EXPECT_EQ(w->gridModel()->columnCount(), 6);
+    dialog->AfterActivate = nullptr;
 }
