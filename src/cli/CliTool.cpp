@@ -17,13 +17,17 @@ struct Options {
     QString command;
     QString file;
     QString table;
+    QString index;
+    QString filter;
+    bool caseSensitive = false;
+    bool exact = false;
 };
 
 const char *const Usage =
     "Aufruf:\n"
     "  brisvel-cli tables DATEI\n"
     "  brisvel-cli structure [--table NAME] DATEI\n"
-    "  brisvel-cli dump [--table NAME] DATEI\n"
+    "  brisvel-cli dump [--table NAME] [--index NAME] [--filter AUSDRUCK [--case-sensitive] [--exact]] DATEI\n"
     "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n";
 
 class Output {
@@ -46,14 +50,31 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
     QStringList rest;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &a = arguments.at(i);
-        if (a == QLatin1String("--table")) {
-            if (i + 1 >= arguments.size()) {
-                *error = QStringLiteral("Nach --table fehlt der Tabellenname.");
-                return std::nullopt;
+        const auto valueFor = [&](const char *option, QString *target, const QString &what) {
+            if (a == QLatin1String(option)) {
+                if (i + 1 >= arguments.size()) {
+                    *error = QStringLiteral("Nach %1 fehlt %2.").arg(a, what);
+                    return true;
+                }
+                *target = arguments.at(++i);
+                return true;
             }
-            options.table = arguments.at(++i);
-        } else if (a.startsWith(QLatin1String("--table="))) {
-            options.table = a.mid(8);
+            const QString prefix = QLatin1String(option) + QLatin1Char('=');
+            if (a.startsWith(prefix)) {
+                *target = a.mid(prefix.size());
+                return true;
+            }
+            return false;
+        };
+        if (valueFor("--table", &options.table, QStringLiteral("der Tabellenname"))
+            || valueFor("--index", &options.index, QStringLiteral("der Indexname"))
+            || valueFor("--filter", &options.filter, QStringLiteral("der Filterausdruck"))) {
+            if (!error->isEmpty())
+                return std::nullopt;
+        } else if (a == QLatin1String("--case-sensitive")) {
+            options.caseSensitive = true;
+        } else if (a == QLatin1String("--exact")) {
+            options.exact = true;
         } else if (a.startsWith(QLatin1String("--")) && a.size() > 2) {
             *error = QStringLiteral("Unbekannte Option '%1'.").arg(a);
             return std::nullopt;
@@ -102,6 +123,14 @@ void openTable(data::TKADOopen &descriptor, engine::TableDataset &table, const O
             chooserFailure = tableChoiceMessage(names);
         return std::nullopt;
     };
+    // Order and filter are set before the table opens, so it opens with them.
+    table.setIndexName(options.index);
+    if (!options.filter.isEmpty()) {
+        table.setFilter(options.filter);
+        table.setFiltered(true);
+        table.setFilterOptions((options.caseSensitive ? 0 : engine::foCaseInsensitive)
+                               | (options.exact ? engine::foNoPartialCompare : 0));
+    }
     descriptor.setDatabaseName(options.file);
     if (chooserFailure && options.table.isEmpty())
         throw engine::EngineError(*chooserFailure);
@@ -109,7 +138,6 @@ void openTable(data::TKADOopen &descriptor, engine::TableDataset &table, const O
         descriptor.setTableName(options.table);
     if (open)
         descriptor.Open();
-    Q_UNUSED(table);
 }
 
 void printTables(data::TKADOopen &descriptor, Output &out)

@@ -157,3 +157,35 @@ TEST(Cli, ErrorsAreGermanOnStandardError)
     EXPECT_EQ(usage.status, 2);
     EXPECT_TRUE(usage.err.contains(QStringLiteral("Unbekannter Befehl")));
 }
+
+TEST(Cli, DumpInIndexOrderAndFiltered)
+{
+    const Result ordered = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("ndx-char"),
+                                   fixture(QStringLiteral("dbase/dbd-xbase/ndx-char.dbf"))});
+    ASSERT_EQ(ordered.status, 0) << ordered.err.toStdString();
+    QStringList keys = ordered.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    keys.removeFirst();
+    EXPECT_EQ(keys.join(QLatin1Char(' ')),
+              QStringLiteral("1 1 10 10 15 1z 2 2 2h 2z 3 3 3a 4 4 4e 5 5 5b 6 6 6g 7 7 8 8 8d 9"))
+        << "the order the index file stores";
+
+    const QString cars = fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"));
+    const auto names = [&](QStringList arguments) {
+        arguments.prepend(QStringLiteral("dump"));
+        arguments << QStringLiteral("--filter") << QStringLiteral("NAME = 'p*'") << cars;
+        const Result r = runCli(arguments);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        QStringList found;
+        for (const QString &line : r.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1))
+            if (!line.startsWith(QLatin1Char(' ')) && line.contains(QLatin1Char(',')))
+                found << line.section(QLatin1Char(','), 0, 0);
+        return found;
+    };
+    EXPECT_EQ(names({}), (QStringList{QStringLiteral("PASSAT"), QStringLiteral("POLO")}));
+    EXPECT_EQ(names({QStringLiteral("--case-sensitive")}), QStringList());
+    EXPECT_EQ(names({QStringLiteral("--exact")}), QStringList());
+
+    const Result unknown = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("NIX"), cars});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("Index 'NIX' nicht gefunden")));
+}
