@@ -5,9 +5,12 @@
 #include "MainWindow.h"
 #include "SharedTools.h"
 #include "StructureDialog.h"
+#include "TableModel.h"
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -79,4 +82,62 @@ TEST_F(StructureTest, WithoutATableOnlyTheHeadingsShow)
     EXPECT_EQ(dialog.STGStruktur->rowCount(), 1);
     EXPECT_EQ(rowOf(dialog.STGIndex, 0), (QStringList{QStringLiteral("Nr"), QStringLiteral("Indexname"),
                                                       QStringLiteral("Felder"), QStringLiteral("Typ")}));
+}
+
+TEST_F(StructureTest, IndexesChosenAndRemovedInTheDialog)
+{
+    w->Oeffnen(testsupport::fixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBF")));
+    ASSERT_TRUE(w->TBView.Active());
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        EXPECT_EQ(d.LBInd->text(), QStringLiteral("Verfügbare Indizes: changelog.mdx"));
+        ASSERT_EQ(d.STGIndex->rowCount(), 7);
+        EXPECT_EQ(rowOf(d.STGIndex, 1), (QStringList{QStringLiteral("1"), QStringLiteral("ID_TAG"), QStringLiteral("ID"),
+                                                     QStringLiteral("Unique")}));
+        EXPECT_TRUE(d.BTAuswaehlen->isEnabled());
+        // Order by ACTION: choose ACTION_TAG.
+        d.STGIndex->selectRow(4);
+        d.BTAuswaehlen->click();
+        EXPECT_EQ(rowOf(d.STGIndex, 4).first(), QStringLiteral("4  »"));
+        EXPECT_EQ(rowOf(d.STGIndex, 1).first(), QStringLiteral("1"));
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    EXPECT_EQ(w->TBView.IndexName(), QStringLiteral("ACTION_TAG"));
+    EXPECT_EQ(w->findChild<QComboBox *>(QStringLiteral("CBindex"))->currentText(), QStringLiteral("<Kein Index>"))
+        << "the chooser shows no index while the order stays";
+    QStringList actions;
+    for (int row = 0; row < w->gridModel()->rowCount(); ++row)
+        actions << w->gridModel()->data(w->gridModel()->index(row, 4), Qt::DisplayRole).toString();
+    EXPECT_EQ(actions, (QStringList{QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("13")}));
+
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        d.BTNoSort->click();
+        EXPECT_EQ(rowOf(d.STGIndex, 4).first(), QStringLiteral("4"));
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    EXPECT_TRUE(w->TBView.IndexName().isEmpty());
+    EXPECT_TRUE(w->TBView.Active());
+}
+
+TEST_F(StructureTest, ExpressionIndexShowsItsExpression)
+{
+    w->Oeffnen(testsupport::fixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF")));
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        EXPECT_EQ(rowOf(d.STGIndex, 2), (QStringList{QStringLiteral("2"), QStringLiteral("__USKZ"),
+                                                     QStringLiteral("UPPER(LTRIM(TRIM(_SKZ)))"), QStringLiteral("Ausdruck")}));
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    // The index chooser lists the tags after "<Kein Index>", and choosing one orders the grid.
+    QComboBox *chooser = w->findChild<QComboBox *>(QStringLiteral("CBindex"));
+    ASSERT_EQ(chooser->count(), 6);
+    EXPECT_EQ(chooser->itemText(3), QStringLiteral("__SKZ"));
+    chooser->setCurrentIndex(3);
+    emit chooser->activated(3);
+    EXPECT_EQ(w->TBView.IndexName(), QStringLiteral("__SKZ"));
+    EXPECT_TRUE(w->findChild<QLineEdit *>(QStringLiteral("EDsearch"))->isEnabled());
+    QStringList keys;
+    for (int row = 0; row < w->gridModel()->rowCount(); ++row)
+        keys << w->gridModel()->data(w->gridModel()->index(row, 5), Qt::DisplayRole).toString();
+    QStringList sorted = keys;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(keys, sorted);
 }
