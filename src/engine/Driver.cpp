@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "ValueText.h"
+#include "drivers/csv/CsvDriver.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QDir>
@@ -43,7 +44,8 @@ void Driver::create(const QString &, const QString &tableName, const QVector<Fie
 const QList<Driver *> &allDrivers()
 {
     static DbaseDriver dbase;
-    static const QList<Driver *> drivers = {&dbase};
+    static CsvDriver text;
+    static const QList<Driver *> drivers = {&dbase, &text};
     return drivers;
 }
 

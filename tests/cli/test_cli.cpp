@@ -189,3 +189,16 @@ TEST(Cli, DumpInIndexOrderAndFiltered)
     EXPECT_EQ(unknown.status, 1);
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("Index 'NIX' nicht gefunden")));
 }
+
+TEST(Cli, TextTablesOpenThroughTheDescriptor)
+{
+    const Result latin1 = runCli({QStringLiteral("dump"), fixture(QStringLiteral("csv/csvkit/test_latin1.csv"))});
+    ASSERT_EQ(latin1.status, 0) << latin1.err.toStdString();
+    EXPECT_EQ(latin1.out, QStringLiteral("a,b,c\r\n1,2,3\r\n4,5,©\r\n"));
+
+    const Result tables = runCli({QStringLiteral("tables"), fixture(QStringLiteral("csv/csv-spectrum/simple.csv"))});
+    EXPECT_TRUE(tables.out.split(QLatin1Char('\n')).contains(QStringLiteral("simple#csv")));
+
+    const Result types = runCli({QStringLiteral("structure"), fixture(QStringLiteral("csv/rows/all-field-types.csv"))});
+    EXPECT_TRUE(types.out.contains(QStringLiteral("\tdate_column\tDatum\t"))) << types.out.toStdString();
+}
