@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "SharedTools.h"
 #include "StructureDialog.h"
+#include "StructureRows.h"
 #include "TableModel.h"
 #include "TestSupport.h"
 
@@ -140,4 +141,26 @@ TEST_F(StructureTest, ExpressionIndexShowsItsExpression)
     QStringList sorted = keys;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(keys, sorted);
+}
+
+TEST(StructureRows, OptionTextInItsFixedOrder)
+{
+    using namespace engine;
+    EXPECT_EQ(structure::indexOptionText(ixPrimary | ixUnique), QStringLiteral("Primär, Unique"));
+    EXPECT_EQ(structure::indexOptionText(ixUnique | ixCaseInsensitive), QStringLiteral("Unique, CaseIns."));
+    EXPECT_EQ(structure::indexOptionText(ixDescending), QStringLiteral("Absteig"));
+    EXPECT_EQ(structure::indexOptionText(ixExpression | ixDescending), QStringLiteral("Absteig, Ausdruck"));
+    EXPECT_EQ(structure::indexOptionText(ixNonMaintained), QString());
+    EXPECT_EQ(structure::indexOptionText(0), QString());
+}
+
+TEST_F(StructureTest, PrimaryKeyOfAFoxProTable)
+{
+    w->Oeffnen(testsupport::fixture(QStringLiteral("foxpro/javadbf-xsource/employees.dbf")));
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        EXPECT_EQ(d.LBInd->text(), QStringLiteral("Verfügbare Indizes: employees.cdx"));
+        EXPECT_EQ(rowOf(d.STGIndex, 1), (QStringList{QStringLiteral("1"), QStringLiteral("PRIMARYKEY"),
+                                                     QStringLiteral("EMPLOYEEID"), QStringLiteral("Primär, Unique")}));
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
 }
