@@ -2,6 +2,7 @@
 #include "AppWindows.h"
 #include "DataGrid.h"
 #include "GridPaint.h"
+#include "ProgramTest.h"
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
 #include "SharedTools.h"
@@ -44,23 +45,7 @@ TEST(GridPaint, RasterBandsOfEighteenPixelsAndTheFocusedCell)
 
 namespace {
 
-class GridWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        guiApp();
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_profile.path());
-        app::setMessageBoxHook([](const app::MessageBoxRequest &) { return int(app::IDOK); });
-        w = app::AppWindows::create().FMMain;
-    }
-    void TearDown() override
-    {
-        app::AppWindows::destroy();
-        app::setMessageBoxHook({});
-    }
-    QTemporaryDir m_profile;
-    app::TFMMain *w = nullptr;
-};
+using GridWindowTest = ProgramTest;
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include "FilterDialog.h"
 #include "GotoDialog.h"
 #include "GuiTestSupport.h"
+#include "ProgramTest.h"
 #include "KStylePanel.h"
 #include "MainWindow.h"
 #include "SettingsStore.h"
@@ -41,30 +42,8 @@ using testsupport::ScratchDir;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ProgramTest {
 protected:
-    void SetUp() override
-    {
-        guiApp();
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_profile.path());
-        app::setMessageBoxHook([this](const app::MessageBoxRequest &box) {
-            boxes << box;
-            return answer;
-        });
-        start();
-    }
-    void TearDown() override
-    {
-        app::AppWindows::destroy();
-        app::setMessageBoxHook({});
-        app::TFMsetup::setShowModalHook({});
-    }
-    // A start of the program: the windows are made anew and read the settings.
-    void start()
-    {
-        app::AppWindows::destroy();
-        w = app::AppWindows::create().FMMain;
-    }
     void activate()
     {
         QEvent activation(QEvent::WindowActivate);
@@ -78,11 +57,6 @@ protected:
         QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &down);
     }
-
-    QTemporaryDir m_profile;
-    app::TFMMain *w = nullptr;
-    QList<app::MessageBoxRequest> boxes;
-    int answer = app::IDOK;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "AppWindows.h"
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
+#include "ProgramTest.h"
 #include "SharedTools.h"
 #include "StructureDialog.h"
 #include "StructureRows.h"
@@ -29,23 +30,7 @@ QStringList rowOf(QTableWidget *grid, int row)
     return cells;
 }
 
-class StructureTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        guiApp();
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_profile.path());
-        app::setMessageBoxHook([](const app::MessageBoxRequest &) { return int(app::IDOK); });
-        w = app::AppWindows::create().FMMain;
-    }
-    void TearDown() override
-    {
-        app::AppWindows::destroy();
-        app::setMessageBoxHook({});
-    }
-    QTemporaryDir m_profile;
-    app::TFMMain *w = nullptr;
-};
+using StructureTest = ProgramTest;
 
 } // namespace
 
