@@ -229,6 +229,9 @@ void TFMMain::createTitlePanel()
     m_search->setGeometry(DesignWidth - 290, 34, 90, 21);
     m_search->setEnabled(false);
     m_search->installEventFilter(this);
+    connect(m_search, &QLineEdit::textEdited, this, [this](const QString &text) {
+        runCommand([this, text] { EDSearchChange(text); });
+    });
     m_indexChooser = new QComboBox(m_titlePanel);
     m_indexChooser->setObjectName(QStringLiteral("CBindex"));
     m_indexChooser->setEditable(true);
@@ -540,6 +543,30 @@ void TFMMain::Schlieen1Click()
 {
     CloseTable();
     ShowButtons();
+}
+
+void TFMMain::EDSearchChange(const QString &text)
+{
+    // Moves to the first record, in the chosen index's order, whose key begins
+    // with the typed text; the order itself stays.
+    if (text.isEmpty() || !TBView.Active() || TBView.IndexName().isEmpty())
+        return;
+    const int i = TBView.indexDefs().IndexOf(TBView.IndexName());
+    if (i < 0)
+        return;
+    const QString keyField = TBView.indexDefs().Items(i).fields.section(QLatin1Char(';'), 0, 0);
+    engine::Field *field = keyField.isEmpty() ? nullptr : TBView.FindField(keyField);
+    if (!field)
+        return;
+    WaitCursor wait;
+    const qint64 count = TBView.RecordCount();
+    for (qint64 p = 0; p < count; ++p) {
+        if (TBView.textAt(p, field->Index()).startsWith(text, Qt::CaseInsensitive)) {
+            TBView.First();
+            TBView.MoveBy(int(p));
+            return;
+        }
+    }
 }
 
 void TFMMain::CBIndexChange(int index)

@@ -108,6 +108,7 @@ private:
     void TBBOpenClick();
     void Schlieen1Click();
     void CBIndexChange(int index);
+    void EDSearchChange(const QString &text);
     void reopenAtCurrentRecord(const std::function<void()> &between);
     void CHBExclusiveClick();
     void CHBReadOnlyClick();

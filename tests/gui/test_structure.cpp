@@ -126,6 +126,18 @@ TEST_F(StructureTest, ExpressionIndexShowsItsExpression)
     QStringList sorted = keys;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(keys, sorted);
+
+    // The quick search moves to the first key that begins with the typed text, any case.
+    QLineEdit *search = w->findChild<QLineEdit *>(QStringLiteral("EDsearch"));
+    const QString wanted = keys.at(keys.size() - 2).left(4).toLower();
+    search->setText(wanted);
+    emit search->textEdited(wanted);
+    const int expected = int(std::find_if(keys.begin(), keys.end(), [&](const QString &k) {
+                                 return k.startsWith(wanted, Qt::CaseInsensitive);
+                             }) - keys.begin());
+    ASSERT_GT(expected, 0) << "a key further down, so the move is seen";
+    EXPECT_EQ(w->TBView.RecNo(), expected + 1);
+    EXPECT_EQ(w->TBView.IndexName(), QStringLiteral("__SKZ")) << "the order stays";
 }
 
 TEST(StructureRows, OptionTextInItsFixedOrder)
