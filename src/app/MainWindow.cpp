@@ -455,11 +455,6 @@ bool TFMMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TFMMain::keyPressEvent(QKeyEvent *event)
-{
-    QWidget::keyPressEvent(event);
-}
-
 void TFMMain::closeEvent(QCloseEvent *event)
 {
     savePlacement(this);
