@@ -115,6 +115,15 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
     const auto invalid = [&](const QString &message) {
         return EngineError(QStringLiteral("%1: %2").arg(f.name, message));
     };
+    // A number from a value or a user's text; anything else is refused.
+    const auto finiteNumber = [&](const QVariant &v, TFieldType type) {
+        bool ok = false;
+        const double d = v.typeId() == QMetaType::QString ? parseValue(v.toString(), type).toDouble(&ok)
+                                                          : v.toDouble(&ok);
+        if (!ok || !std::isfinite(d))
+            throw invalid(msg::invalidFloat(v.toString()));
+        return d;
+    };
     setNullFlag(rec, f.nullBit, null);
 
     switch (f.kind) {
@@ -224,11 +233,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         fill('\0');
         if (null)
             return;
-        bool ok = false;
-        const double d = value.typeId() == QMetaType::QString ? parseValue(value.toString(), ftFloat).toDouble(&ok)
-                                                              : value.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
-            throw invalid(msg::invalidFloat(value.toString()));
+        const double d = finiteNumber(value, ftFloat);
         quint64 bits;
         memcpy(&bits, &d, sizeof bits);
         putLe64(p, bits);
@@ -238,11 +243,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         fill('\0');
         if (null)
             return;
-        bool ok = false;
-        const double d = value.typeId() == QMetaType::QString ? parseValue(value.toString(), ftCurrency).toDouble(&ok)
-                                                              : value.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
-            throw invalid(msg::invalidFloat(value.toString()));
+        const double d = finiteNumber(value, ftCurrency);
         if (std::fabs(d) >= 9.2e14)
             throw EngineError(QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
                                   .arg(formatCurrency(d), f.name, nativeType));
