@@ -4,6 +4,9 @@
 #include "AppWindows.h"
 #include "DataGrid.h"
 #include "FilterDialog.h"
+#include "SearchDialog.h"
+#include "SearchRules.h"
+#include "SharedTools.h"
 #include "FilterExpression.h"
 #include "GotoDialog.h"
 #include "StructureDialog.h"
@@ -28,6 +31,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <array>
 #include <QListWidget>
 #include <QCheckBox>
 #include <QMenuBar>
@@ -189,6 +194,7 @@ void TFMMain::createActions()
     on("ACDSgoto", [this] { MGotoClick(); });
     on("ACStru", [this] { TBBStrukturClick(); });
     on("ACFilter", [this] { MFilterClick(); });
+    on("ACDSsearch", [this] { TBBSuchenClick(); });
     on("ACDSmoveto", [this] { MSkipClick(); });
     on("ACsetup", [this] { Einstellungen1Click(); });
     on("ACinfo", [this] { showAbout(*this); });
@@ -762,6 +768,74 @@ void TFMMain::MFilterClick()
     }
     m_model->refresh();
     m_grid->followTable();
+}
+
+void TFMMain::TBBSuchenClick()
+{
+    AppWindows *windows = AppWindows::instance();
+    if (!windows || !windows->FMSuchen)
+        return;
+    search::TFMSuchen *dialog = windows->FMSuchen;
+    const QStringList names = TBView.Active() ? TBView.GetFieldNames() : QStringList();
+    for (int r = 0; r < search::TFMSuchen::RowCount; ++r) {
+        dialog->CBFields[r]->clear();
+        dialog->CBFields[r]->addItems(names);
+        dialog->CBFields[r]->setCurrentIndex(-1);
+        dialog->Edits[r]->clear();
+    }
+    if (!m_searchConnected) {
+        m_searchConnected = true;
+        connect(dialog->BTSuchen, &QPushButton::clicked, this, [this] { runCommand([this] { BTSuchenClick(true); }); });
+        connect(dialog->BTSuchenNext, &QPushButton::clicked, this, [this] { runCommand([this] { BTSuchenClick(false); }); });
+        connect(dialog->BTAbbrechen, &QPushButton::clicked, dialog, &QWidget::hide);
+    }
+    dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    dialog->show();
+    dialog->raise();
+}
+
+void TFMMain::BTSuchenClick(bool fromFirst)
+{
+    search::TFMSuchen *dialog = AppWindows::instance()->FMSuchen;
+    // The walk runs on the cursor with the grid detached; the after-scroll
+    // handling runs once at the end, also when an error ends the walk.
+    TBView.DisableControls();
+    TBView.AfterScroll = nullptr;
+    bool found = false;
+    {
+        struct Restore {
+            TFMMain *w;
+            ~Restore()
+            {
+                w->TBView.EnableControls();
+                w->TBView.AfterScroll = [w = w](engine::TableDataset &d) { w->TBViewAfterScroll(d); };
+                if (w->TBView.Active())
+                    w->TBViewAfterScroll(w->TBView);
+            }
+        } restore{this};
+        WaitCursor wait;
+        if (fromFirst)
+            TBView.First();
+        else
+            TBView.Next();
+        const bool caseSensitive = dialog->CHBCaseSensitive->isChecked();
+        const bool exact = dialog->ChBExact->isChecked();
+        while (!TBView.Eof() && !found) {
+            std::array<search::RowResult, search::TFMSuchen::RowCount> rows;
+            for (int r = 0; r < search::TFMSuchen::RowCount; ++r) {
+                const int field = dialog->CBFields[r]->currentIndex();
+                rows[r].chosen = field >= 0;
+                rows[r].joiner = r > 0 ? dialog->CBOp[r]->currentIndex() : 0;
+                rows[r].result = field < 0
+                    || search::conditionMatches(TBView.Fields(field)->AsString(), dialog->Edits[r]->text(), caseSensitive, exact);
+            }
+            found = search::rowsMatch(rows);
+            if (!found)
+                TBView.Next();
+        }
+    }
+    if (!found)
+        ShowErrorBox(QStringLiteral("Sichbereich Ende. Datensatz nicht gefunden"));
 }
 
 void TFMMain::MSkipClick()

@@ -120,6 +120,9 @@ private:
     void MSkipClick();
     void TBBStrukturClick();
     void MFilterClick();
+    void TBBSuchenClick();
+    // "&Suchen" from the first record, "&nächsten Suchen" from the next one.
+    void BTSuchenClick(bool fromFirst);
     void Einstellungen1Click();
     void ACADOExecute();
 
@@ -137,6 +140,7 @@ private:
     QLabel *m_status3 = nullptr;
     QList<QWidget *> m_rightAnchored;
     bool m_placementRestored = false;
+    bool m_searchConnected = false;
 };
 
 } // namespace app
