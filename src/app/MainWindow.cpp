@@ -33,6 +33,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <array>
+#include <vector>
 #include <QListWidget>
 #include <QCheckBox>
 #include <QMenuBar>
@@ -820,15 +821,20 @@ void TFMMain::BTSuchenClick(bool fromFirst)
             TBView.Next();
         const bool caseSensitive = dialog->CHBCaseSensitive->isChecked();
         const bool exact = dialog->ChBExact->isChecked();
+        // The rows as the dialog holds them, read once for the whole walk.
+        std::array<search::RowResult, search::TFMSuchen::RowCount> rows;
+        std::vector<search::Condition> conditions;
+        std::array<engine::Field *, search::TFMSuchen::RowCount> fields{};
+        for (int r = 0; r < search::TFMSuchen::RowCount; ++r) {
+            const int field = dialog->CBFields[r]->currentIndex();
+            rows[r].chosen = field >= 0;
+            rows[r].joiner = r > 0 ? dialog->CBOp[r]->currentIndex() : 0;
+            fields[r] = field >= 0 ? TBView.Fields(field) : nullptr;
+            conditions.emplace_back(dialog->Edits[r]->text(), caseSensitive, exact);
+        }
         while (!TBView.Eof() && !found) {
-            std::array<search::RowResult, search::TFMSuchen::RowCount> rows;
-            for (int r = 0; r < search::TFMSuchen::RowCount; ++r) {
-                const int field = dialog->CBFields[r]->currentIndex();
-                rows[r].chosen = field >= 0;
-                rows[r].joiner = r > 0 ? dialog->CBOp[r]->currentIndex() : 0;
-                rows[r].result = field < 0
-                    || search::conditionMatches(TBView.Fields(field)->AsString(), dialog->Edits[r]->text(), caseSensitive, exact);
-            }
+            for (int r = 0; r < search::TFMSuchen::RowCount; ++r)
+                rows[r].result = !fields[r] || conditions[r].matches(fields[r]->AsString());
             found = search::rowsMatch(rows);
             if (!found)
                 TBView.Next();

@@ -1,19 +1,30 @@
 #include "SearchRules.h"
 
-#include <QLocale>
 
 namespace search {
 
+Condition::Condition(const QString &value, bool caseSensitive, bool exact)
+    : m_value(caseSensitive ? value : value.toUpper()), m_length(value.size()), m_caseSensitive(caseSensitive),
+      m_exact(exact)
+{
+}
+
+bool Condition::matches(const QString &fieldText) const
+{
+    if (m_caseSensitive)
+        return m_exact ? fieldText == m_value : fieldText.startsWith(m_value);
+    // Unicode upper-casing folds umlauts too (and "ß" to "SS", as German does).
+    if (m_exact)
+        return fieldText.toUpper() == m_value;
+    // The prefix is cut from the field text, by the value's length as typed, before case is folded.
+    if (fieldText.size() < m_length)
+        return false;
+    return QStringView(fieldText).left(m_length).toString().toUpper() == m_value;
+}
+
 bool conditionMatches(const QString &fieldText, const QString &value, bool caseSensitive, bool exact)
 {
-    if (exact)
-        return caseSensitive ? fieldText == value
-                             : QLocale().toUpper(fieldText) == QLocale().toUpper(value);
-    if (fieldText.size() < value.size())
-        return false;
-    // The prefix is cut from the field text before case is folded.
-    const QString prefix = fieldText.left(value.size());
-    return caseSensitive ? prefix == value : QLocale().toUpper(prefix) == QLocale().toUpper(value);
+    return Condition(value, caseSensitive, exact).matches(fieldText);
 }
 
 bool rowsMatch(const std::array<RowResult, 6> &rows)

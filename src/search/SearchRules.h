@@ -6,7 +6,20 @@
 
 namespace search {
 
-// value is compared as typed: a prefix unless exact, case folded unless caseSensitive.
+// One row's value, prepared once for a walk over many records.
+class Condition {
+public:
+    Condition(const QString &value, bool caseSensitive, bool exact);
+    // value is compared as typed: a prefix unless exact, case folded unless caseSensitive.
+    bool matches(const QString &fieldText) const;
+
+private:
+    QString m_value; // upper-cased already when case does not count
+    qsizetype m_length;
+    bool m_caseSensitive;
+    bool m_exact;
+};
+
 bool conditionMatches(const QString &fieldText, const QString &value, bool caseSensitive, bool exact);
 
 struct RowResult {
