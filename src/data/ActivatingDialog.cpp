@@ -1,11 +1,30 @@
 #include "ActivatingDialog.h"
 
+#include <QHBoxLayout>
+#include <QPushButton>
+
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
 #include <QShowEvent>
 
 namespace forms {
+
+QHBoxLayout *okCancelButtons(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)
+{
+    ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setObjectName(QStringLiteral("Button1"));
+    ok->setDefault(true);
+    cancel = new QPushButton(QStringLiteral("&Abbrechen"), dialog);
+    cancel->setObjectName(QStringLiteral("Button2"));
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
 
 ActivatingDialog::ActivatingDialog(QWidget *parent, Placement placement, Activation activation)
     : QDialog(parent)

@@ -5,7 +5,14 @@
 #include <QDialog>
 #include <functional>
 
+class QHBoxLayout;
+class QPushButton;
+
 namespace forms {
+
+// The usual bottom row: "OK" (default, accepts) and "&Abbrechen" (rejects) at the
+// right, named Button1 and Button2.
+QHBoxLayout *okCancelButtons(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
 
 class ActivatingDialog : public QDialog {
     Q_OBJECT

@@ -31,15 +31,7 @@ TFMFieldsDel::TFMFieldsDel(QWidget *parent)
     auto *form = new QFormLayout(GroupBox1);
     form->addRow(QStringLiteral("Name:"), CBFields);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout *buttons = forms::okCancelButtons(this, Button1, Button2);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
@@ -47,8 +39,6 @@ TFMFieldsDel::TFMFieldsDel(QWidget *parent)
     layout->addLayout(buttons);
     resize(300, 140);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 } // namespace structure

@@ -45,15 +45,7 @@ TFMFields::TFMFields(QWidget *parent)
     form->addRow(QStringLiteral("Größe:"), EDSize);
     form->addRow(QStringLiteral("Dezimal:"), EDDez);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout *buttons = forms::okCancelButtons(this, Button1, Button2);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
@@ -61,8 +53,6 @@ TFMFields::TFMFields(QWidget *parent)
     layout->addLayout(buttons);
     resize(300, 220);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 } // namespace structure

@@ -54,23 +54,13 @@ TFMIndex::TFMIndex(QWidget *parent)
         options->addWidget(box);
     grid->addLayout(options, 2, 1);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout *buttons = forms::okCancelButtons(this, Button1, Button2);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFMIndex::FormActivate()
