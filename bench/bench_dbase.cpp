@@ -1,13 +1,13 @@
 // Measures the engine on a large dBASE table: open to first screen, record count,
 // jump to the last record, a walk over all records, and the peak memory.
 //   bench_dbase TABLE.dbf
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "TableDataset.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -43,14 +43,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "Aufruf: bench_dbase TABELLE.dbf\n");
         return 2;
     }
-    const QFileInfo file(QString::fromLocal8Bit(argv[1]));
     engine::Connection connection;
-    connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE 5.0"));
-    connection.setPropertyValue(QStringLiteral("Data Source"), file.absolutePath());
     engine::TableDataset table;
-    table.setObjectName(QStringLiteral("TBView"));
-    table.setConnection(&connection);
-    table.setTableName(file.fileName());
+    bindDbaseTable(QString::fromLocal8Bit(argv[1]), connection, table);
 
     QElapsedTimer timer;
     timer.start();

@@ -2,13 +2,13 @@
 // once and evaluated on every record, the values fetched by position as a
 // filtering dataset would fetch them.
 //   bench_filter TABLE.dbf
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "FilterExpression.h"
 #include "TableDataset.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <cstdio>
 
 int main(int argc, char **argv)
@@ -18,13 +18,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "Aufruf: bench_filter TABELLE.dbf\n");
         return 2;
     }
-    const QFileInfo file(QString::fromLocal8Bit(argv[1]));
     engine::Connection connection;
-    connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE 5.0"));
-    connection.setPropertyValue(QStringLiteral("Data Source"), file.absolutePath());
     engine::TableDataset table;
-    table.setConnection(&connection);
-    table.setTableName(file.fileName());
+    bindDbaseTable(QString::fromLocal8Bit(argv[1]), connection, table);
     table.Open();
     const qint64 count = table.RecordCount();
     engine::TableSource *source = table.source();
