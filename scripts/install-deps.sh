@@ -8,6 +8,8 @@ PKGS=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev
+  libgsf-1-dev libgumbo-dev mdbtools-dev
+  pxlib-dev python3-xlrd
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
   python3 python3-dbfread

@@ -41,6 +41,19 @@ void Driver::create(const QString &, const QString &tableName, const QVector<Fie
                           .arg(kindName(), tableName));
 }
 
+QVector<FieldDef> Driver::fieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &,
+                                    QStringList &) const
+{
+    return source;
+}
+
+std::unique_ptr<TableWriter> Driver::createWriter(const QString &, const QString &tableName,
+                                                  const QVector<FieldDef> &)
+{
+    throw EngineError(QStringLiteral("In Tabellen der Art %1 kann nicht exportiert werden (%2).")
+                          .arg(kindName(), tableName));
+}
+
 const QList<Driver *> &allDrivers()
 {
     static DbaseDriver dbase;

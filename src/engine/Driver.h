@@ -92,6 +92,27 @@ public:
     virtual QList<QPair<QString, QVariant>> connectionProperties() const { return {}; }
 };
 
+// What the values of a column need, measured over the rows for kinds that store
+// fixed widths (so an export never cuts a value to fit).
+struct ColumnMeasure {
+    int textLength = 0;    // longest text, in characters
+    int integerDigits = 0; // widest integer part of a number, its sign included
+    int decimals = 0;      // most decimals a number needs (at 15 significant digits)
+};
+
+// A new table written row by row. Nothing appears under the table's final name
+// until commit() has completed the file(s); a writer destroyed without a
+// successful commit() removes what it wrote and leaves an existing table as it was.
+// writeRow() gets one value per field, of the field's type: QString for text and
+// memos, qint64 for integers, double for floats/currency/BCD, QDate, QTime,
+// QDateTime, bool, QByteArray for binary data; an invalid QVariant is null.
+class TableWriter {
+public:
+    virtual ~TableWriter() = default;
+    virtual void writeRow(const QVector<QVariant> &values) = 0;
+    virtual void commit() = 0;
+};
+
 class Driver {
 public:
     virtual ~Driver() = default;
@@ -108,6 +129,20 @@ public:
     // Creates a new empty table; false where the kind cannot be written.
     virtual bool canCreate() const { return false; }
     virtual void create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields);
+
+    // Export into this kind. needsMeasures(): whether fieldsFor() wants the
+    // measures of the source's rows (one per field) or gets an empty list.
+    virtual bool needsMeasures() const { return false; }
+    // The fields a new table of this kind gets for the source's fields: the
+    // nearest types and sizes, names the kind allows. Every change a user must
+    // know of (a shortened name, text moved into a memo, ...) is added to
+    // changes as one German sentence. The default keeps the fields as they are.
+    virtual QVector<FieldDef> fieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &measures,
+                                        QStringList &changes) const;
+    // Starts writing a new table, which replaces an existing one on commit().
+    // Throws where the kind cannot be written.
+    virtual std::unique_ptr<TableWriter> createWriter(const QString &dataSource, const QString &tableName,
+                                                      const QVector<FieldDef> &fields);
 };
 
 // The drivers of all kinds, in the order they are asked.
