@@ -1,11 +1,14 @@
 #include "Connection.h"
 
 #include "EngineError.h"
+#include "ExportStatement.h"
+#include "TableExport.h"
 #include "TableDataset.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <limits>
 
 namespace engine {
 
@@ -148,8 +151,40 @@ QStringList Connection::GetTableNames(bool)
 
 int Connection::Execute(const QString &statement)
 {
+    const ExportStatement e = parseExportStatement(statement);
     setConnected(true);
-    throw EngineError(QStringLiteral("Die Anweisung wird nicht unterstützt: %1").arg(statement));
+    Driver *target = e.targetKind.isEmpty() ? nullptr : driverFor(e.targetKind);
+    if (e.targetKind.isEmpty())
+        throw EngineError(QStringLiteral("In Access-Datenbanken kann nicht exportiert werden (%1); gewählt werden "
+                                         "können dBASE, Paradox, Excel, HTML und Text.")
+                              .arg(QDir::toNativeSeparators(e.targetDatabase)));
+    if (!target || !target->canCreate())
+        throw EngineError(QStringLiteral("In die Zielart '%1' kann nicht exportiert werden.").arg(e.targetKind));
+    if (e.targetDatabase.isEmpty())
+        throw EngineError(QStringLiteral("Für den Export ist kein Ziel angegeben."));
+
+    std::unique_ptr<TableSource> source = m_driver->open(dataSource(), e.sourceTable, OpenOptions{true, false});
+    // Replacing the file that is being read would leave the open table on a
+    // file that no longer exists.
+    const QString targetPath = target->dataSourceIsDirectory() ? QDir(e.targetDatabase).filePath(e.targetTable)
+                                                               : e.targetDatabase;
+    const QString existing = QFileInfo(targetPath).canonicalFilePath();
+    if (!existing.isEmpty() && existing == QFileInfo(source->fileName()).canonicalFilePath())
+        throw EngineError(QStringLiteral("Die Tabelle %1 kann nicht in ihre eigene Datei exportiert werden.")
+                              .arg(QDir::toNativeSeparators(targetPath)));
+
+    const ExportResult result = exportTable(*source, *target, e.targetDatabase, e.targetTable);
+    m_lastExportChanges = result.changes;
+    return int(std::min<qint64>(result.rows, std::numeric_limits<int>::max()));
+}
+
+void createAccessDatabase(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return;
+    throw EngineError(QStringLiteral("Die Access-Datenbank %1 kann nicht angelegt werden: Access-Dateien werden nur "
+                                     "gelesen.")
+                          .arg(QDir::toNativeSeparators(path)));
 }
 
 QString Connection::Version() const

@@ -48,8 +48,11 @@ public:
 
     // The names of the data source's tables in the engine's order.
     QStringList GetTableNames(bool systemTables = false);
-    // Runs one statement, returns the rows written.
+    // Executes the export statement (see ExportStatement.h): the source table of
+    // this connection is copied into a new table; returns the rows copied.
     int Execute(const QString &statement);
+    // What the last export had to change to fit the target kind, one sentence each.
+    QStringList LastExportChanges() const { return m_lastExportChanges; }
 
     QString Version() const;
     TObjectStates State() const { return Connected() ? stOpen : stClosed; }
@@ -67,7 +70,12 @@ private:
     QList<ConnectionProperty> m_properties;
     Driver *m_driver = nullptr;
     QList<TableDataset *> m_datasets;
+    QStringList m_lastExportChanges;
 };
+
+// Creates an empty Access database at path unless a file is there already.
+// Throws: this engine cannot write Access databases.
+void createAccessDatabase(const QString &path);
 
 // Reads the table name out of "select * from <name>" (name plain, in [brackets]
 // or "double quotes", with ]] and "" doubled inside). Throws on anything else.

@@ -3,6 +3,7 @@
 #include "CsvSchema.h"
 #include "CsvTable.h"
 #include "CsvText.h"
+#include "CsvWriter.h"
 #include "EngineError.h"
 
 #include <QDir>
@@ -68,52 +69,33 @@ std::unique_ptr<TableSource> CsvDriver::open(const QString &dataSource, const QS
     return csv::CsvTable::open(path, options);
 }
 
-void CsvDriver::create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
+// The file a new table gets: the name as given, ".csv" added when it has no text-table extension.
+static QString newTableFile(const QString &tableName)
 {
-    const QDir dir(dataSource);
-    if (dataSource.isEmpty() || !dir.exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
-    QString fileName = fileNameOf(tableName);
+    QString fileName = CsvDriver::fileNameOf(tableName);
     if (!isTableExtension(QFileInfo(fileName).suffix()))
         fileName += QStringLiteral(".csv");
-    if (fileName.contains(QLatin1Char('/')) || fileName.startsWith(QLatin1Char('.')))
-        throw EngineError(QStringLiteral("'%1' ist kein gültiger Tabellenname.").arg(tableName));
-    const QString path = dir.filePath(fileName);
-    if (QFileInfo::exists(path))
-        throw EngineError(QStringLiteral("Die Datei %1 gibt es schon.").arg(QDir::toNativeSeparators(path)));
-    if (fields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
+    return fileName;
+}
 
-    QStringList header;
-    QList<QPair<QString, QString>> entries{{QStringLiteral("ColNameHeader"), QStringLiteral("True")},
-                                           {QStringLiteral("Format"), QStringLiteral("CSVDelimited")},
-                                           {QStringLiteral("CharacterSet"), QStringLiteral("65001")}};
-    QStringList seen;
-    for (int i = 0; i < fields.size(); ++i) {
-        const FieldDef &f = fields.at(i);
-        const QString type = csv::schemaTypeName(f.dataType);
-        if (type.isEmpty())
-            throw EngineError(QStringLiteral("Felder der Art %1 (%2) lassen sich in einer Textdatei nicht speichern.")
-                                  .arg(fieldTypeName(f.dataType), f.name));
-        if (f.name.trimmed().isEmpty() || f.name.contains(QLatin1Char('"')) || seen.contains(f.name, Qt::CaseInsensitive))
-            throw EngineError(QStringLiteral("'%1' ist kein gültiger oder ein doppelter Feldname.").arg(f.name));
-        seen << f.name;
-        header << QLatin1Char('"') + f.name + QLatin1Char('"');
-        const bool text = f.dataType == ftString || f.dataType == ftFixedChar || f.dataType == ftWideString;
-        entries.append({QStringLiteral("Col%1").arg(i + 1), csv::columnEntry(f.name, type, text ? f.size : 0)});
-    }
-    // Without its schema.ini section the file would read back with guessed types:
-    // the two are written together, and a failed schema.ini takes the new file away again.
-    csv::SchemaIni ini = csv::SchemaIni::load(dataSource);
-    ini.setSection(fileName, entries);
-    const QByteArray content = (header.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
-    csv::writeFileSafely(path, -1, [&](const csv::ByteSink &sink) { sink(content.constData(), content.size()); });
-    try {
-        ini.save();
-    } catch (...) {
-        QFile::remove(path);
-        throw;
-    }
+void CsvDriver::create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
+{
+    const QString path = QDir(dataSource).filePath(newTableFile(tableName));
+    if (!dataSource.isEmpty() && QFileInfo::exists(path))
+        throw EngineError(QStringLiteral("Die Datei %1 gibt es schon.").arg(QDir::toNativeSeparators(path)));
+    createWriter(dataSource, tableName, fields)->commit();
+}
+
+QVector<FieldDef> CsvDriver::fieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &,
+                                       QStringList &changes) const
+{
+    return csv::textFieldsFor(source, changes);
+}
+
+std::unique_ptr<TableWriter> CsvDriver::createWriter(const QString &dataSource, const QString &tableName,
+                                                     const QVector<FieldDef> &fields)
+{
+    return csv::createTextWriter(dataSource, newTableFile(tableName), fields);
 }
 
 } // namespace engine

@@ -17,6 +17,10 @@ public:
                                       const OpenOptions &options) override;
     bool canCreate() const override { return true; }
     void create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields) override;
+    QVector<FieldDef> fieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &measures,
+                                QStringList &changes) const override;
+    std::unique_ptr<TableWriter> createWriter(const QString &dataSource, const QString &tableName,
+                                              const QVector<FieldDef> &fields) override;
 
     // "name#csv" → "name.csv"; other names stay as they are.
     static QString fileNameOf(const QString &tableName);

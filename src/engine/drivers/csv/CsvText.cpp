@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -588,8 +589,13 @@ QString writeValue(const QVariant &value, const ColumnStyle &style, bool *ok)
         if (!good || std::isnan(d) || std::isinf(d))
             return failed();
         QString text = QString::number(d, 'g', 15);
-        if (text.contains(QLatin1Char('e')))
-            text = QString::number(d, 'f', 6);
+        if (const qsizetype e = text.indexOf(QLatin1Char('e')); e >= 0) {
+            // Written out in full, with every one of the 15 significant digits.
+            const int exponent = text.mid(e + 1).toInt();
+            const qsizetype point = text.indexOf(QLatin1Char('.'));
+            const int fraction = point < 0 || point > e ? 0 : int(e - point - 1);
+            text = QString::number(d, 'f', std::max(0, fraction - exponent));
+        }
         if (style.germanNumbers)
             text.replace(QLatin1Char('.'), QLatin1Char(','));
         return text;

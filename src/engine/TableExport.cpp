@@ -1,0 +1,212 @@
+#include "TableExport.h"
+
+#include "EngineError.h"
+#include "ValueText.h"
+
+#include <QDateTime>
+#include <charconv>
+#include <cmath>
+
+namespace engine {
+
+namespace {
+
+enum class Kind { Text, Integer, Real, Date, Time, DateTime, Boolean, Binary };
+
+Kind kindOf(TFieldType type)
+{
+    switch (type) {
+    case ftString: case ftFixedChar: case ftWideString: case ftMemo: case ftFmtMemo: case ftOraClob: case ftGuid:
+    case ftUnknown: case ftVariant:
+        return Kind::Text;
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+        return Kind::Integer;
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd:
+        return Kind::Real;
+    case ftDate:
+        return Kind::Date;
+    case ftTime:
+        return Kind::Time;
+    case ftDateTime: case ftTimeStamp:
+        return Kind::DateTime;
+    case ftBoolean:
+        return Kind::Boolean;
+    default:
+        return Kind::Binary;
+    }
+}
+
+bool isText(const QVariant &v)
+{
+    return v.typeId() == QMetaType::QString;
+}
+
+// Parsing text into a typed field: a text that does not fit gives null rather
+// than stopping the export; the caller counts such values.
+QVariant parsed(const QVariant &v, TFieldType to)
+{
+    try {
+        return parseValue(v.toString(), to);
+    } catch (const EngineError &) {
+        return QVariant();
+    }
+}
+
+} // namespace
+
+QVariant convertValue(const QVariant &value, TFieldType from, TFieldType to)
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant();
+    switch (kindOf(to)) {
+    case Kind::Text:
+        if (isText(value))
+            return value;
+        if (value.typeId() == QMetaType::QByteArray)
+            return QString::fromLatin1(value.toByteArray().toBase64()); // binary data as text, reversibly
+        return formatValue(value, from);
+    case Kind::Integer:
+        if (isText(value))
+            return parsed(value, to);
+        if (value.typeId() == QMetaType::Double) {
+            const double d = value.toDouble();
+            if (!std::isfinite(d) || std::fabs(d) >= 9.2e18)
+                return QVariant();
+            return qint64(std::llround(d));
+        }
+        return qint64(value.toLongLong());
+    case Kind::Real:
+        if (isText(value))
+            return parsed(value, to);
+        return value.toDouble();
+    case Kind::Date:
+        if (isText(value))
+            return parsed(value, to);
+        if (value.typeId() == QMetaType::QDateTime)
+            return value.toDateTime().date();
+        return value.toDate();
+    case Kind::Time:
+        if (isText(value))
+            return parsed(value, to);
+        if (value.typeId() == QMetaType::QDateTime)
+            return value.toDateTime().time();
+        return value.toTime();
+    case Kind::DateTime:
+        if (isText(value))
+            return parsed(value, to);
+        if (value.typeId() == QMetaType::QDate)
+            return QDateTime(value.toDate(), QTime(0, 0));
+        return value.toDateTime();
+    case Kind::Boolean:
+        if (isText(value))
+            return parsed(value, to);
+        return value.toBool();
+    case Kind::Binary:
+        if (isText(value))
+            return value.toString().toUtf8();
+        return value.toByteArray();
+    }
+    return QVariant();
+}
+
+void measureValue(const QVariant &value, TFieldType type, ColumnMeasure &measure)
+{
+    if (!value.isValid() || value.isNull())
+        return;
+    switch (kindOf(type)) {
+    case Kind::Text:
+        measure.textLength = std::max(measure.textLength, int(value.toString().size()));
+        return;
+    case Kind::Integer: {
+        const qint64 v = value.toLongLong();
+        char buffer[24];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+        measure.integerDigits = std::max(measure.integerDigits, int(r.ptr - buffer));
+        return;
+    }
+    case Kind::Real: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d))
+            return;
+        // The digits the engine shows: 15 significant ones, as in "%.15g".
+        char buffer[40];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 15);
+        const std::string_view text(buffer, size_t(r.ptr - buffer));
+        const size_t e = text.find('e');
+        const std::string_view mantissa = text.substr(0, e);
+        const int exponent = e == std::string_view::npos ? 0 : std::atoi(std::string(text.substr(e + 1)).c_str());
+        const size_t point = mantissa.find('.');
+        const bool negative = !mantissa.empty() && mantissa.front() == '-';
+        const int intDigits = int(point == std::string_view::npos ? mantissa.size() : point) - (negative ? 1 : 0);
+        const int fraction = point == std::string_view::npos ? 0 : int(mantissa.size() - point - 1);
+        measure.integerDigits = std::max(measure.integerDigits, std::max(1, intDigits + exponent) + (negative ? 1 : 0));
+        measure.decimals = std::max(measure.decimals, std::max(0, fraction - exponent));
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+ExportResult exportTable(TableSource &source, Driver &target, const QString &dataSource, const QString &tableName,
+                         const std::function<void(qint64, qint64)> &progress)
+{
+    const QVector<FieldDef> &sourceFields = source.fieldDefs();
+    if (sourceFields.isEmpty())
+        throw EngineError(QStringLiteral("Die Tabelle %1 hat keine Felder, die exportiert werden könnten.")
+                              .arg(source.tableName()));
+    const qint64 count = source.rowCount();
+    const int n = int(sourceFields.size());
+
+    QVector<ColumnMeasure> measures;
+    if (target.needsMeasures()) {
+        measures.resize(n);
+        for (qint64 p = 0; p < count; ++p) {
+            const RowId row = source.rowAt(p);
+            for (int f = 0; f < n; ++f) {
+                const TFieldType type = sourceFields.at(f).dataType;
+                if (kindOf(type) == Kind::Text || kindOf(type) == Kind::Integer || kindOf(type) == Kind::Real)
+                    measureValue(source.value(row, f), type, measures[f]);
+            }
+        }
+    }
+
+    ExportResult result;
+    const QVector<FieldDef> targetFields = target.fieldsFor(sourceFields, measures, result.changes);
+    if (targetFields.size() != n)
+        throw EngineError(QStringLiteral("Die Felder der Tabelle %1 lassen sich nicht in die Zielart %2 übernehmen.")
+                              .arg(source.tableName(), target.kindName()));
+
+    std::unique_ptr<TableWriter> writer = target.createWriter(dataSource, tableName, targetFields);
+    QVector<int> lost(n, 0); // values of a field that the target type could not take
+    QVector<QVariant> values(n);
+    for (qint64 p = 0; p < count; ++p) {
+        const RowId row = source.rowAt(p);
+        for (int f = 0; f < n; ++f) {
+            const QVariant v = source.value(row, f);
+            const TFieldType from = sourceFields.at(f).dataType;
+            const TFieldType to = targetFields.at(f).dataType;
+            if (from == to || !v.isValid()) {
+                values[f] = v;
+                continue;
+            }
+            values[f] = convertValue(v, from, to);
+            if (!values[f].isValid())
+                ++lost[f];
+        }
+        writer->writeRow(values);
+        if (progress && (p & 0xFFFF) == 0xFFFF)
+            progress(p + 1, count);
+    }
+    writer->commit();
+    result.rows = count;
+    for (int f = 0; f < n; ++f) {
+        if (lost[f] > 0)
+            result.changes << QStringLiteral("%1 Werte des Feldes %2 passten nicht in den Typ %3 und blieben leer.")
+                                  .arg(lost[f])
+                                  .arg(sourceFields.at(f).name, fieldTypeName(targetFields.at(f).dataType));
+    }
+    return result;
+}
+
+} // namespace engine

@@ -1,0 +1,187 @@
+#include "CsvWriter.h"
+
+#include "CsvSchema.h"
+#include "CsvText.h"
+#include "EngineError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace engine::csv {
+
+namespace {
+
+bool isTextType(TFieldType type)
+{
+    return type == ftString || type == ftFixedChar || type == ftWideString;
+}
+
+void quoteInto(QString &line, const QString &text)
+{
+    line += QLatin1Char('"');
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"'))
+            line += QLatin1Char('"');
+        line += c;
+    }
+    line += QLatin1Char('"');
+}
+
+class TextWriter final : public TableWriter {
+public:
+    TextWriter(const QString &directory, const QString &fileName, const QVector<FieldDef> &fields)
+        : m_path(QDir(directory).filePath(fileName)), m_fileName(fileName), m_directory(directory), m_file(m_path)
+    {
+        QList<QPair<QString, QString>> entries{{QStringLiteral("ColNameHeader"), QStringLiteral("True")},
+                                               {QStringLiteral("Format"), QStringLiteral("CSVDelimited")},
+                                               {QStringLiteral("CharacterSet"), QStringLiteral("65001")}};
+        QString heading;
+        QStringList seen;
+        for (int i = 0; i < fields.size(); ++i) {
+            const FieldDef &f = fields.at(i);
+            const QString type = schemaTypeName(f.dataType);
+            if (type.isEmpty())
+                throw EngineError(QStringLiteral("Felder der Art %1 (%2) lassen sich in einer Textdatei nicht speichern.")
+                                      .arg(fieldTypeName(f.dataType), f.name));
+            if (f.name.trimmed().isEmpty() || f.name.contains(QLatin1Char('"')) || seen.contains(f.name, Qt::CaseInsensitive))
+                throw EngineError(QStringLiteral("'%1' ist kein gültiger oder ein doppelter Feldname.").arg(f.name));
+            seen << f.name;
+            if (i > 0)
+                heading += QLatin1Char(',');
+            quoteInto(heading, f.name);
+            entries.append({QStringLiteral("Col%1").arg(i + 1),
+                            columnEntry(f.name, type, isTextType(f.dataType) ? f.size : 0)});
+            ColumnStyle style;
+            style.type = f.dataType;
+            m_styles.append(style);
+            m_quoted.append(isTextType(f.dataType) || isTextBlobType(f.dataType));
+        }
+        m_entries = entries;
+        if (!m_file.open(QIODevice::WriteOnly))
+            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht anlegen: %2")
+                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        heading += QStringLiteral("\r\n");
+        m_buffer = heading.toUtf8();
+    }
+
+    void writeRow(const QVector<QVariant> &values) override
+    {
+        m_line.clear();
+        for (int i = 0; i < m_styles.size(); ++i) {
+            if (i > 0)
+                m_line += QLatin1Char(',');
+            const QVariant &v = values.at(i);
+            if (!v.isValid() || v.isNull())
+                continue;
+            if (m_quoted.at(i)) {
+                quoteInto(m_line, v.toString());
+                continue;
+            }
+            bool ok = false;
+            const QString text = writeValue(v, m_styles.at(i), &ok);
+            if (!ok)
+                throw EngineError(QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
+                                      .arg(v.toString())
+                                      .arg(i + 1)
+                                      .arg(QDir::toNativeSeparators(m_path)));
+            m_line += text;
+        }
+        m_line += QStringLiteral("\r\n");
+        m_buffer += m_line.toUtf8();
+        if (m_buffer.size() >= (1 << 20))
+            flush();
+    }
+
+    void commit() override
+    {
+        flush();
+        // The table and its schema.ini section belong together: the section is
+        // written first and put back if the table cannot take its place.
+        SchemaIni ini = SchemaIni::load(m_directory);
+        const SchemaIni before = ini;
+        ini.setSection(m_fileName, m_entries);
+        ini.save();
+        if (!m_file.commit()) {
+            try {
+                before.save();
+            } catch (const EngineError &) {
+            }
+            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
+                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        }
+    }
+
+private:
+    void flush()
+    {
+        if (m_buffer.isEmpty())
+            return;
+        if (m_file.write(m_buffer) != m_buffer.size())
+            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
+                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        m_buffer.clear();
+    }
+
+    QString m_path;
+    QString m_fileName;
+    QString m_directory;
+    QSaveFile m_file;
+    QList<QPair<QString, QString>> m_entries;
+    QVector<ColumnStyle> m_styles;
+    QVector<bool> m_quoted;
+    QByteArray m_buffer;
+    QString m_line;
+};
+
+} // namespace
+
+QVector<FieldDef> textFieldsFor(const QVector<FieldDef> &source, QStringList &changes)
+{
+    QVector<FieldDef> fields = source;
+    QStringList seen;
+    for (FieldDef &f : fields) {
+        // Names are quoted in the heading; a quote itself cannot be written there.
+        QString name = f.name;
+        name.replace(QLatin1Char('"'), QLatin1Char('\''));
+        if (name.trimmed().isEmpty())
+            name = QStringLiteral("F%1").arg(f.fieldNo);
+        const QString base = name;
+        for (int n = 2; seen.contains(name, Qt::CaseInsensitive); ++n)
+            name = QStringLiteral("%1_%2").arg(base).arg(n);
+        if (name != f.name)
+            changes << QStringLiteral("Das Feld \"%1\" heißt in der Textdatei \"%2\".").arg(f.name, name);
+        seen << name;
+        f.name = name;
+        switch (f.dataType) {
+        case ftWord:
+            f.dataType = ftInteger; // Short would not hold 65535
+            break;
+        case ftGuid:
+            f.dataType = ftString;
+            break;
+        default:
+            if (!schemaTypeName(f.dataType).isEmpty())
+                break;
+            changes << QStringLiteral("Das Feld \"%1\" (%2) wird als Base64-Text gespeichert.")
+                           .arg(f.name, fieldTypeName(f.dataType));
+            f.dataType = ftMemo;
+            break;
+        }
+    }
+    return fields;
+}
+
+std::unique_ptr<TableWriter> createTextWriter(const QString &directory, const QString &fileName,
+                                              const QVector<FieldDef> &fields)
+{
+    if (directory.isEmpty() || !QDir(directory).exists())
+        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(directory)));
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.startsWith(QLatin1Char('.')))
+        throw EngineError(QStringLiteral("'%1' ist kein gültiger Tabellenname.").arg(fileName));
+    if (fields.isEmpty())
+        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(fileName));
+    return std::make_unique<TextWriter>(directory, fileName, fields);
+}
+
+} // namespace engine::csv
