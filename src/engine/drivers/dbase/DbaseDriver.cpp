@@ -1,6 +1,7 @@
 #include "DbaseDriver.h"
 
 #include "DbfCreate.h"
+#include "DbfExport.h"
 #include "DbfIo.h"
 #include "DbfTable.h"
 #include "EngineError.h"
@@ -54,6 +55,18 @@ std::unique_ptr<TableSource> DbaseDriver::open(const QString &dataSource, const 
 void DbaseDriver::create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
 {
     dbase::createDbaseIVTable(dataSource, tableName, fields);
+}
+
+QVector<FieldDef> DbaseDriver::fieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &measures,
+                                         QStringList &changes) const
+{
+    return dbase::dbaseFieldsFor(source, measures, changes);
+}
+
+std::unique_ptr<TableWriter> DbaseDriver::createWriter(const QString &dataSource, const QString &tableName,
+                                                       const QVector<FieldDef> &fields)
+{
+    return dbase::createDbaseWriter(dataSource, tableName, fields);
 }
 
 } // namespace engine

@@ -16,6 +16,11 @@ public:
                                       const OpenOptions &options) override;
     bool canCreate() const override { return true; }
     void create(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields) override;
+    bool needsMeasures() const override { return true; }
+    QVector<FieldDef> fieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &measures,
+                                QStringList &changes) const override;
+    std::unique_ptr<TableWriter> createWriter(const QString &dataSource, const QString &tableName,
+                                              const QVector<FieldDef> &fields) override;
 };
 
 } // namespace engine

@@ -47,6 +47,9 @@ StoredType dbaseIVTypeFor(const FieldDef &field)
     case ftLargeint:
         return {'N', 20, 0};
     case ftFloat:
+        // An export gives the width and decimals its values need.
+        if (field.precision > 0 && field.precision <= 20)
+            return {'N', field.precision, std::clamp(field.scale, 0, std::max(0, field.precision - 2))};
         return {'N', 20, field.scale > 0 && field.scale <= 15 ? field.scale : 6};
     case ftBCD: case ftFMTBcd: {
         const int scale = std::clamp(field.scale, 0, 15);

@@ -62,6 +62,12 @@ public:
     void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values) override;
     void remove(RowId row) override;
 
+    // A new table filled by an export: records are encoded into a buffer and
+    // written in large pieces, without the lock and sync of append(); the
+    // count in the header follows in finishBulk(). Only for a table nobody else sees yet.
+    void appendBulk(const QVector<QVariant> &values);
+    void finishBulk();
+
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
 
@@ -111,6 +117,7 @@ private:
     void writeMemos(QByteArray &rec, const std::vector<PendingMemo> &memos);
     void writeHeaderDate(quint32 *count);
     QString recordName(RowId row) const;
+    void flushBulk();
 
     int m_fd = -1;
     QString m_path;
@@ -149,6 +156,8 @@ private:
     QVector<QPair<int, int>> m_indexTags; // file in m_indexes and tag of each definition
     QStringList m_indexFaults;            // why an index file could not be read
     QString m_readOnlyReason;
+    QByteArray m_bulk;         // encoded records not yet written (appendBulk)
+    qint64 m_bulkRecords = 0;
 
     struct Block {
         qint64 first = -1;

@@ -1,0 +1,54 @@
+#include "DbfIo.h"
+#include "DbfTable.h"
+#include "EngineError.h"
+
+namespace engine::dbase {
+
+void DbfTable::appendBulk(const QVector<QVariant> &values)
+{
+    ensureWritable();
+    if (values.size() != int(m_fields.size()))
+        throw EngineError(QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
+                              .arg(m_fields.size())
+                              .arg(m_tableName)
+                              .arg(values.size()));
+    if (m_recordCount + m_bulkRecords >= qint64(0xFFFFFFFFu))
+        throw EngineError(QStringLiteral("Die Tabelle %1 ist voll.").arg(nativePath(m_path)));
+    QByteArray rec(m_recordLength, ' ');
+    if (m_nullFlagsOffset >= 0)
+        memset(rec.data() + m_nullFlagsOffset, 0, size_t(m_nullFlagsWidth));
+    std::vector<PendingMemo> memos;
+    for (int i = 0; i < int(m_fields.size()); ++i)
+        encode(rec, i, values[i], memos);
+    writeMemos(rec, memos);
+    m_bulk += rec;
+    ++m_bulkRecords;
+    if (m_bulk.size() >= (1 << 20))
+        flushBulk();
+}
+
+void DbfTable::flushBulk()
+{
+    if (m_bulkRecords == 0)
+        return;
+    pwriteFully(m_fd, m_bulk.constData(), m_bulk.size(), m_headerLength + m_recordCount * m_recordLength, m_path);
+    m_recordCount += m_bulkRecords;
+    m_bulk.clear();
+    m_bulkRecords = 0;
+}
+
+void DbfTable::finishBulk()
+{
+    flushBulk();
+    const char end = '\x1A';
+    pwriteFully(m_fd, &end, 1, m_headerLength + m_recordCount * m_recordLength, m_path);
+    syncData(m_fd, m_path);
+    quint32 count = quint32(m_recordCount);
+    writeHeaderDate(&count);
+    m_headerCount = count;
+    m_recordsInFile = m_recordCount;
+    resetChunks(0);
+    invalidateCache();
+}
+
+} // namespace engine::dbase

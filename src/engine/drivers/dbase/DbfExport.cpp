@@ -1,0 +1,218 @@
+#include "DbfExport.h"
+
+#include "DbfCreate.h"
+#include "DbfIo.h"
+#include "DbfTable.h"
+#include "EngineError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace engine::dbase {
+
+namespace {
+
+constexpr int MaxNameLength = 10;
+constexpr int MaxCharWidth = 254;
+constexpr int MaxNumericWidth = 20;
+
+bool isText(TFieldType t)
+{
+    return t == ftString || t == ftFixedChar || t == ftWideString || t == ftUnknown || t == ftVariant;
+}
+
+bool isReal(TFieldType t)
+{
+    return t == ftFloat || t == ftBCD || t == ftFMTBcd;
+}
+
+// Letters (of the table's ANSI code page), digits and "_", beginning with a letter.
+QString dbaseName(const QString &name)
+{
+    QString out;
+    for (const QChar c : name)
+        out += (c.isLetterOrNumber() && c.unicode() < 256) || c == QLatin1Char('_') ? c : QLatin1Char('_');
+    if (out.isEmpty() || !out.at(0).isLetter())
+        out.prepend(QLatin1Char('F'));
+    return out;
+}
+
+QString uniqueName(const QString &wanted, const QStringList &taken)
+{
+    QString name = wanted.left(MaxNameLength);
+    for (int n = 1; taken.contains(name, Qt::CaseInsensitive); ++n) {
+        const QString suffix = QStringLiteral("_%1").arg(n);
+        name = wanted.left(MaxNameLength - int(suffix.size())) + suffix;
+    }
+    return name;
+}
+
+} // namespace
+
+QVector<FieldDef> dbaseFieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &measures,
+                                 QStringList &changes)
+{
+    QVector<FieldDef> fields;
+    QStringList taken;
+    for (int i = 0; i < source.size(); ++i) {
+        const FieldDef &s = source.at(i);
+        const ColumnMeasure m = i < measures.size() ? measures.at(i) : ColumnMeasure();
+        FieldDef f = s;
+        f.name = uniqueName(dbaseName(s.name), taken);
+        taken << f.name;
+        if (f.name != s.name)
+            changes << QStringLiteral("Das Feld \"%1\" heißt in der dBASE-Tabelle \"%2\".").arg(s.name, f.name);
+
+        if (isText(s.dataType)) {
+            const int length = std::max({1, m.textLength, s.size > MaxCharWidth ? 0 : s.size});
+            f.dataType = ftString;
+            f.size = length;
+            if (length > MaxCharWidth) {
+                f.dataType = ftMemo;
+                changes << QStringLiteral("Das Feld \"%1\" enthält Texte mit bis zu %2 Zeichen und wird als Memofeld "
+                                          "gespeichert.")
+                               .arg(f.name)
+                               .arg(m.textLength);
+            }
+        } else if (isReal(s.dataType)) {
+            const int integer = std::max(1, m.integerDigits);
+            int decimals = std::min(m.decimals, MaxNumericWidth - 2);
+            if (m.integerDigits == 0 && m.decimals == 0)
+                decimals = std::clamp(s.scale, 0, 15); // no values: keep what the source declares
+            if (integer > MaxNumericWidth) {
+                f.dataType = ftString;
+                f.size = integer + 1 + decimals + 4;
+                changes << QStringLiteral("Das Feld \"%1\" enthält Zahlen mit mehr als %2 Stellen und wird als Text "
+                                          "gespeichert.")
+                               .arg(f.name)
+                               .arg(MaxNumericWidth);
+            } else {
+                if (integer + (decimals > 0 ? decimals + 1 : 0) > MaxNumericWidth) {
+                    decimals = std::max(0, MaxNumericWidth - integer - 1);
+                    changes << QStringLiteral("Die Zahlen des Feldes \"%1\" werden auf %2 Nachkommastellen gerundet.")
+                                   .arg(f.name)
+                                   .arg(decimals);
+                }
+                f.dataType = ftFloat;
+                f.scale = decimals;
+                f.precision = integer + (decimals > 0 ? decimals + 1 : 0);
+            }
+        } else if (s.dataType == ftTime) {
+            f.dataType = ftString;
+            f.size = 8;
+            changes << QStringLiteral("Das Feld \"%1\" (Zeit) wird als Text \"hh:mm:ss\" gespeichert; dBASE IV kennt "
+                                      "keine Uhrzeiten.")
+                           .arg(f.name);
+        } else if (s.dataType == ftDateTime || s.dataType == ftTimeStamp) {
+            f.dataType = ftString;
+            f.size = 19;
+            changes << QStringLiteral("Das Feld \"%1\" (Datum mit Uhrzeit) wird als Text \"TT.MM.JJJJ hh:mm:ss\" "
+                                      "gespeichert; dBASE IV kennt nur Datumswerte.")
+                           .arg(f.name);
+        } else if (s.dataType == ftGuid) {
+            f.dataType = ftString;
+            f.size = 38;
+        }
+        fields << f;
+    }
+    return fields;
+}
+
+namespace {
+
+class DbaseWriter final : public TableWriter {
+public:
+    DbaseWriter(const QString &directory, const QString &tableName, const QVector<FieldDef> &fields)
+        : m_dir(directory)
+    {
+        const QString fileName = tableName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive)
+                                     ? tableName
+                                     : tableName + QStringLiteral(".dbf");
+        m_finalBase = fileName.chopped(4);
+        m_upperExt = fileName.at(fileName.size() - 3).isUpper();
+        const QString ext = fileName.right(4);
+        m_tempBase = QStringLiteral(".~%1-%2").arg(m_finalBase).arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                                       QLatin1Char('0'));
+        createDbaseIVTable(directory, m_tempBase + ext, fields);
+        m_created = true;
+        m_tempTable = m_dir.filePath(m_tempBase + ext);
+        m_finalTable = m_dir.filePath(fileName);
+        m_table = DbfTable::open(m_tempTable, OpenOptions{false, true});
+    }
+
+    ~DbaseWriter() override
+    {
+        m_table.reset();
+        if (m_created && !m_committed) {
+            QFile::remove(m_tempTable);
+            QFile::remove(tempMemo());
+        }
+    }
+
+    void writeRow(const QVector<QVariant> &values) override { m_table->appendBulk(values); }
+
+    void commit() override
+    {
+        m_table->finishBulk();
+        m_table.reset();
+        const bool hasMemo = QFileInfo::exists(tempMemo());
+        const QString finalMemo = m_dir.filePath(m_finalBase + (m_upperExt ? QStringLiteral(".DBT") : QStringLiteral(".dbt")));
+        if (hasMemo)
+            renameInto(tempMemo(), finalMemo);
+        renameInto(m_tempTable, m_finalTable);
+        m_committed = true;
+        // What belonged to a table of this name before would describe the wrong
+        // records now: its memo (when the new table has none), index and code page files.
+        const QStringList entries = m_dir.entryList(QDir::Files | QDir::Hidden);
+        for (const QString &entry : entries) {
+            const qsizetype dot = entry.lastIndexOf(QLatin1Char('.'));
+            if (dot < 0 || entry.left(dot) != m_finalBase)
+                continue;
+            const QString ext = entry.mid(dot + 1).toLower();
+            const bool stale = ext == QLatin1String("mdx") || ext == QLatin1String("cdx") || ext == QLatin1String("cpg")
+                               || ext == QLatin1String("fpt") || (ext == QLatin1String("dbt") && !hasMemo);
+            if (stale)
+                QFile::remove(m_dir.filePath(entry));
+        }
+    }
+
+private:
+    QString tempMemo() const { return m_dir.filePath(m_tempBase + QStringLiteral(".dbt")); }
+
+    static void renameInto(const QString &from, const QString &to)
+    {
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht anlegen: %2")
+                                  .arg(nativePath(to), QString::fromLocal8Bit(strerror(errno))));
+    }
+
+    QDir m_dir;
+    QString m_finalBase;
+    QString m_tempBase;
+    QString m_tempTable;
+    QString m_finalTable;
+    bool m_upperExt = false;
+    bool m_created = false;
+    bool m_committed = false;
+    std::unique_ptr<DbfTable> m_table;
+};
+
+} // namespace
+
+std::unique_ptr<TableWriter> createDbaseWriter(const QString &directory, const QString &tableName,
+                                               const QVector<FieldDef> &fields)
+{
+    if (directory.isEmpty() || !QDir(directory).exists())
+        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(nativePath(directory)));
+    if (tableName.trimmed().isEmpty() || tableName.contains(QLatin1Char('/')))
+        throw EngineError(QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
+    return std::make_unique<DbaseWriter>(directory, tableName, fields);
+}
+
+} // namespace engine::dbase
