@@ -1,0 +1,105 @@
+#pragma once
+// One open Paradox table. The data blocks form a linked list; it is walked once
+// at open (six bytes per block) and kept as an index of blocks, so a row is
+// found by position without reading the records. Records are read block-wise
+// with pread() into a small cache and decoded field by field on demand.
+#include "Driver.h"
+#include "PxBlob.h"
+#include "PxFormat.h"
+#include "drivers/dbase/DbfCodePage.h"
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace engine::paradox {
+
+class PxTable final : public TableSource {
+public:
+    static std::unique_ptr<PxTable> open(const QString &path, const OpenOptions &options);
+    ~PxTable() override;
+
+    QString tableName() const override { return m_tableName; }
+    QString fileName() const override { return m_path; }
+    const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
+    QVector<IndexDef> indexDefs() const override { return m_indexDefs; }
+    QVector<RowId> indexOrder(const QString &indexName) override;
+    quint32 recordSize() const override { return m_h.recordSize; }
+
+    qint64 rowCount() override { return m_rowCount; }
+    RowId rowAt(qint64 position) override;
+    qint64 positionOf(RowId row) override;
+    QVariant value(RowId row, int field) override;
+
+    QString readOnlyReason() const override { return m_readOnlyReason; }
+    RowId append(const QVector<QVariant> &values) override;
+    void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values) override;
+    void remove(RowId row) override;
+
+    QList<QPair<QString, QString>> facts() const override;
+    QList<QPair<QString, QVariant>> connectionProperties() const override;
+
+    // The record bytes of a row, for tests and index ordering.
+    QByteArray recordBytes(RowId row);
+
+private:
+    PxTable() = default;
+    struct BlockRef {
+        quint16 number = 0;
+        int count = 0;
+        qint64 firstRow = 0;
+    };
+    void indexBlocks();
+    void findCompanions();
+    void readIndexDefinitions(const QStringList &entries);
+    const char *record(RowId row);
+    const char *blockData(quint16 number);
+    void invalidateCache();
+    QVariant decode(const char *rec, int field);
+    QVariant blobValue(const char *rec, const PxField &f);
+    BlobFile *blobFile();
+
+    // Writing.
+    void ensureWritable() const;
+    void refreshLocked();
+    QByteArray encodeRecord(const QVector<QVariant> &values, const QByteArray *old);
+    void writeHeaderCounts(quint32 records);
+    QByteArray readBlockDirect(quint16 number) const;
+    bool sameValues(const char *rec, const QVector<QVariant> &values);
+    static RowId rowId(quint16 block, int slot) { return (RowId(block) << 16) | slot; }
+
+    int m_fd = -1;
+    QString m_path;
+    QString m_tableName;
+    PxHeader m_h;
+    QVector<FieldDef> m_defs;
+    dbase::TextCodec m_codec;
+    QString m_codePageName;
+
+    std::vector<BlockRef> m_blocks;   // in list order
+    std::vector<int> m_blockIndex;    // block number -> index in m_blocks, -1 if not in the list
+    qint64 m_rowCount = 0;
+    QString m_structureFault;         // the list and the header disagree
+
+    QString m_blobPath;
+    std::unique_ptr<BlobFile> m_blob;
+    bool m_hasBlobFields = false;
+    bool m_writable = false;
+
+    QString m_primaryFile;
+    QStringList m_secondaryFiles;
+    QVector<IndexDef> m_indexDefs;
+    QVector<QStringList> m_indexFields; // fields of each definition
+    QStringList m_indexFaults;
+    QString m_readOnlyReason;
+
+    struct CacheSlot {
+        quint16 block = 0;
+        quint64 lastUse = 0;
+        QByteArray data;
+    };
+    std::array<CacheSlot, 8> m_cache;
+    quint64 m_useCounter = 0;
+};
+
+} // namespace engine::paradox

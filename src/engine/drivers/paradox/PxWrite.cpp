@@ -1,0 +1,257 @@
+// Changes in place for tables without a key: append, change and delete records,
+// blobs included. Each change runs under an advisory lock on the table file and
+// first re-reads the header, so records another program appended are seen. New
+// records go into free room of the last block or into a new block at the end;
+// the record count in the header is written last.
+#include "PxTable.h"
+
+#include "EngineError.h"
+#include "ValueText.h"
+#include "drivers/dbase/DbfIo.h"
+
+#include <cstring>
+
+namespace engine::paradox {
+
+using dbase::damagedFile;
+using dbase::le16;
+using dbase::le32;
+using dbase::nativePath;
+using dbase::putLe16;
+using dbase::putLe32;
+
+namespace {
+
+EngineError changedByOther()
+{
+    return EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert; die "
+                                      "Änderung wurde nicht gespeichert. Bitte die Daten neu lesen."));
+}
+
+EngineError deletedByOther()
+{
+    return EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm gelöscht."));
+}
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (!a.isValid() || a.isNull() || !b.isValid() || b.isNull())
+        return (!a.isValid() || a.isNull()) == (!b.isValid() || b.isNull());
+    return a == b;
+}
+
+} // namespace
+
+void PxTable::ensureWritable() const
+{
+    if (!m_readOnlyReason.isEmpty())
+        throw EngineError(m_readOnlyReason);
+}
+
+void PxTable::refreshLocked()
+{
+    const PxHeader now = readHeader(m_fd, m_path);
+    if (now.recordSize != m_h.recordSize || now.headerSize != m_h.headerSize || now.blockSize != m_h.blockSize
+        || now.fields.size() != m_h.fields.size() || now.keyFields != m_h.keyFields || now.encryption != 0)
+        throw EngineError(QStringLiteral("Der Aufbau der Tabelle %1 wurde von einem anderen Programm verändert; "
+                                         "bitte die Tabelle neu öffnen.")
+                              .arg(nativePath(m_path)));
+    if (now.numRecords != m_h.numRecords || now.firstBlock != m_h.firstBlock || now.lastBlock != m_h.lastBlock
+        || now.fileBlocks != m_h.fileBlocks || now.autoInc != m_h.autoInc) {
+        m_h = now;
+        indexBlocks();
+        if (!m_structureFault.isEmpty())
+            throw EngineError(m_structureFault);
+    }
+}
+
+void PxTable::writeHeaderCounts(quint32 records)
+{
+    char blocks[8];
+    putLe16(blocks + 0, m_h.usedBlocks);
+    putLe16(blocks + 2, m_h.fileBlocks);
+    putLe16(blocks + 4, m_h.firstBlock);
+    putLe16(blocks + 6, m_h.lastBlock);
+    dbase::pwriteFully(m_fd, blocks, 8, off::UsedBlocks, m_path);
+    char maxBlocks[2];
+    putLe16(maxBlocks, m_h.fileBlocks);
+    dbase::pwriteFully(m_fd, maxBlocks, 2, off::MaxBlocks, m_path);
+    char autoInc[4];
+    putLe32(autoInc, m_h.autoInc);
+    dbase::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
+    // The count last: a reader that sees it finds the records it counts.
+    char count[4];
+    putLe32(count, records);
+    dbase::pwriteFully(m_fd, count, 4, off::NumRecords, m_path);
+    m_h.numRecords = records;
+}
+
+QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArray *old)
+{
+    if (values.size() != m_defs.size())
+        throw EngineError(QStringLiteral("Für die Tabelle %1 wurden %2 statt %3 Werte übergeben.")
+                              .arg(m_tableName)
+                              .arg(values.size())
+                              .arg(m_defs.size()));
+    QByteArray rec(m_h.recordSize, '\0');
+    for (int i = 0; i < values.size(); ++i) {
+        const PxField &f = m_h.fields[size_t(i)];
+        char *p = rec.data() + f.offset;
+        QVariant v = values.at(i);
+        const bool textType = f.type == PxAlpha || f.type == PxMemo || f.type == PxFmtMemo;
+        if (v.isValid() && !v.isNull() && v.typeId() == QMetaType::QString && !textType && v.toString().trimmed().isEmpty())
+            v = QVariant();
+        if (!v.isValid() || v.isNull()) {
+            if (f.type == PxAutoInc && !old) {
+                v = qint64(m_h.autoInc) + 1;
+            } else {
+                continue; // all zero: NULL
+            }
+        }
+        if (f.type == PxAlpha || f.isBlob()) {
+            quint16 modification = 1;
+            if (old && f.isBlob())
+                modification = quint16(le16(old->constData() + f.offset + f.leader() + 8) + 1);
+            encodeValue(f, m_codec, v, p, modification, [&](const QByteArray &data, quint16 mod) {
+                if (!m_blob)
+                    throw EngineError(QStringLiteral("Die Blobdatei %1 fehlt.").arg(nativePath(m_blobPath)));
+                return m_blob->append(data, mod);
+            });
+            continue;
+        }
+        encodeFixed(f, v, p);
+        if (f.type == PxAutoInc) {
+            const qint64 n = v.toLongLong();
+            if (n > qint64(m_h.autoInc))
+                m_h.autoInc = quint32(n);
+        }
+    }
+    return rec;
+}
+
+bool PxTable::sameValues(const char *rec, const QVector<QVariant> &values)
+{
+    for (int i = 0; i < values.size() && i < m_defs.size(); ++i) {
+        if (!sameValue(decode(rec, i), values.at(i)))
+            return false;
+    }
+    return true;
+}
+
+RowId PxTable::append(const QVector<QVariant> &values)
+{
+    ensureWritable();
+    dbase::FileLock lock(m_fd, m_path);
+    refreshLocked();
+    const quint32 savedAutoInc = m_h.autoInc;
+    QByteArray rec;
+    try {
+        rec = encodeRecord(values, nullptr);
+    } catch (...) {
+        m_h.autoInc = savedAutoInc;
+        throw;
+    }
+    const int perBlock = (m_h.blockSize - BlockHeaderSize) / m_h.recordSize;
+    RowId row;
+    if (!m_blocks.empty() && m_blocks.back().count < perBlock) {
+        BlockRef &last = m_blocks.back();
+        const qint64 at = blockOffset(m_h, last.number);
+        dbase::pwriteFully(m_fd, rec.constData(), rec.size(), at + BlockHeaderSize + qint64(last.count) * m_h.recordSize, m_path);
+        char word[2];
+        putLe16(word, quint16(last.count * m_h.recordSize));
+        dbase::pwriteFully(m_fd, word, 2, at + 4, m_path);
+        row = rowId(last.number, last.count);
+        ++last.count;
+    } else {
+        if (m_h.fileBlocks >= 0xFFFF)
+            throw EngineError(QStringLiteral("Die Tabelle %1 hat die größte mögliche Zahl von Blöcken erreicht.").arg(nativePath(m_path)));
+        const quint16 number = quint16(m_h.fileBlocks + 1);
+        const quint16 previous = m_blocks.empty() ? 0 : m_blocks.back().number;
+        QByteArray block(m_h.blockSize, '\0');
+        putLe16(block.data() + 2, previous);
+        memcpy(block.data() + BlockHeaderSize, rec.constData(), size_t(rec.size()));
+        dbase::pwriteFully(m_fd, block.constData(), block.size(), blockOffset(m_h, number), m_path);
+        if (previous != 0) {
+            char word[2];
+            putLe16(word, number);
+            dbase::pwriteFully(m_fd, word, 2, blockOffset(m_h, previous), m_path);
+        } else {
+            m_h.firstBlock = number;
+        }
+        m_h.lastBlock = number;
+        m_h.fileBlocks = number;
+        m_h.usedBlocks = number;
+        m_blockIndex.resize(size_t(number) + 1, -1);
+        m_blockIndex[number] = int(m_blocks.size());
+        m_blocks.push_back({number, 1, m_rowCount});
+        row = rowId(number, 0);
+    }
+    ++m_rowCount;
+    writeHeaderCounts(m_h.numRecords + 1);
+    invalidateCache();
+    return row;
+}
+
+void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values)
+{
+    ensureWritable();
+    dbase::FileLock lock(m_fd, m_path);
+    refreshLocked();
+    if (positionOf(row) < 0)
+        throw deletedByOther();
+    const quint16 number = quint16(row >> 16);
+    const int slot = int(row & 0xFFFF);
+    const QByteArray block = readBlockDirect(number);
+    const QByteArray old(block.constData() + BlockHeaderSize + slot * m_h.recordSize, m_h.recordSize);
+    if (!original.isEmpty() && !sameValues(old.constData(), original))
+        throw changedByOther();
+    const QByteArray rec = encodeRecord(values, &old);
+    dbase::pwriteFully(m_fd, rec.constData(), rec.size(), blockOffset(m_h, number) + BlockHeaderSize + qint64(slot) * m_h.recordSize, m_path);
+    invalidateCache();
+    // A changed autoincrement value may have raised the counter.
+    char autoInc[4];
+    putLe32(autoInc, m_h.autoInc);
+    dbase::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
+}
+
+void PxTable::remove(RowId row)
+{
+    ensureWritable();
+    dbase::FileLock lock(m_fd, m_path);
+    refreshLocked();
+    if (positionOf(row) < 0)
+        throw deletedByOther();
+    const quint16 number = quint16(row >> 16);
+    const int slot = int(row & 0xFFFF);
+    const BlockRef ref = m_blocks[size_t(m_blockIndex[number])];
+    QByteArray block = readBlockDirect(number);
+    char *records = block.data() + BlockHeaderSize;
+    const int rs = m_h.recordSize;
+    memmove(records + slot * rs, records + (slot + 1) * rs, size_t((ref.count - slot - 1) * rs));
+    memset(records + (ref.count - 1) * rs, 0, size_t(rs));
+    putLe16(block.data() + 4, quint16(qint16((ref.count - 2) * rs)));
+    const qint64 at = blockOffset(m_h, number);
+    dbase::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
+    if (ref.count == 1 && m_blocks.size() > 1) {
+        // Take the empty block out of the chain; it stays in the file unused.
+        const quint16 next = le16(block.constData());
+        const quint16 prev = le16(block.constData() + 2);
+        char word[2];
+        if (prev != 0) {
+            putLe16(word, next);
+            dbase::pwriteFully(m_fd, word, 2, blockOffset(m_h, prev), m_path);
+        } else {
+            m_h.firstBlock = next;
+        }
+        if (next != 0) {
+            putLe16(word, prev);
+            dbase::pwriteFully(m_fd, word, 2, blockOffset(m_h, next) + 2, m_path);
+        } else {
+            m_h.lastBlock = prev;
+        }
+    }
+    writeHeaderCounts(m_h.numRecords - 1);
+    indexBlocks();
+}
+
+} // namespace engine::paradox
