@@ -1,0 +1,613 @@
+// glib and mdbtools first: glib's headers use identifiers Qt defines as macros,
+// and mdbtools.h includes glib inside extern "C", where glib's C++ parts fail.
+#include <glib.h>
+#include <iconv.h>
+#include <mdbtools.h>
+
+#include "AccessDriver.h"
+
+#include "EngineError.h"
+
+#include <QCache>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QUuid>
+#include <QtEndian>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+namespace engine {
+
+namespace {
+
+constexpr int OffsetMask = 0x1fff;  // a row offset's low bits; the high bits are flags
+constexpr int LongValueHeader = 12; // memo/OLE field: length+flags, page/row, reserved
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+EngineError damaged(const QString &path, const QString &what)
+{
+    return EngineError(QStringLiteral("Die Access-Datenbank %1 ist beschädigt: %2.").arg(native(path), what));
+}
+
+QString readOnlyText(const QString &path)
+{
+    return QStringLiteral("Access-Datenbanken können nur gelesen werden (%1).").arg(native(path));
+}
+
+// mdbtools reads its character sets from the environment when a file is opened:
+// names and text come out as UTF-8, Jet 3 text is taken as Windows-1252 (the
+// files do not say their code page) unless the user has chosen another.
+QByteArray configureCharsets()
+{
+    static std::once_flag once;
+    static QByteArray charset;
+    std::call_once(once, [] {
+        qputenv("MDBICONV", "UTF-8");
+        if (qEnvironmentVariableIsEmpty("MDB_JET3_CHARSET"))
+            qputenv("MDB_JET3_CHARSET", "CP1252");
+        charset = qgetenv("MDB_JET3_CHARSET");
+    });
+    return charset;
+}
+
+struct Version {
+    int jet = 0;      // the header's version byte
+    int pageSize = 0;
+};
+
+// Checks what mdbtools would otherwise take on trust: the signature, the
+// version byte and a length of whole pages (a cut-off copy reads as garbage).
+Version checkFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        throw EngineError(QStringLiteral("Die Access-Datenbank %1 gibt es nicht.").arg(native(path)));
+    if (!info.isFile())
+        throw EngineError(QStringLiteral("%1 ist keine Datei, sondern ein Ordner.").arg(native(path)));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EngineError(QStringLiteral("Die Access-Datenbank %1 lässt sich nicht öffnen: %2.")
+                              .arg(native(path), file.errorString()));
+    const QByteArray head = file.read(0x20);
+    const bool jet = head.size() == 0x20 && head.startsWith(QByteArray("\x00\x01\x00\x00", 4))
+        && (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB");
+    if (!jet)
+        throw EngineError(QStringLiteral("Die Datei %1 ist keine Access-Datenbank.").arg(native(path)));
+    Version v;
+    v.jet = static_cast<unsigned char>(head.at(0x14));
+    if (v.jet > MDB_VER_ACCDB_2019)
+        throw EngineError(QStringLiteral("Die Access-Datenbank %1 hat eine unbekannte Version (%2).")
+                              .arg(native(path))
+                              .arg(v.jet));
+    v.pageSize = v.jet == MDB_VER_JET3 ? 2048 : 4096;
+    if (file.size() < 3 * v.pageSize || file.size() % v.pageSize != 0)
+        throw damaged(path, QStringLiteral("die Datei ist unvollständig (%1 Bytes sind keine ganze Zahl von Seiten zu %2 Bytes)")
+                                .arg(file.size())
+                                .arg(v.pageSize));
+    return v;
+}
+
+QString versionName(int jet)
+{
+    switch (jet) {
+    case MDB_VER_JET3: return QStringLiteral("Jet 3 (Access 97)");
+    case MDB_VER_JET4: return QStringLiteral("Jet 4 (Access 2000–2003)");
+    case MDB_VER_ACCDB_2007: return QStringLiteral("ACE 12 (Access 2007)");
+    case MDB_VER_ACCDB_2010: return QStringLiteral("ACE 14 (Access 2010)");
+    case MDB_VER_ACCDB_2013: return QStringLiteral("ACE 15 (Access 2013)");
+    case MDB_VER_ACCDB_2016: return QStringLiteral("ACE 16 (Access 2016)");
+    default: return QStringLiteral("ACE 17 (Access 2019)");
+    }
+}
+
+// One open database file with its catalog read.
+class Database {
+public:
+    explicit Database(const QString &path) : m_path(path)
+    {
+        m_version = checkFile(path);
+        m_jet3Charset = configureCharsets();
+        m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+        if (!m_mdb)
+            throw EngineError(QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
+        if (!mdb_read_catalog(m_mdb, MDB_TABLE))
+            throw damaged(path, QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen"));
+    }
+    ~Database()
+    {
+        if (m_mdb)
+            mdb_close(m_mdb);
+    }
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    MdbHandle *handle() const { return m_mdb; }
+    const QString &path() const { return m_path; }
+    const Version &version() const { return m_version; }
+    const QByteArray &jet3Charset() const { return m_jet3Charset; }
+
+    QList<MdbCatalogEntry *> userTables() const
+    {
+        QList<MdbCatalogEntry *> out;
+        if (!m_mdb->catalog)
+            return out;
+        for (guint i = 0; i < m_mdb->catalog->len; ++i) {
+            auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));
+            if (entry && entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
+                out << entry;
+        }
+        return out;
+    }
+
+private:
+    QString m_path;
+    Version m_version;
+    QByteArray m_jet3Charset;
+    MdbHandle *m_mdb = nullptr;
+};
+
+QString entryName(const MdbCatalogEntry *entry)
+{
+    return QString::fromUtf8(entry->object_name, qstrnlen(entry->object_name, sizeof entry->object_name));
+}
+
+QString columnName(const MdbColumn *col)
+{
+    return QString::fromUtf8(col->name, qstrnlen(col->name, sizeof col->name));
+}
+
+// Access counts days from 30.12.1899; before it the whole part counts back and
+// the fraction still runs forward through the day (-1.25 is 29.12.1899 06:00).
+QDateTime accessDateTime(double value)
+{
+    // The range Access allows: 1.1.100 to 31.12.9999.
+    if (!std::isfinite(value) || value < -657434.0 || value >= 2958466.0)
+        return QDateTime();
+    double days = std::trunc(value);
+    qint64 ms = std::llround(std::fabs(value - days) * 86400000.0);
+    if (ms >= 86400000) {
+        ms -= 86400000;
+        days += 1;
+    }
+    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+}
+
+double floatValue(float f)
+{
+    // The shortest text that reads back as the same single (0.05, not 0.0500000007).
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, f);
+    double d = f;
+    std::from_chars(buf, res.ptr, d);
+    return d;
+}
+
+class AccessTable final : public TableSource {
+public:
+    AccessTable(std::unique_ptr<Database> db, MdbCatalogEntry *entry);
+    ~AccessTable() override
+    {
+        if (m_table)
+            mdb_free_tabledef(m_table);
+    }
+
+    QString tableName() const override { return m_name; }
+    QString fileName() const override { return m_db->path(); }
+    const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
+    QVector<IndexDef> indexDefs() const override { return m_indexes; }
+
+    qint64 rowCount() override { return static_cast<qint64>(m_rows.size()); }
+    RowId rowAt(qint64 position) override
+    {
+        if (position < 0 || position >= rowCount())
+            throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_name));
+        return position;
+    }
+    qint64 positionOf(RowId row) override { return row >= 0 && row < rowCount() ? row : -1; }
+    QVariant value(RowId row, int field) override;
+
+    QString readOnlyReason() const override { return readOnlyText(m_db->path()); }
+
+    QList<QPair<QString, QString>> facts() const override;
+    QList<QPair<QString, QVariant>> connectionProperties() const override
+    {
+        return {{QStringLiteral("Jet OLEDB:Engine Type"), m_db->version().jet == MDB_VER_JET3 ? 4 : 5}};
+    }
+
+private:
+    struct RowPlace {
+        quint32 page;
+        quint16 row;
+    };
+    // The cracked fields of one row; mdb->pg_buf holds its page until the next read.
+    int crack(RowId row, MdbField *fields);
+    QVariant decode(const MdbColumn *col, const MdbField &f);
+    QString decodeText(const unsigned char *data, int size);
+    QByteArray readLongValue(const unsigned char *data, int size);
+    MdbColumn *column(int index) const
+    {
+        return static_cast<MdbColumn *>(g_ptr_array_index(m_table->columns, index));
+    }
+
+    std::unique_ptr<Database> m_db;
+    MdbTableDef *m_table = nullptr;
+    QString m_name;
+    QVector<FieldDef> m_defs;
+    QVector<IndexDef> m_indexes;
+    std::vector<RowPlace> m_rows;
+    QCache<RowId, QVector<QVariant>> m_cache{512};
+    QStringDecoder m_jet3Decoder;
+};
+
+AccessTable::AccessTable(std::unique_ptr<Database> db, MdbCatalogEntry *entry)
+    : m_db(std::move(db)), m_name(entryName(entry))
+{
+    const QString &path = m_db->path();
+    m_jet3Decoder = QStringDecoder(m_db->jet3Charset().constData());
+    if (!m_jet3Decoder.isValid())
+        m_jet3Decoder = QStringDecoder("windows-1252");
+
+    m_table = mdb_read_table(entry);
+    if (!m_table)
+        throw damaged(path, QStringLiteral("die Beschreibung der Tabelle %1 lässt sich nicht lesen").arg(m_name));
+    if (!mdb_read_columns(m_table) || m_table->num_cols == 0 || m_table->num_cols > MDB_MAX_COLS
+        || !m_table->columns || m_table->columns->len != m_table->num_cols)
+        throw damaged(path, QStringLiteral("die Felder der Tabelle %1 lassen sich nicht lesen").arg(m_name));
+    mdb_read_indices(m_table);
+
+    const bool jet3 = m_db->version().jet == MDB_VER_JET3;
+    for (guint i = 0; i < m_table->num_cols; ++i) {
+        const MdbColumn *col = column(static_cast<int>(i));
+        FieldDef f;
+        f.name = columnName(col);
+        f.fieldNo = static_cast<int>(i) + 1;
+        const char *required = mdb_col_get_prop(col, "Required");
+        f.required = required && qstrcmp(required, "yes") == 0;
+        switch (col->col_type) {
+        case MDB_BOOL: f.dataType = ftBoolean; f.nativeType = QStringLiteral("Ja/Nein"); break;
+        case MDB_BYTE: f.dataType = ftSmallint; f.size = 1; f.nativeType = QStringLiteral("Byte"); break;
+        case MDB_INT: f.dataType = ftSmallint; f.size = 2; f.nativeType = QStringLiteral("Integer"); break;
+        case MDB_LONGINT:
+            f.dataType = col->is_long_auto ? ftAutoInc : ftInteger;
+            f.size = 4;
+            f.nativeType = col->is_long_auto ? QStringLiteral("AutoWert") : QStringLiteral("Long Integer");
+            break;
+        case MDB_MONEY: f.dataType = ftCurrency; f.size = 8; f.nativeType = QStringLiteral("Währung"); break;
+        case MDB_FLOAT: f.dataType = ftFloat; f.size = 4; f.nativeType = QStringLiteral("Single"); break;
+        case MDB_DOUBLE: f.dataType = ftFloat; f.size = 8; f.nativeType = QStringLiteral("Double"); break;
+        case MDB_DATETIME: f.dataType = ftDateTime; f.size = 8; f.nativeType = QStringLiteral("Datum/Uhrzeit"); break;
+        case MDB_BINARY:
+            f.dataType = ftVarBytes;
+            f.size = col->col_size;
+            f.nativeType = QStringLiteral("Binär(%1)").arg(col->col_size);
+            break;
+        case MDB_TEXT:
+            f.dataType = ftString;
+            // Jet 4 stores the width in bytes of UCS-2.
+            f.size = jet3 ? col->col_size : col->col_size / 2;
+            f.nativeType = QStringLiteral("Text(%1)").arg(f.size);
+            break;
+        case MDB_OLE: f.dataType = ftBlob; f.nativeType = QStringLiteral("OLE-Objekt"); break;
+        case MDB_MEMO: f.dataType = ftMemo; f.nativeType = QStringLiteral("Memo"); break;
+        case MDB_REPID: f.dataType = ftGuid; f.size = 38; f.nativeType = QStringLiteral("Replikations-ID"); break;
+        case MDB_NUMERIC:
+            // mdbtools 1.0 keeps a decimal column's precision in col_scale and its scale in col_prec.
+            f.dataType = ftBCD;
+            f.precision = col->col_scale;
+            f.scale = col->col_prec;
+            f.size = f.scale;
+            f.nativeType = QStringLiteral("Dezimal(%1,%2)").arg(f.precision).arg(f.scale);
+            break;
+        case MDB_COMPLEX: f.dataType = ftInteger; f.size = 4; f.nativeType = QStringLiteral("Mehrwertig"); break;
+        default:
+            f.dataType = ftVarBytes;
+            f.size = col->col_size;
+            f.nativeType = QStringLiteral("Typ %1").arg(col->col_type);
+            break;
+        }
+        m_defs.append(f);
+    }
+
+    if (m_table->indices) {
+        for (guint i = 0; i < m_table->indices->len; ++i) {
+            const auto *idx = static_cast<const MdbIndex *>(g_ptr_array_index(m_table->indices, i));
+            // Type 2 are the halves of relationships, not indexes a user made.
+            if (!idx || idx->index_type == 2 || idx->num_keys == 0 || idx->num_keys > MDB_MAX_IDX_COLS)
+                continue;
+            IndexDef def;
+            def.name = QString::fromUtf8(idx->name, qstrnlen(idx->name, sizeof idx->name));
+            QStringList keys;
+            int descending = 0;
+            bool valid = true;
+            for (unsigned k = 0; k < idx->num_keys; ++k) {
+                const int colNo = idx->key_col_num[k];
+                if (colNo < 1 || colNo > m_defs.size()) {
+                    valid = false;
+                    break;
+                }
+                keys << m_defs.at(colNo - 1).name;
+                if (idx->key_col_order[k] == MDB_DESC)
+                    ++descending;
+            }
+            if (!valid)
+                continue;
+            def.fields = keys.join(QLatin1Char(';'));
+            if (idx->index_type == 1)
+                def.options |= ixPrimary | ixUnique;
+            if (idx->flags & MDB_IDX_UNIQUE)
+                def.options |= ixUnique;
+            // One order for the whole key: descending when every key field is.
+            if (descending == static_cast<int>(idx->num_keys))
+                def.options |= ixDescending;
+            def.source = path;
+            m_indexes.append(def);
+        }
+    }
+
+    // mdbtools reads rows only in file order; the place of every live row is
+    // noted once (6 bytes a row), values are decoded when they are asked for.
+    // The page in the buffer is the one mdbtools last read (cur_phys_pg runs one
+    // ahead when it falls back to reading page by page).
+    MdbHandle *mdb = m_db->handle();
+    mdb_rewind_table(m_table);
+    while (mdb_fetch_row(m_table)) {
+        if (m_table->cur_row == 0)
+            continue;
+        m_rows.push_back({mdb->cur_pg, static_cast<quint16>(m_table->cur_row - 1)});
+    }
+}
+
+int AccessTable::crack(RowId row, MdbField *fields)
+{
+    MdbHandle *mdb = m_db->handle();
+    const RowPlace place = m_rows.at(static_cast<size_t>(row));
+    if (mdb_read_pg(mdb, place.page) != mdb->fmt->pg_size) {
+        // mdbtools notes the page as read even when the read failed.
+        mdb->cur_pg = 0;
+        throw damaged(m_db->path(), QStringLiteral("die Seite %1 der Tabelle %2 lässt sich nicht lesen").arg(place.page).arg(m_name));
+    }
+    int start = 0;
+    size_t length = 0;
+    if (mdb_find_row(mdb, place.row, &start, &length) != 0 || length == 0)
+        throw damaged(m_db->path(), QStringLiteral("der Satz %1 der Tabelle %2 lässt sich nicht finden").arg(row + 1).arg(m_name));
+    const int n = mdb_crack_row(m_table, start & OffsetMask, length, fields);
+    if (n < 0)
+        throw damaged(m_db->path(), QStringLiteral("der Satz %1 der Tabelle %2 lässt sich nicht lesen").arg(row + 1).arg(m_name));
+    return n;
+}
+
+QVariant AccessTable::value(RowId row, int field)
+{
+    if (row < 0 || row >= rowCount())
+        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_name));
+    if (field < 0 || field >= m_defs.size())
+        throw EngineError(QStringLiteral("Das Feld %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_name));
+    if (const QVector<QVariant> *cached = m_cache.object(row))
+        return cached->at(field);
+
+    MdbField fields[MDB_MAX_COLS];
+    const int n = crack(row, fields);
+    auto *values = new QVector<QVariant>(m_defs.size());
+    for (int i = 0; i < n && i < m_defs.size(); ++i) {
+        const int colNo = fields[i].colnum;
+        if (colNo < 0 || colNo >= m_defs.size())
+            continue;
+        (*values)[colNo] = decode(column(colNo), fields[i]);
+    }
+    const QVariant result = values->at(field);
+    m_cache.insert(row, values, 1);
+    return result;
+}
+
+QString AccessTable::decodeText(const unsigned char *data, int size)
+{
+    if (size <= 0)
+        return QString();
+    if (m_db->version().jet == MDB_VER_JET3)
+        return m_jet3Decoder.decode(QByteArrayView(reinterpret_cast<const char *>(data), size));
+    // Jet 4 text is UCS-2; "FF FE" starts the compressed form, in which each
+    // zero byte switches between one-byte characters and two-byte ones.
+    QString out;
+    if (size >= 2 && data[0] == 0xff && data[1] == 0xfe) {
+        out.reserve(size);
+        bool compressed = true;
+        int i = 2;
+        while (i < size) {
+            if (data[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                out.append(QChar(data[i]));
+                ++i;
+            } else if (i + 1 < size) {
+                out.append(QChar(char16_t(data[i] | (data[i + 1] << 8))));
+                i += 2;
+            } else {
+                break;
+            }
+        }
+        return out;
+    }
+    out.resize(size / 2);
+    for (int i = 0; i < size / 2; ++i)
+        out[i] = QChar(char16_t(data[2 * i] | (data[2 * i + 1] << 8)));
+    return out;
+}
+
+// The bytes of a memo or OLE field: in the row itself, in one row of a long
+// value page, or in a chain of such rows. Every page number and length comes
+// from the file, so the walk stops at the declared length and after as many
+// steps as the file has pages.
+QByteArray AccessTable::readLongValue(const unsigned char *data, int size)
+{
+    if (size < LongValueHeader)
+        return QByteArray();
+    MdbHandle *mdb = m_db->handle();
+    const quint32 header = qFromLittleEndian<quint32>(data);
+    const quint32 declared = header & 0x3fffffff;
+    if (header & 0x80000000u)
+        return QByteArray(reinterpret_cast<const char *>(data + LongValueHeader), size - LongValueHeader);
+    qint32 pgRow = qFromLittleEndian<qint32>(data + 4);
+    void *buf = nullptr;
+    int start = 0;
+    size_t length = 0;
+    if (header & 0x40000000u) {
+        if (mdb_find_pg_row(mdb, pgRow, &buf, &start, &length) != 0)
+            throw damaged(m_db->path(), QStringLiteral("ein Memo- oder OLE-Feld der Tabelle %1 zeigt ins Leere").arg(m_name));
+        return QByteArray(static_cast<const char *>(buf) + start, static_cast<qsizetype>(std::min<size_t>(length, declared)));
+    }
+    if (header & 0xc0000000u)
+        throw damaged(m_db->path(), QStringLiteral("ein Memo- oder OLE-Feld der Tabelle %1 hat eine unbekannte Form").arg(m_name));
+    QByteArray out;
+    const qint64 pages = QFileInfo(m_db->path()).size() / m_db->version().pageSize;
+    for (qint64 step = 0; pgRow != 0 && out.size() < static_cast<qsizetype>(declared); ++step) {
+        if (step > pages || mdb_find_pg_row(mdb, pgRow, &buf, &start, &length) != 0 || length < 4)
+            throw damaged(m_db->path(), QStringLiteral("die Kette eines Memo- oder OLE-Felds der Tabelle %1 ist unterbrochen").arg(m_name));
+        const auto *p = static_cast<const unsigned char *>(buf) + start;
+        pgRow = qFromLittleEndian<qint32>(p);
+        out.append(reinterpret_cast<const char *>(p + 4), static_cast<qsizetype>(length - 4));
+    }
+    out.truncate(static_cast<qsizetype>(declared));
+    return out;
+}
+
+QVariant AccessTable::decode(const MdbColumn *col, const MdbField &f)
+{
+    MdbHandle *mdb = m_db->handle();
+    // A yes/no field keeps its value in the null bit: set means "no".
+    if (col->col_type == MDB_BOOL)
+        return QVariant(!f.is_null);
+    if (f.is_null)
+        return QVariant();
+    if (f.start < 0 || f.siz < 0 || f.start + f.siz > mdb->fmt->pg_size)
+        throw damaged(m_db->path(), QStringLiteral("ein Feld der Tabelle %1 liegt außerhalb seiner Seite").arg(m_name));
+    const unsigned char *p = mdb->pg_buf + f.start;
+    const auto need = [&](int bytes) { return f.siz >= bytes; };
+    switch (col->col_type) {
+    case MDB_BYTE:
+        return need(1) ? QVariant(qint64(p[0])) : QVariant();
+    case MDB_INT:
+        return need(2) ? QVariant(qint64(qFromLittleEndian<qint16>(p))) : QVariant();
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+        return need(4) ? QVariant(qint64(qFromLittleEndian<qint32>(p))) : QVariant();
+    case MDB_MONEY:
+        return need(8) ? QVariant(double(qFromLittleEndian<qint64>(p)) / 10000.0) : QVariant();
+    case MDB_FLOAT:
+        if (!need(4))
+            return QVariant();
+        return floatValue(qFromLittleEndian<float>(p));
+    case MDB_DOUBLE:
+        return need(8) ? QVariant(qFromLittleEndian<double>(p)) : QVariant();
+    case MDB_DATETIME: {
+        if (!need(8))
+            return QVariant();
+        const QDateTime dt = accessDateTime(qFromLittleEndian<double>(p));
+        return dt.isValid() ? QVariant(dt) : QVariant();
+    }
+    case MDB_TEXT:
+        return decodeText(p, f.siz);
+    case MDB_MEMO: {
+        const QByteArray bytes = readLongValue(p, f.siz);
+        return decodeText(reinterpret_cast<const unsigned char *>(bytes.constData()), static_cast<int>(bytes.size()));
+    }
+    case MDB_OLE:
+        return readLongValue(p, f.siz);
+    case MDB_REPID: {
+        if (!need(16))
+            return QVariant();
+        const QUuid id(qFromLittleEndian<quint32>(p), qFromLittleEndian<quint16>(p + 4), qFromLittleEndian<quint16>(p + 6),
+                       p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]);
+        return id.toString(QUuid::WithBraces).toUpper();
+    }
+    case MDB_NUMERIC: {
+        if (!need(17))
+            return QVariant();
+        // A sign byte, then 128 bits as four little-endian words, the highest first.
+        double mantissa = 0;
+        for (int w = 0; w < 4; ++w)
+            mantissa = mantissa * 4294967296.0 + qFromLittleEndian<quint32>(p + 1 + 4 * w);
+        const int scale = std::clamp(col->col_prec, 0, 28);
+        double v = mantissa / std::pow(10.0, scale);
+        if (p[0] & 0x80)
+            v = -v;
+        return v;
+    }
+    default:
+        return QByteArray(reinterpret_cast<const char *>(p), f.siz);
+    }
+}
+
+QList<QPair<QString, QString>> AccessTable::facts() const
+{
+    QList<QPair<QString, QString>> out;
+    out.append({QStringLiteral("Version"), versionName(m_db->version().jet)});
+    out.append({QStringLiteral("Seitengröße"), QStringLiteral("%1 Bytes").arg(m_db->version().pageSize)});
+    if (m_db->version().jet == MDB_VER_JET3)
+        out.append({QStringLiteral("Zeichensatz"),
+                    QStringLiteral("%1 (Jet-3-Dateien nennen ihn nicht)").arg(QString::fromLatin1(m_db->jet3Charset()))});
+    else
+        out.append({QStringLiteral("Zeichensatz"), QStringLiteral("Unicode")});
+    out.append({QStringLiteral("Sätze laut Tabellenbeschreibung"), QString::number(m_table->num_rows)});
+    out.append({QStringLiteral("Lesbare Sätze"), QString::number(m_rows.size())});
+    return out;
+}
+
+} // namespace
+
+bool AccessDriver::handles(const QString &extendedProperties) const
+{
+    return extendedProperties.trimmed().isEmpty();
+}
+
+QStringList AccessDriver::tableNames(const QString &dataSource)
+{
+    const Database db(dataSource);
+    QStringList names;
+    for (const MdbCatalogEntry *entry : db.userTables())
+        names << entryName(entry);
+    return names;
+}
+
+std::unique_ptr<TableSource> AccessDriver::open(const QString &dataSource, const QString &tableName,
+                                                const OpenOptions &)
+{
+    auto db = std::make_unique<Database>(dataSource);
+    const QList<MdbCatalogEntry *> tables = db->userTables();
+    MdbCatalogEntry *found = nullptr;
+    for (MdbCatalogEntry *entry : tables) {
+        if (entryName(entry) == tableName) {
+            found = entry;
+            break;
+        }
+    }
+    // Access itself compares table names without regard to case.
+    if (!found) {
+        for (MdbCatalogEntry *entry : tables) {
+            if (entryName(entry).compare(tableName, Qt::CaseInsensitive) == 0) {
+                found = entry;
+                break;
+            }
+        }
+    }
+    if (!found) {
+        if (tableName.isEmpty())
+            throw EngineError(QStringLiteral("Es ist keine Tabelle der Access-Datenbank %1 gewählt.").arg(native(dataSource)));
+        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es in der Access-Datenbank %2 nicht.")
+                              .arg(tableName, native(dataSource)));
+    }
+    return std::make_unique<AccessTable>(std::move(db), found);
+}
+
+} // namespace engine
