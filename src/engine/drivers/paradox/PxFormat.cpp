@@ -419,6 +419,8 @@ void encodeBcd(const PxField &f, double d, char *p)
         intPart.remove(0, 1);
     if (intPart != "0" && intPart.size() > 32 - scale)
         throw valueError(f, QStringLiteral("die Zahl %1 hat mehr als %2 Stellen vor dem Komma").arg(formatFloat(d)).arg(32 - scale));
+    if (intPart == "0")
+        intPart.clear();
     const QByteArray all = intPart.rightJustified(32 - scale, '0') + fracPart.leftJustified(scale, '0');
     const bool zero = all.count('0') == all.size();
     const quint8 flip = negative && !zero ? 0x0F : 0x00;

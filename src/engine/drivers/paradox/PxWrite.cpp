@@ -232,8 +232,9 @@ void PxTable::remove(RowId row)
     putLe16(block.data() + 4, quint16(qint16((ref.count - 2) * rs)));
     const qint64 at = blockOffset(m_h, number);
     dbase::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
-    if (ref.count == 1 && m_blocks.size() > 1) {
-        // Take the empty block out of the chain; it stays in the file unused.
+    if (ref.count == 1) {
+        // Take the empty block out of the chain (readers take its "last record"
+        // word as unsigned); it stays in the file unused.
         const quint16 next = le16(block.constData());
         const quint16 prev = le16(block.constData() + 2);
         char word[2];
