@@ -1,8 +1,12 @@
-// A dBASE table's index files: their definitions at open, rows in index order on demand.
+// A dBASE table's index files: their definitions at open, rows in index order on
+// demand, the key of a row for an index, and keeping the files valid on changes.
 #include "DbfIndex.h"
+#include "DbfIndexWrite.h"
 #include "DbfIo.h"
 #include "DbfTable.h"
+#include "DbfValues.h"
 #include "EngineError.h"
+#include "ValueText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,21 +54,29 @@ void DbfTable::readIndexDefinitions()
     }
 }
 
+int DbfTable::findIndex(const QString &indexName) const
+{
+    for (int i = 0; i < m_indexDefs.size(); ++i) {
+        if (m_indexDefs.at(i).name.compare(indexName, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    if (!m_indexFaults.isEmpty())
+        throw EngineError(m_indexFaults.join(QLatin1Char(' ')));
+    throw datasetError(m_tableName, msg::indexNotFound(indexName));
+}
+
 QVector<RowId> DbfTable::indexOrder(const QString &indexName)
 {
-    int found = -1;
-    for (int i = 0; i < m_indexDefs.size() && found < 0; ++i) {
-        if (m_indexDefs.at(i).name.compare(indexName, Qt::CaseInsensitive) == 0)
-            found = i;
-    }
-    if (found < 0) {
-        if (!m_indexFaults.isEmpty())
-            throw EngineError(m_indexFaults.join(QLatin1Char(' ')));
-        throw datasetError(m_tableName, msg::indexNotFound(indexName));
-    }
+    const int found = findIndex(indexName);
     const IndexFile &file = *m_indexes.at(size_t(m_indexTags.at(found).first));
     const QVector<quint32> records = file.recordNumbers(m_indexTags.at(found).second);
 
+    // Deleted records are known chunk by chunk; looking them up there spares
+    // reading the records in index order.
+    for (size_t i = 0; i < m_chunks.size(); ++i) {
+        if (!m_chunks[i].scanned)
+            scanChunk(i);
+    }
     QVector<RowId> out;
     out.reserve(records.size());
     std::vector<bool> seen(size_t(m_recordCount), false);
@@ -80,11 +92,200 @@ QVector<RowId> DbfTable::indexOrder(const QString &indexName)
         if (row >= m_recordCount || seen[size_t(row)])
             continue;
         seen[size_t(row)] = true;
-        if (record(row)[0] == '*')
+        const Chunk &chunk = m_chunks[size_t(row / 65536)];
+        const auto offset = quint16(row % 65536);
+        if (!chunk.deleted.empty() && std::binary_search(chunk.deleted.begin(), chunk.deleted.end(), offset))
             continue;
         out.append(row);
     }
     return out;
+}
+
+std::vector<bool> DbfTable::nullableFields() const
+{
+    std::vector<bool> out;
+    for (const DbfField &f : m_fields)
+        out.push_back(f.nullBit >= 0);
+    return out;
+}
+
+XValue DbfTable::xbaseValue(const char *rec, int field) const
+{
+    const DbfField &f = m_fields[size_t(field)];
+    if (nullFlag(rec, f.nullBit)) {
+        XValue v = xbaseBlank(f);
+        v.null = true;
+        return v;
+    }
+    const char *p = rec + f.offset;
+    switch (f.kind) {
+    case DbfField::Character:
+        return XValue::ofText(m_codec.decode(p, f.width));
+    case DbfField::Numeric: {
+        const QVariant v = parseNumeric(p, f.width, false);
+        return XValue::ofNumber(v.isValid() ? v.toDouble() : 0.0);
+    }
+    case DbfField::Date: {
+        const QVariant v = parseDate(p);
+        return XValue::ofDate(v.isValid() ? v.toDate().toJulianDay() : 0);
+    }
+    case DbfField::Logical:
+        return XValue::ofLogical(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
+    case DbfField::DateTime: {
+        const QVariant v = parseDateTime(p);
+        return XValue::ofDate(v.isValid() ? v.toDateTime().date().toJulianDay() : 0);
+    }
+    case DbfField::Integer:
+    case DbfField::Double:
+    case DbfField::Currency: {
+        const QVariant v = decode(rec, field, 0);
+        return XValue::ofNumber(v.isValid() ? v.toDouble() : 0.0);
+    }
+    case DbfField::MemoText:
+    case DbfField::VarChar:
+        return XValue::ofText(decode(rec, field, 0).toString());
+    case DbfField::MemoBinary:
+    case DbfField::VarBinary:
+        return XValue::ofText(QString::fromLatin1(decode(rec, field, 0).toByteArray()));
+    }
+    return {};
+}
+
+XValue DbfTable::xbaseBlank(const DbfField &f) const
+{
+    switch (f.kind) {
+    case DbfField::Character: return XValue::ofText(QString(f.width, QLatin1Char(' ')));
+    case DbfField::Date:
+    case DbfField::DateTime: return XValue::ofDate(0);
+    case DbfField::Logical: return XValue::ofLogical(false);
+    case DbfField::MemoText:
+    case DbfField::MemoBinary:
+    case DbfField::VarChar:
+    case DbfField::VarBinary: return XValue::ofText(QString());
+    default: return XValue::ofNumber(0);
+    }
+}
+
+namespace {
+
+class RecordView final : public XRecord {
+public:
+    RecordView(const DbfTable &table, const char *rec, qint64 number) : m_table(table), m_rec(rec), m_number(number) {}
+    XValue field(int index) const override { return m_table.xbaseValue(m_rec, index); }
+    bool deleted() const override { return m_rec[0] == '*'; }
+    qint64 recordNumber() const override { return m_number; }
+
+private:
+    const DbfTable &m_table;
+    const char *m_rec;
+    qint64 m_number;
+};
+
+} // namespace
+
+QString DbfTable::indexKeyText(const QString &indexName, RowId row)
+{
+    const int found = findIndex(indexName);
+    if (m_keyExpressions.size() != size_t(m_indexDefs.size()))
+        m_keyExpressions.resize(size_t(m_indexDefs.size()));
+    auto &expression = m_keyExpressions[size_t(found)];
+    if (!expression) {
+        QStringList fieldNames;
+        for (const FieldDef &f : std::as_const(m_defs))
+            fieldNames << f.name;
+        const IndexTagInfo &tag = m_indexes.at(size_t(m_indexTags.at(found).first))->tags().at(m_indexTags.at(found).second);
+        try {
+            expression = XExpression::parse(tag.keyExpression, fieldNames);
+        } catch (const EngineError &e) {
+            throw EngineError(QStringLiteral("Der Schlüssel „%1“ des Index %2 lässt sich nicht berechnen: %3")
+                                  .arg(tag.keyExpression, tag.name, e.message()));
+        }
+    }
+    const XValue v = expression->evaluate(RecordView(*this, record(row), row + 1));
+    switch (v.type) {
+    case XValue::Char: {
+        qsizetype n = v.text.size();
+        while (n > 0 && v.text.at(n - 1) == QLatin1Char(' '))
+            --n;
+        return v.text.left(n);
+    }
+    case XValue::Number: return formatFloat(v.number);
+    case XValue::Date: return v.number > 0 ? formatDate(QDate::fromJulianDay(qint64(v.number))) : QString();
+    case XValue::Logical: return formatValue(v.flag, ftBoolean);
+    }
+    return {};
+}
+
+QString DbfTable::prepareIndexKeeping()
+{
+    QStringList fieldNames;
+    for (const FieldDef &f : std::as_const(m_defs))
+        fieldNames << f.name;
+    try {
+        m_keeper = std::make_unique<IndexKeeper>(
+            m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
+            QByteArray(m_recordLength, ' '));
+        m_keeper->setNullableFields(nullableFields());
+    } catch (const EngineError &e) {
+        m_keeper.reset();
+        return e.message();
+    }
+    return {};
+}
+
+void DbfTable::createNdx(const QString &path, const QString &expression, bool unique)
+{
+    QStringList fieldNames;
+    for (const FieldDef &f : std::as_const(m_defs))
+        fieldNames << f.name;
+    IndexKeeper::createNdx(path, expression, unique, fieldNames, m_codec,
+                           [this](const char *rec, int field) { return xbaseValue(rec, field); }, m_recordCount,
+                           [this](qint64 r) -> const char * { return r < m_recordCount ? record(r) : nullptr; });
+}
+
+void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, const QByteArray &newRec,
+                                   const std::function<void()> &write)
+{
+    if (!m_keeper) {
+        write();
+        return;
+    }
+    // The index files are written beside the old ones first; then the record;
+    // then the new index files replace the old ones. A failure before the record
+    // is written changes nothing.
+    QStringList temporary;
+    try {
+        const qint64 known = oldRec ? m_recordCount : qint64(number) - 1;
+        m_keeper->addRecords(known, [this](qint64 r) -> const char * {
+            return r < m_recordCount ? record(r) : nullptr;
+        });
+        m_keeper->change(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
+        temporary = m_keeper->writeBeside();
+    } catch (const EngineError &) {
+        m_keeper->reset();
+        throw;
+    }
+    try {
+        write();
+    } catch (...) {
+        IndexKeeper::discard(temporary);
+        m_keeper->reset();
+        throw;
+    }
+    try {
+        m_keeper->commit(temporary);
+        for (auto &file : m_indexes)
+            file = IndexFile::open(file->path());
+    } catch (const EngineError &e) {
+        IndexKeeper::discard(temporary);
+        m_keeper.reset();
+        m_readOnlyReason = QStringLiteral("Die Änderung an Satz %1 wurde in der Tabelle %2 gespeichert, die "
+                                          "Indexdateien konnten aber nicht erneuert werden und passen nicht mehr zu den "
+                                          "Sätzen: %3 Die Tabelle kann nur noch gelesen werden.")
+                               .arg(number)
+                               .arg(nativePath(m_path), e.message());
+        throw EngineError(m_readOnlyReason);
+    }
 }
 
 } // namespace engine::dbase

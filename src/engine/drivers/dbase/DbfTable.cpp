@@ -135,10 +135,24 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
         reasons << t->m_memoFault;
     else if (!options.readOnly && writable && t->m_memo && !t->m_memo->writable())
         reasons << QStringLiteral("Die Memodatei %1 ist schreibgeschützt.").arg(nativePath(t->m_memo->path()));
-    if (!t->m_indexFiles.isEmpty())
-        reasons << QStringLiteral("Zur Tabelle gehören die Indexdateien %1, die beim Ändern noch nicht mitgeführt "
-                                  "werden; die Tabelle kann nur gelesen werden.")
-                       .arg(t->m_indexFiles.join(QStringLiteral(", ")));
+    if (!t->m_indexFiles.isEmpty()) {
+        // Every index file must be kept valid on changes, or nothing may change.
+        QStringList unkept;
+        for (const QString &name : std::as_const(t->m_indexFiles)) {
+            if (!IndexFile::isIndexFileName(name))
+                unkept << name;
+        }
+        if (!unkept.isEmpty())
+            reasons << QStringLiteral("Zur Tabelle gehören die Indexdateien %1, die beim Ändern nicht mitgeführt "
+                                      "werden können; die Tabelle kann nur gelesen werden.")
+                           .arg(unkept.join(QStringLiteral(", ")));
+        else if (!t->m_indexFaults.isEmpty())
+            reasons << QStringLiteral("%1 Die Indexdatei kann beim Ändern nicht mitgeführt werden; die Tabelle kann "
+                                      "nur gelesen werden.")
+                           .arg(t->m_indexFaults.join(QLatin1Char(' ')));
+        else if (const QString fault = t->prepareIndexKeeping(); !fault.isEmpty())
+            reasons << fault;
+    }
     if (t->m_countMismatch)
         reasons << QStringLiteral("Der Dateikopf nennt %1 Sätze, die Datei enthält aber nur %2; die Tabelle kann "
                                   "nur gelesen werden.")

@@ -4,12 +4,15 @@
 // records are deleted is found lazily, chunk by chunk, so a table of a million
 // records opens at once and costs memory for what is looked at only.
 #include "DbfCodePage.h"
+#include "DbfExpression.h"
 #include "DbfIndex.h"
+#include "DbfIndexWrite.h"
 #include "DbfMemo.h"
 #include "Driver.h"
 
 #include <QDate>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -71,6 +74,18 @@ public:
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
 
+    // A field of a whole record as xBase expressions see it (text at full width,
+    // blank numbers 0, dates as day numbers).
+    XValue xbaseValue(const char *rec, int field) const;
+    std::vector<bool> nullableFields() const;
+    // The key text of a row for an index: the index's key expression computed
+    // for the row (character keys without trailing blanks, numbers and dates as
+    // the engine's text). Throws EngineError when the index is unknown or its key
+    // cannot be computed.
+    QString indexKeyText(const QString &indexName, RowId row);
+    // Writes a new single .ndx beside the table (for tests and benchmarks).
+    void createNdx(const QString &path, const QString &expression, bool unique);
+
     // The description of a version byte ("dBASE III mit Memo", "Visual FoxPro", ...).
     static QString versionName(quint8 version);
     static bool isVisualFoxPro(quint8 version) { return version == 0x30 || version == 0x31 || version == 0x32; }
@@ -83,6 +98,13 @@ private:
     void openMemo(const QStringList &entries);
     void findIndexFiles(const QStringList &entries);
     void readIndexDefinitions();
+    XValue xbaseBlank(const DbfField &f) const;
+    // Sets up keeping the index files valid; returns why that is impossible.
+    QString prepareIndexKeeping();
+    // Writes a changed record (write) with every index file kept in step.
+    void writeKeepingIndexes(quint32 number, const QByteArray *oldRec, const QByteArray &newRec,
+                             const std::function<void()> &write);
+    int findIndex(const QString &indexName) const;
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);
@@ -155,6 +177,8 @@ private:
     QVector<IndexDef> m_indexDefs;
     QVector<QPair<int, int>> m_indexTags; // file in m_indexes and tag of each definition
     QStringList m_indexFaults;            // why an index file could not be read
+    std::unique_ptr<IndexKeeper> m_keeper; // keeps the index files valid on changes
+    std::vector<std::unique_ptr<XExpression>> m_keyExpressions; // per index definition, parsed when needed
     QString m_readOnlyReason;
     QByteArray m_bulk;         // encoded records not yet written (appendBulk)
     qint64 m_bulkRecords = 0;

@@ -383,16 +383,19 @@ RowId DbfTable::append(const QVector<QVariant> &values)
     writeMemos(rec, memos);
 
     const qint64 position = m_recordCount;
-    rec.append('\x1A');
-    pwriteFully(m_fd, rec.constData(), rec.size(), m_headerLength + position * m_recordLength, m_path);
-    syncData(m_fd, m_path);
-    for (const auto &[at, next] : nextValues) {
-        char counter[4];
-        putLe32(counter, next);
-        pwriteFully(m_fd, counter, 4, at, m_path);
-    }
     quint32 count = quint32(position + 1);
-    writeHeaderDate(&count);
+    writeKeepingIndexes(count, nullptr, rec, [&]() {
+        QByteArray bytes = rec;
+        bytes.append('\x1A');
+        pwriteFully(m_fd, bytes.constData(), bytes.size(), m_headerLength + position * m_recordLength, m_path);
+        syncData(m_fd, m_path);
+        for (const auto &[at, next] : nextValues) {
+            char counter[4];
+            putLe32(counter, next);
+            pwriteFully(m_fd, counter, 4, at, m_path);
+        }
+        writeHeaderDate(&count);
+    });
 
     m_recordCount = position + 1;
     m_headerCount = count;
@@ -445,9 +448,11 @@ void DbfTable::update(RowId row, const QVector<QVariant> &original, const QVecto
     if (rec == current && memos.empty())
         return;
     writeMemos(rec, memos);
-    pwriteFully(m_fd, rec.constData(), rec.size(), m_headerLength + row * m_recordLength, m_path);
-    syncData(m_fd, m_path);
-    writeHeaderDate(nullptr);
+    writeKeepingIndexes(quint32(row + 1), &current, rec, [&]() {
+        pwriteFully(m_fd, rec.constData(), rec.size(), m_headerLength + row * m_recordLength, m_path);
+        syncData(m_fd, m_path);
+        writeHeaderDate(nullptr);
+    });
     invalidateCache();
 }
 
@@ -465,9 +470,16 @@ void DbfTable::remove(RowId row)
         throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(row + 1));
     if (flag == '*')
         throw deletedByOther();
-    pwriteFully(m_fd, "*", 1, at, m_path);
-    syncData(m_fd, m_path);
-    writeHeaderDate(nullptr);
+    // The index files keep a deleted record's key, unless a FOR condition asks DELETED().
+    const QByteArray current = m_keeper ? readRecordDirect(row) : QByteArray();
+    QByteArray marked = current;
+    if (m_keeper)
+        marked[0] = '*';
+    writeKeepingIndexes(quint32(row + 1), &current, marked, [&]() {
+        pwriteFully(m_fd, "*", 1, at, m_path);
+        syncData(m_fd, m_path);
+        writeHeaderDate(nullptr);
+    });
 
     const size_t index = size_t(row / 65536);
     if (index < m_chunks.size() && m_chunks[index].scanned) {
