@@ -106,7 +106,14 @@ const char *codecOf(int codePage)
 // Reads the workbook stream out of the OLE2 container.
 QByteArray readWorkbookStream(const QString &path, bool &oldFormat)
 {
-    static const bool initialised = [] { gsf_init(); return true; }();
+    static const bool initialised = [] {
+        gsf_init();
+        // A damaged container makes libgsf log assertion messages; the caller
+        // gets an EngineError that says what is wrong, so they are dropped.
+        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
+        return true;
+    }();
     Q_UNUSED(initialised);
     oldFormat = false;
 
