@@ -61,6 +61,11 @@ struct HeaderCase {
     int codePage; // the one text is decoded with
 };
 
+void PrintTo(const HeaderCase &c, std::ostream *os)
+{
+    *os << c.file;
+}
+
 class ParadoxHeaders : public ::testing::TestWithParam<HeaderCase> {};
 
 } // namespace
