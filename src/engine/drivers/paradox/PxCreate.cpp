@@ -273,6 +273,14 @@ public:
         const QByteArray header = buildHeader(m_fields, m_fileName, m_recordSize, m_blockSize, 0, 0, 0, m_codec);
         m_headerSize = int(header.size());
         m_db->append(header.constData(), header.size());
+        m_storeBlob = [this](const QByteArray &data, quint16 mod) {
+            const qint64 at = m_mb->size();
+            if (at + data.size() > qint64(0xFFFFFF00u))
+                throw EngineError(QStringLiteral("Die Blobdatei zur Tabelle %1 würde größer als 4 GB.").arg(m_fileName));
+            const QByteArray block = BlobFile::singleBlock(data, mod);
+            m_mb->append(block.constData(), block.size());
+            return quint32(at) | 0xFFu;
+        };
         if (m_hasBlobs) {
             m_mb = std::make_unique<FdFile>(dir.filePath(QStringLiteral(".%1.%2.MB.part").arg(m_base, tag)));
             const QByteArray head = BlobFile::newFileHeader();
@@ -318,14 +326,10 @@ public:
                     continue;
                 v = qint64(m_autoInc) + 1;
             }
-            encodeValue(f, m_codec, v, rec + f.offset, 1, [&](const QByteArray &data, quint16 mod) {
-                const qint64 at = m_mb->size();
-                if (at + data.size() > qint64(0xFFFFFF00u))
-                    throw EngineError(QStringLiteral("Die Blobdatei zur Tabelle %1 würde größer als 4 GB.").arg(m_fileName));
-                const QByteArray block = BlobFile::singleBlock(data, mod);
-                m_mb->append(block.constData(), block.size());
-                return quint32(at) | 0xFFu;
-            });
+            if (f.type == PxAlpha || f.isBlob())
+                encodeValue(f, m_codec, v, rec + f.offset, 1, m_storeBlob);
+            else
+                encodeFixed(f, v, rec + f.offset);
             if (f.type == PxAutoInc && v.toLongLong() > qint64(m_autoInc))
                 m_autoInc = quint32(v.toLongLong());
         }
@@ -419,6 +423,7 @@ private:
     quint32 m_autoInc = 0;
     std::unique_ptr<FdFile> m_db;
     std::unique_ptr<FdFile> m_mb;
+    std::function<quint32(const QByteArray &, quint16)> m_storeBlob;
     bool m_committed = false;
 };
 
