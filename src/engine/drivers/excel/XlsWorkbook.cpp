@@ -104,7 +104,7 @@ const char *codecOf(int codePage)
 }
 
 // Reads the workbook stream out of the OLE2 container.
-QByteArray readWorkbookStream(const QString &path, bool &oldFormat)
+QByteArray readWorkbookStream(const QString &path)
 {
     static const bool initialised = [] {
         gsf_init();
@@ -115,7 +115,6 @@ QByteArray readWorkbookStream(const QString &path, bool &oldFormat)
         return true;
     }();
     Q_UNUSED(initialised);
-    oldFormat = false;
 
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly))
@@ -340,8 +339,7 @@ std::shared_ptr<Workbook> Workbook::load(const QString &path)
 {
     std::shared_ptr<Workbook> book(new Workbook);
     book->m_path = path;
-    bool old = false;
-    book->m_stream = readWorkbookStream(path, old);
+    book->m_stream = readWorkbookStream(path);
     book->readGlobals();
     return book;
 }
