@@ -65,15 +65,14 @@ QString XlsTable::cellText(const Cell &cell) const
         break;
     }
     const NumberStyle style = m_book->styleOfXf(cell.xf);
-    if (style != NumberStyle::Plain) {
-        const QDateTime when = m_book->dateTimeOf(cell.number);
-        if (when.isValid()) {
-            if (style == NumberStyle::Date && when.time() == QTime(0, 0))
-                return formatDate(when.date());
-            if (style == NumberStyle::Time && cell.number < 1)
-                return formatTime(when.time());
-            return formatDateTime(when);
-        }
+    QDate date;
+    QTime time;
+    if (style != NumberStyle::Plain && m_book->splitSerial(cell.number, date, time)) {
+        if (style == NumberStyle::Date && time == QTime(0, 0))
+            return formatDate(date);
+        if (style == NumberStyle::Time && cell.number < 1)
+            return formatTime(time);
+        return formatDateTime(QDateTime(date, time));
     }
     return formatFloat(cell.number);
 }
@@ -119,8 +118,12 @@ void XlsTable::describeColumns()
                 seen[f] |= sDateTime;
                 break;
             }
-            if (!m_book->dateTimeOf(it->number).isValid() && m_book->styleOfXf(it->xf) != NumberStyle::Plain)
-                seen[f] |= sNumber; // a serial no date matches stays a number
+            if (m_book->styleOfXf(it->xf) != NumberStyle::Plain) {
+                QDate date;
+                QTime time;
+                if (!m_book->splitSerial(it->number, date, time))
+                    seen[f] |= sNumber; // a serial no date matches stays a number
+            }
             break;
         }
         if (it->kind != CellKind::Error)
@@ -228,17 +231,18 @@ QVariant XlsTable::value(RowId row, int field)
         return cell->number;
     case Kind::Bool:
         return cell->number != 0;
-    case Kind::Date: {
-        const QDateTime when = m_book->dateTimeOf(cell->number);
-        return when.isValid() ? QVariant(when.date()) : QVariant();
-    }
-    case Kind::Time: {
-        const QDateTime when = m_book->dateTimeOf(cell->number);
-        return when.isValid() ? QVariant(when.time()) : QVariant();
-    }
+    case Kind::Date:
+    case Kind::Time:
     case Kind::DateTime: {
-        const QDateTime when = m_book->dateTimeOf(cell->number);
-        return when.isValid() ? QVariant(when) : QVariant();
+        QDate date;
+        QTime time;
+        if (!m_book->splitSerial(cell->number, date, time))
+            return QVariant();
+        if (m_kinds[field] == Kind::Date)
+            return date;
+        if (m_kinds[field] == Kind::Time)
+            return time;
+        return QDateTime(date, time);
     }
     }
     return QVariant();

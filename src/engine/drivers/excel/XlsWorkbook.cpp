@@ -452,6 +452,19 @@ void Workbook::readGlobals()
         }
     }
 
+    // A FORMAT record defines a format, also one that redefines a built-in number.
+    m_xfStyles.reserve(m_xfFormats.size());
+    for (const quint16 format : m_xfFormats) {
+        NumberStyle style = styleOfBuiltInFormat(format);
+        for (auto it = m_formatStyles.rbegin(); it != m_formatStyles.rend(); ++it) {
+            if (it->first == format) {
+                style = it->second;
+                break;
+            }
+        }
+        m_xfStyles.push_back(style);
+    }
+
     if (m_biff != 8)
         return; // the names of Excel 5.0/95 workbooks are not read
     for (const Record &nameRecord : nameRecords) {
@@ -509,15 +522,7 @@ void Workbook::readGlobals()
 
 NumberStyle Workbook::styleOfXf(quint16 xf) const
 {
-    if (xf >= m_xfFormats.size())
-        return NumberStyle::Plain;
-    const quint16 format = m_xfFormats[xf];
-    // A FORMAT record defines the format, also one that redefines a built-in number.
-    for (auto it = m_formatStyles.rbegin(); it != m_formatStyles.rend(); ++it) {
-        if (it->first == format)
-            return it->second;
-    }
-    return styleOfBuiltInFormat(format);
+    return xf < m_xfStyles.size() ? m_xfStyles[xf] : NumberStyle::Plain;
 }
 
 SheetCells Workbook::readSheet(int sheetIndex) const
@@ -671,15 +676,21 @@ SheetCells Workbook::readSheet(int sheetIndex) const
 
 QDateTime Workbook::dateTimeOf(double serial) const
 {
+    QDate date;
+    QTime time;
+    return splitSerial(serial, date, time) ? QDateTime(date, time) : QDateTime();
+}
+
+bool Workbook::splitSerial(double serial, QDate &date, QTime &time) const
+{
     if (!std::isfinite(serial) || serial < 0 || serial > 2958466.0)
-        return QDateTime();
+        return false;
     qint64 days = qint64(std::floor(serial));
     qint64 ms = qint64(std::llround((serial - double(days)) * 86400000.0));
     if (ms >= 86400000) {
         ++days;
         ms -= 86400000;
     }
-    QDate date;
     if (m_1904) {
         date = QDate(1904, 1, 1).addDays(days);
     } else if (days >= 61) {
@@ -689,7 +700,8 @@ QDateTime Workbook::dateTimeOf(double serial) const
         // 29.02.1900 (serial 60) never existed and is read as the 28th.
         date = QDate(1899, 12, 31).addDays(days == 60 ? 59 : days);
     }
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)));
+    time = QTime::fromMSecsSinceStartOfDay(int(ms));
+    return date.isValid();
 }
 
 NumberStyle styleOfBuiltInFormat(int id)

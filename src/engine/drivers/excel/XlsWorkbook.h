@@ -71,6 +71,9 @@ public:
     // The date (and time) of a serial number in this workbook's date system;
     // invalid for numbers no date of the system matches.
     QDateTime dateTimeOf(double serial) const;
+    // The same as date and time of day, without building a QDateTime (whose
+    // time-zone lookup costs more than all the rest); false where no date matches.
+    bool splitSerial(double serial, QDate &date, QTime &time) const;
 
 private:
     struct Record {
@@ -95,6 +98,7 @@ private:
     QVector<DefinedName> m_names;
     std::vector<QString> m_sst;
     std::vector<quint16> m_xfFormats; // number format of every XF, in order
+    std::vector<NumberStyle> m_xfStyles; // what each XF's format makes of a number
     std::vector<std::pair<quint16, NumberStyle>> m_formatStyles; // of the FORMAT records
 };
 
