@@ -11,6 +11,7 @@
 #include "GotoDialog.h"
 #include "StructureDialog.h"
 #include "EngineError.h"
+#include "drivers/dbase/DbfIndexKey.h"
 #include "KGripLine.h"
 #include "KLinkLabel.h"
 #include "KStylePanel.h"
@@ -556,16 +557,51 @@ void TFMMain::EDSearchChange(const QString &text)
     const int i = TBView.indexDefs().IndexOf(TBView.IndexName());
     if (i < 0)
         return;
+    WaitCursor wait;
+    const qint64 count = TBView.RecordCount();
+    const auto moveTo = [this](qint64 p) {
+        TBView.First();
+        TBView.MoveBy(int(p));
+    };
+    // The key as the index computes it, where the engine can: expressions too.
+    if (const auto key = engine::IndexKeyText::forIndex(TBView.source(), TBView.IndexName())) {
+        const auto keyAt = [&](qint64 p) {
+            return key->text([&](int field) { return TBView.valueAt(p, field); });
+        };
+        try {
+            if (key->searchable()) {
+                // Keys in index order sort case-folded: the first one not below the text.
+                const QString wanted = text.toUpper();
+                qint64 lo = 0, hi = count;
+                while (lo < hi) {
+                    const qint64 mid = lo + (hi - lo) / 2;
+                    if (keyAt(mid).left(wanted.size()).toUpper() < wanted)
+                        lo = mid + 1;
+                    else
+                        hi = mid;
+                }
+                if (lo < count && keyAt(lo).startsWith(text, Qt::CaseInsensitive))
+                    moveTo(lo);
+                return;
+            }
+            for (qint64 p = 0; p < count; ++p) {
+                if (keyAt(p).startsWith(text, Qt::CaseInsensitive)) {
+                    moveTo(p);
+                    return;
+                }
+            }
+            return;
+        } catch (const engine::EngineError &) {
+            // A key that cannot be computed: the plain key field below still serves.
+        }
+    }
     const QString keyField = TBView.indexDefs().Items(i).fields.section(QLatin1Char(';'), 0, 0);
     engine::Field *field = keyField.isEmpty() ? nullptr : TBView.FindField(keyField);
     if (!field)
         return;
-    WaitCursor wait;
-    const qint64 count = TBView.RecordCount();
     for (qint64 p = 0; p < count; ++p) {
         if (TBView.textAt(p, field->Index()).startsWith(text, Qt::CaseInsensitive)) {
-            TBView.First();
-            TBView.MoveBy(int(p));
+            moveTo(p);
             return;
         }
     }

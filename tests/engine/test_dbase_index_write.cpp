@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
+#include "drivers/dbase/DbfIndexKey.h"
 #include "drivers/dbase/DbfTable.h"
 
 #include <QDate>
@@ -303,4 +304,12 @@ TEST(DbaseIndexWrite, CreatedNdxOrdersByAnExpressionAndSearchKeys)
             e.keys[quint32(r + 1)] = table.indexKeyText(QStringLiteral("rooms"), r).trimmed();
         return e;
     }(), QString());
+
+    // The quick search's key from the row's values, as the dataset shows them.
+    const auto key = IndexKeyText::forIndex(t.get(), QStringLiteral("ROOMS"));
+    ASSERT_TRUE(key);
+    EXPECT_FALSE(key->searchable()); // the room name part keeps its case
+    EXPECT_EQ(key->text([&](int f) { return t->value(42, f); }), QStringLiteral("AAA       zz"));
+    EXPECT_FALSE(IndexKeyText::forIndex(t.get(), QStringLiteral("gibt-es-nicht")));
 }
+

@@ -183,17 +183,19 @@ private:
 
 } // namespace
 
-QString DbfTable::indexKeyText(const QString &indexName, RowId row)
+const XExpression *DbfTable::keyExpression(const QString &indexName, bool *descending)
 {
     const int found = findIndex(indexName);
     if (m_keyExpressions.size() != size_t(m_indexDefs.size()))
         m_keyExpressions.resize(size_t(m_indexDefs.size()));
+    const IndexTagInfo &tag = m_indexes.at(size_t(m_indexTags.at(found).first))->tags().at(m_indexTags.at(found).second);
+    if (descending)
+        *descending = tag.descending;
     auto &expression = m_keyExpressions[size_t(found)];
     if (!expression) {
         QStringList fieldNames;
         for (const FieldDef &f : std::as_const(m_defs))
             fieldNames << f.name;
-        const IndexTagInfo &tag = m_indexes.at(size_t(m_indexTags.at(found).first))->tags().at(m_indexTags.at(found).second);
         try {
             expression = XExpression::parse(tag.keyExpression, fieldNames);
         } catch (const EngineError &e) {
@@ -201,7 +203,11 @@ QString DbfTable::indexKeyText(const QString &indexName, RowId row)
                                   .arg(tag.keyExpression, tag.name, e.message()));
         }
     }
-    const XValue v = expression->evaluate(RecordView(*this, record(row), row + 1));
+    return expression.get();
+}
+
+QString DbfTable::keyText(const XValue &v)
+{
     switch (v.type) {
     case XValue::Char: {
         qsizetype n = v.text.size();
@@ -214,6 +220,30 @@ QString DbfTable::indexKeyText(const QString &indexName, RowId row)
     case XValue::Logical: return formatValue(v.flag, ftBoolean);
     }
     return {};
+}
+
+QString DbfTable::indexKeyText(const QString &indexName, RowId row)
+{
+    const XExpression *expression = keyExpression(indexName);
+    return keyText(expression->evaluate(RecordView(*this, record(row), row + 1)));
+}
+
+XValue DbfTable::xbaseFromValue(int field, const QVariant &value) const
+{
+    const DbfField &f = m_fields[size_t(field)];
+    if (!value.isValid() || value.isNull())
+        return xbaseBlank(f);
+    switch (f.kind) {
+    case DbfField::Character: return XValue::ofText(value.toString().leftJustified(f.width, QLatin1Char(' ')));
+    case DbfField::Date: return XValue::ofDate(value.toDate().toJulianDay());
+    case DbfField::DateTime: return XValue::ofDate(value.toDateTime().date().toJulianDay());
+    case DbfField::Logical: return XValue::ofLogical(value.toBool());
+    case DbfField::MemoText:
+    case DbfField::VarChar: return XValue::ofText(value.toString());
+    case DbfField::MemoBinary:
+    case DbfField::VarBinary: return XValue::ofText(QString::fromLatin1(value.toByteArray()));
+    default: return XValue::ofNumber(value.toDouble());
+    }
 }
 
 QString DbfTable::prepareIndexKeeping()

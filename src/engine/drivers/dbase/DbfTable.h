@@ -83,6 +83,12 @@ public:
     // the engine's text). Throws EngineError when the index is unknown or its key
     // cannot be computed.
     QString indexKeyText(const QString &indexName, RowId row);
+    // The parsed key expression of an index (kept with the table); throws EngineError.
+    const XExpression *keyExpression(const QString &indexName, bool *descending = nullptr);
+    // A field's engine value as xBase expressions see it.
+    XValue xbaseFromValue(int field, const QVariant &value) const;
+    // The text of a computed key (character keys without trailing blanks).
+    static QString keyText(const XValue &v);
     // Writes a new single .ndx beside the table (for tests and benchmarks).
     void createNdx(const QString &path, const QString &expression, bool unique);
 
