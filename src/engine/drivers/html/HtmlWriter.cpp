@@ -1,0 +1,146 @@
+#include "HtmlWriter.h"
+
+#include "EngineError.h"
+#include "HtmlTable.h"
+#include "ValueText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace engine::html {
+
+namespace {
+
+void appendEscaped(QString &out, const QString &text)
+{
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case u'"': out += QLatin1String("&quot;"); break;
+        default: out += c; break;
+        }
+    }
+}
+
+// Output is collected as text and handed to the file in large pieces.
+constexpr qsizetype FlushChars = 1 << 20;
+
+class PageWriter final : public TableWriter {
+public:
+    PageWriter(const QString &path, const QString &title, const QVector<FieldDef> &fields)
+        : m_path(path), m_file(path), m_fields(fields)
+    {
+        if (!m_file.open(QIODevice::WriteOnly))
+            throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht anlegen: %2.")
+                                  .arg(QDir::toNativeSeparators(path), m_file.errorString()));
+        m_text.reserve(FlushChars + 64 * 1024);
+        m_text += QLatin1String("<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n<title>");
+        appendEscaped(m_text, title);
+        m_text += QLatin1String("</title>\n</head>\n<body>\n<table>\n<thead>\n<tr>");
+        for (const FieldDef &f : fields) {
+            m_text += QLatin1String("<th");
+            const QString key = typeKey(f.dataType);
+            if (!key.isEmpty()) {
+                m_text += QLatin1String(" data-type=\"") + key + QLatin1Char('"');
+                if (f.size > 0 && (f.dataType == ftString || f.dataType == ftFixedChar || f.dataType == ftWideString))
+                    m_text += QStringLiteral(" data-size=\"%1\"").arg(f.size);
+                if (f.dataType == ftBCD || f.dataType == ftFMTBcd)
+                    m_text += QStringLiteral(" data-precision=\"%1\" data-scale=\"%2\"").arg(f.precision).arg(f.scale);
+            }
+            m_text += QLatin1Char('>');
+            appendCellText(m_text, f.name);
+            m_text += QLatin1String("</th>");
+        }
+        m_text += QLatin1String("</tr>\n</thead>\n<tbody>\n");
+    }
+
+    void writeRow(const QVector<QVariant> &values) override
+    {
+        if (m_committed)
+            throw EngineError(QStringLiteral("Die HTML-Datei %1 ist schon abgeschlossen.").arg(QDir::toNativeSeparators(m_path)));
+        m_text += QLatin1String("<tr>");
+        for (int i = 0; i < m_fields.size(); ++i) {
+            m_text += QLatin1String("<td>");
+            if (i < values.size())
+                appendCellText(m_text, formatValue(values.at(i), m_fields.at(i).dataType));
+            m_text += QLatin1String("</td>");
+        }
+        m_text += QLatin1String("</tr>\n");
+        if (m_text.size() >= FlushChars)
+            flush();
+    }
+
+    void commit() override
+    {
+        if (m_committed)
+            return;
+        m_text += QLatin1String("</tbody>\n</table>\n</body>\n</html>\n");
+        flush();
+        if (!m_file.commit())
+            throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
+                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        m_committed = true;
+    }
+
+private:
+    void flush()
+    {
+        const QByteArray bytes = m_text.toUtf8();
+        if (m_file.write(bytes) != bytes.size()) {
+            const QString reason = m_file.errorString();
+            m_file.cancelWriting();
+            throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
+                                  .arg(QDir::toNativeSeparators(m_path), reason));
+        }
+        m_text.clear();
+    }
+
+    QString m_path;
+    QSaveFile m_file; // discards its temporary file unless committed
+    QVector<FieldDef> m_fields;
+    QString m_text;
+    bool m_committed = false;
+};
+
+} // namespace
+
+void appendCellText(QString &out, const QString &text)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        switch (c.unicode()) {
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case u'"': out += QLatin1String("&quot;"); break;
+        case u'\r':
+            // CR LF and a lone CR are one line break, as in the grid.
+            if (i + 1 < n && text.at(i + 1) == u'\n')
+                break;
+            out += QLatin1String("<br>");
+            break;
+        case u'\n': out += QLatin1String("<br>"); break;
+        case u'\0': break;
+        case u' ': {
+            // A browser collapses blanks at the ends of a line and runs of them.
+            const bool edge = i == 0 || i + 1 == n || text.at(i - 1) == u'\n' || text.at(i - 1) == u'\r'
+                || text.at(i + 1) == u'\n' || text.at(i + 1) == u'\r';
+            const bool run = (i > 0 && text.at(i - 1) == u' ') || (i + 1 < n && text.at(i + 1) == u' ');
+            out += (edge || run) ? QLatin1String("&nbsp;") : QLatin1String(" ");
+            break;
+        }
+        default: out += c; break;
+        }
+    }
+}
+
+std::unique_ptr<TableWriter> createPageWriter(const QString &path, const QString &title, const QVector<FieldDef> &fields)
+{
+    return std::make_unique<PageWriter>(path, title, fields);
+}
+
+} // namespace engine::html
