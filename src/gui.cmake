@@ -10,7 +10,7 @@ file(GLOB BRISVEL_GUI_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/src/data/*.cpp
     ${CMAKE_SOURCE_DIR}/src/app/*.qrc ${CMAKE_SOURCE_DIR}/src/widgets/*.qrc)
 list(FILTER BRISVEL_GUI_SOURCES EXCLUDE REGEX
-    "/src/app/main\\.cpp$|/src/data/(KADOopen|DatabaseTypes)\\.cpp$|/src/structure/StructureRows\\.cpp$")
+    "/src/app/main\\.cpp$|/src/data/(KADOopen|DatabaseTypes|ExportDestination)\\.cpp$|/src/structure/StructureRows\\.cpp$")
 if(NOT BRISVEL_GUI_SOURCES)
     return()
 endif()

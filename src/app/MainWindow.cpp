@@ -12,6 +12,8 @@
 #include "StructureDialog.h"
 #include "EngineError.h"
 #include "drivers/dbase/DbfIndexKey.h"
+#include "ADOOpenDialog.h"
+#include "ExportDestination.h"
 #include "KGripLine.h"
 #include "KLinkLabel.h"
 #include "KStylePanel.h"
@@ -27,6 +29,8 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -180,6 +184,7 @@ void TFMMain::createActions()
         connect(action(QString::fromLatin1(name)), &QAction::triggered, this, [this, handler] { runCommand(handler); });
     };
     on("ACOpen", [this] { TBBOpenClick(); });
+    on("ACSaveAs", [this] { TBBSaveClick(); });
     on("ACClose", [this] { Schlieen1Click(); });
     on("ACend", [this] { close(); });
     on("ACExcl", [this] { CHBExclusiveClick(); });
@@ -493,6 +498,44 @@ void TFMMain::TBBOpenClick()
     }
     KADOopen1.setForceTablesDialog(false);
     OpenTable();
+}
+
+void TFMMain::TBBSaveClick()
+{
+    if (!TBView.Active())
+        return;
+    QString fileName;
+    if (SaveDialogHook) {
+        fileName = SaveDialogHook();
+    } else {
+        QFileDialog dialog(this, data::SaveDialogTitle);
+        dialog.setObjectName(QStringLiteral("SaveDialog1"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite); // the command asks itself
+        dialog.setNameFilters(data::nameFiltersFromFilter(data::SaveDialogFilter));
+        dialog.setDefaultSuffix(data::defaultSuffixFromExt(data::SaveDialogDefaultExt));
+        if (dialog.exec() == QDialog::Accepted)
+            fileName = dialog.selectedFiles().value(0);
+    }
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo::exists(fileName) && !AskYesNo(data::overwriteQuestion(fileName)))
+        return;
+    // A name of none of the five kinds stops here, before any file is touched.
+    const std::optional<data::ExportDestination> destination = data::exportDestinationFor(fileName);
+    if (!destination)
+        throw engine::EngineError(data::unsupportedExportText(fileName));
+    KADOopen1.setDestDatabaseType(destination->type);
+    KADOopen1.setDestDatabaseName(destination->databaseName);
+    KADOopen1.setDestTableName(destination->tableName);
+    // The existing file is replaced only once the new one is complete.
+    {
+        WaitCursor wait;
+        KADOopen1.CopyTable();
+    }
+    const QString changes = data::exportChangesText(KADOopen1.ExportChanges());
+    if (!changes.isEmpty())
+        MsgBox(QStringLiteral("Speichern unter"), changes, MB_OK | MB_ICONINFORMATION);
 }
 
 void TFMMain::OpenTable()

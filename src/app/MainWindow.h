@@ -73,6 +73,9 @@ public:
     // Another application became active (or this one again): the dark panels follow.
     void applicationStateChanged(Qt::ApplicationState state);
 
+    // Tests choose the file of "Speichern unter..." here (empty: cancelled).
+    std::function<QString()> SaveDialogHook;
+
     // Tests work the structure dialog here instead of showing it.
     std::function<void(structure::TFMStruktur &)> StructureDialogHook;
 
@@ -105,6 +108,7 @@ private:
 
     // Command handlers.
     void TBBOpenClick();
+    void TBBSaveClick();
     void Schlieen1Click();
     void CBIndexChange(int index);
     void EDSearchChange(const QString &text);

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "EngineError.h"
+#include "ExportStatement.h"
 #include "TableDataset.h"
 
 #include <QDir>
@@ -340,11 +341,32 @@ void TKADOopen::GetTableNames(QStringList &list)
 
 void TKADOopen::CopyTable()
 {
-    if (!boundConnection())
+    engine::Connection *connection = boundConnection();
+    if (!connection)
         return;
-    // The export statement builder comes with the export feature; until then the
-    // destination properties are only stored.
-    throw engine::EngineError(QStringLiteral("Export ist noch nicht verfügbar"));
+    // Access and the Excel kinds take the table name bare, the rest in brackets.
+    const int kind = int(m_destDatabaseType);
+    const bool bare = m_destDatabaseType == dtAccess || (kind >= int(dtExcel3) && kind <= int(dtExcel8));
+    const QString target = bare ? m_destTableName : engine::bracketName(m_destTableName);
+    const QString properties = extendedProperties(m_destDatabaseType);
+    const QString kindArgument = properties.isEmpty() ? QString() : engine::doubleQuoted(properties + QLatin1Char(';'));
+    m_lastStatement = QStringLiteral("SELECT * INTO %1 IN %2 %3 FROM %4")
+                          .arg(target, engine::doubleQuoted(m_destDatabaseName), kindArgument, m_adoTable->TableName());
+
+    const bool wasConnected = connection->Connected();
+    if (m_destDatabaseType == dtAccess) {
+        connection->setConnected(false);
+        CreateAccessDatabase(m_destDatabaseName);
+    }
+    connection->setConnected(true);
+    m_rowsExported = connection->Execute(m_lastStatement);
+    m_exportChanges = connection->LastExportChanges();
+    connection->setConnected(wasConnected);
+}
+
+void TKADOopen::CreateAccessDatabase(const QString &fileName)
+{
+    engine::createAccessDatabase(fileName);
 }
 
 } // namespace data

@@ -141,9 +141,13 @@ public:
     // Connects and replaces the list's content with the data source's table
     // names, system tables excluded. The list stays as it was without a bound dataset.
     void GetTableNames(QStringList &list);
-    // Exports the open table to the destination. The statement builder comes with
-    // the export feature; until then this reports that export is not available.
+    // Exports the open table to the destination: builds the export statement
+    // (LastStatement) and has the connection execute it (RowsExported).
     void CopyTable();
+    // Creates an empty Access database at the file unless it exists.
+    void CreateAccessDatabase(const QString &fileName);
+    // What the last export had to change to fit the target kind, one sentence each.
+    QStringList ExportChanges() const { return m_exportChanges; }
     // Re-points the descriptor at a file without listing tables or asking; used by
     // the open-table dialog when the user picks another file.
     void AssignDatabaseFile(const QString &fileName);
@@ -173,6 +177,7 @@ private:
     QString m_destDatabaseName;
     TDatabaseType m_destDatabaseType = dtUndefined;
     QString m_destPassword;
+    QStringList m_exportChanges;
     TLocaleIdentifier m_localeIdentifier = liGeneral;
     qint32 m_localeIdentifierValue = 1033;
     TLocaleIdentifier m_destLocaleIdentifier = liGeneral;
