@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "EngineError.h"
+#include "ExportDestination.h"
 #include "KADOopen.h"
 #include "StructureRows.h"
 #include "TableDataset.h"
@@ -19,6 +20,8 @@ struct Options {
     QString table;
     QString index;
     QString filter;
+    QString target; // export: the file to write
+    bool overwrite = false;
     bool caseSensitive = false;
     bool exact = false;
 };
@@ -28,7 +31,9 @@ const char *const Usage =
     "  brisvel-cli tables DATEI\n"
     "  brisvel-cli structure [--table NAME] DATEI\n"
     "  brisvel-cli dump [--table NAME] [--index NAME] [--filter AUSDRUCK [--case-sensitive] [--exact]] DATEI\n"
-    "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n";
+    "  brisvel-cli export [--table NAME] [--overwrite] DATEI ZIEL\n"
+    "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n"
+    "ZIEL ist eine neue Datei .dbf, .db, .htm, .csv oder .xls; eine vorhandene wird nur mit --overwrite ersetzt.\n";
 
 class Output {
 public:
@@ -75,6 +80,8 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
             options.caseSensitive = true;
         } else if (a == QLatin1String("--exact")) {
             options.exact = true;
+        } else if (a == QLatin1String("--overwrite")) {
+            options.overwrite = true;
         } else if (a.startsWith(QLatin1String("--")) && a.size() > 2) {
             *error = QStringLiteral("Unbekannte Option '%1'.").arg(a);
             return std::nullopt;
@@ -87,9 +94,17 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
         return std::nullopt;
     }
     options.command = rest.takeFirst();
+    if (options.command == QLatin1String("export")) {
+        if (rest.size() != 2) {
+            *error = QStringLiteral("export braucht genau zwei Dateien: die Tabelle und das Ziel.");
+            return std::nullopt;
+        }
+        options.target = rest.takeLast();
+    }
     // A file name may hold blanks; the words are joined as the program joins its command line.
     options.file = rest.join(QLatin1Char(' ')).trimmed();
-    static const QStringList commands{QStringLiteral("tables"), QStringLiteral("structure"), QStringLiteral("dump")};
+    static const QStringList commands{QStringLiteral("tables"), QStringLiteral("structure"), QStringLiteral("dump"),
+                                      QStringLiteral("export")};
     if (!commands.contains(options.command)) {
         *error = QStringLiteral("Unbekannter Befehl '%1'.").arg(options.command);
         return std::nullopt;
@@ -204,6 +219,27 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// As "Speichern unter..." does it: the destination from the target's extension,
+// the descriptor's statement; the rows on standard output, what had to be
+// changed to fit the target kind on standard error.
+void exportTable(data::TKADOopen &descriptor, const Options &options, Output &out, Output &err)
+{
+    const QString target = QFileInfo(options.target).absoluteFilePath();
+    const std::optional<data::ExportDestination> destination = data::exportDestinationFor(target);
+    if (!destination)
+        throw engine::EngineError(data::unsupportedExportText(options.target));
+    if (QFileInfo::exists(target) && !options.overwrite)
+        throw engine::EngineError(QStringLiteral("Die Datei %1 gibt es schon; mit --overwrite wird sie ersetzt.")
+                                      .arg(options.target));
+    descriptor.setDestDatabaseType(destination->type);
+    descriptor.setDestDatabaseName(destination->databaseName);
+    descriptor.setDestTableName(destination->tableName);
+    descriptor.CopyTable();
+    out.line(QStringLiteral("%1 Datensätze exportiert.").arg(descriptor.RowsExported()));
+    for (const QString &change : descriptor.ExportChanges())
+        err.line(QStringLiteral("Hinweis: ") + change);
+}
+
 int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
 {
     Output out(outFile);
@@ -234,6 +270,8 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
             openTable(descriptor, table, *options, true);
             if (options->command == QLatin1String("structure"))
                 printStructure(table, out);
+            else if (options->command == QLatin1String("export"))
+                exportTable(descriptor, *options, out, err);
             else
                 dump(table, out);
         }

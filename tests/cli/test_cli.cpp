@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -201,4 +202,31 @@ TEST(Cli, TextTablesOpenThroughTheDescriptor)
 
     const Result types = runCli({QStringLiteral("structure"), fixture(QStringLiteral("csv/rows/all-field-types.csv"))});
     EXPECT_TRUE(types.out.contains(QStringLiteral("\tdate_column\tDatum\t"))) << types.out.toStdString();
+}
+
+TEST(Cli, ExportWritesTheTargetAndNeverReplacesUnasked)
+{
+    ScratchDir dir;
+    const QString target = dir.file(QStringLiteral("leute.csv"));
+    const Result r = runCli({QStringLiteral("export"), fixture(QStringLiteral("dbase/dbfread/people.dbf")), target});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("2 Datensätze exportiert.\n"));
+    // The copy dumps as the original does.
+    EXPECT_EQ(runCli({QStringLiteral("dump"), target}).out,
+              runCli({QStringLiteral("dump"), fixture(QStringLiteral("dbase/dbfread/people.dbf"))}).out);
+
+    const QByteArray before = testsupport::readAll(target);
+    const Result again = runCli({QStringLiteral("export"), fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")), target});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("--overwrite"))) << again.err.toStdString();
+    EXPECT_EQ(testsupport::readAll(target), before);
+    const Result replaced = runCli({QStringLiteral("export"), QStringLiteral("--overwrite"),
+                                    fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")), target});
+    EXPECT_EQ(replaced.out, QStringLiteral("4 Datensätze exportiert.\n")) << replaced.err.toStdString();
+
+    const Result bad = runCli({QStringLiteral("export"), fixture(QStringLiteral("dbase/dbfread/people.dbf")),
+                               dir.file(QStringLiteral("leute.txt"))});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("leute.txt"))));
+    EXPECT_EQ(runCli({QStringLiteral("export"), fixture(QStringLiteral("dbase/dbfread/people.dbf"))}).status, 2);
 }
