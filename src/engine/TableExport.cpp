@@ -5,6 +5,11 @@
 
 #include <QDateTime>
 #include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cmath>
 
 namespace engine {
@@ -51,6 +56,89 @@ QVariant parsed(const QVariant &v, TFieldType to)
         return QVariant();
     }
 }
+
+constexpr int BatchRows = 2048;
+
+// Hands batches of rows to a thread that writes them; at most two batches wait.
+class RowPipeline {
+public:
+    explicit RowPipeline(TableWriter &writer) : m_writer(writer), m_thread([this] { run(); }) {}
+
+    // Stops the thread also when the reading side ends by an exception.
+    ~RowPipeline()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void push(QVector<QVector<QVariant>> &&batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_queue.size() < 2 || m_failure; });
+        if (m_failure)
+            rethrow(lock);
+        m_queue.push_back(std::move(batch));
+        m_changed.notify_all();
+    }
+
+    void finish()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    [[noreturn]] void rethrow(std::unique_lock<std::mutex> &lock)
+    {
+        const std::exception_ptr failure = m_failure;
+        lock.unlock();
+        std::rethrow_exception(failure);
+    }
+
+    void run()
+    {
+        try {
+            for (;;) {
+                QVector<QVector<QVariant>> batch;
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
+                    if (m_queue.empty())
+                        return;
+                    batch = std::move(m_queue.front());
+                    m_queue.pop_front();
+                }
+                m_changed.notify_all();
+                for (const QVector<QVariant> &row : std::as_const(batch))
+                    m_writer.writeRow(row);
+            }
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_failure = std::current_exception();
+            m_queue.clear();
+        }
+        m_changed.notify_all();
+    }
+
+    TableWriter &m_writer;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QVector<QVector<QVariant>>> m_queue;
+    bool m_done = false;
+    std::exception_ptr m_failure;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -179,24 +267,38 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
 
     std::unique_ptr<TableWriter> writer = target.createWriter(dataSource, tableName, targetFields);
     QVector<int> lost(n, 0); // values of a field that the target type could not take
-    QVector<QVariant> values(n);
-    for (qint64 p = 0; p < count; ++p) {
-        const RowId row = source.rowAt(p);
-        for (int f = 0; f < n; ++f) {
-            const QVariant v = source.value(row, f);
-            const TFieldType from = sourceFields.at(f).dataType;
-            const TFieldType to = targetFields.at(f).dataType;
-            if (from == to || !v.isValid()) {
-                values[f] = v;
-                continue;
+    {
+        // Reading and converting here, formatting and writing on a second
+        // thread: on two cores the copy takes little more than the slower half.
+        RowPipeline pipeline(*writer);
+        QVector<QVector<QVariant>> batch;
+        batch.reserve(BatchRows);
+        for (qint64 p = 0; p < count; ++p) {
+            const RowId row = source.rowAt(p);
+            QVector<QVariant> values(n);
+            for (int f = 0; f < n; ++f) {
+                const QVariant v = source.value(row, f);
+                const TFieldType from = sourceFields.at(f).dataType;
+                const TFieldType to = targetFields.at(f).dataType;
+                if (from == to || !v.isValid()) {
+                    values[f] = v;
+                    continue;
+                }
+                values[f] = convertValue(v, from, to);
+                if (!values[f].isValid())
+                    ++lost[f];
             }
-            values[f] = convertValue(v, from, to);
-            if (!values[f].isValid())
-                ++lost[f];
+            batch.append(std::move(values));
+            if (batch.size() == BatchRows) {
+                pipeline.push(std::move(batch));
+                batch = {};
+                batch.reserve(BatchRows);
+            }
+            if (progress && (p & 0xFFFF) == 0xFFFF)
+                progress(p + 1, count);
         }
-        writer->writeRow(values);
-        if (progress && (p & 0xFFFF) == 0xFFFF)
-            progress(p + 1, count);
+        pipeline.push(std::move(batch));
+        pipeline.finish(); // rethrows what the writer threw
     }
     writer->commit();
     result.rows = count;

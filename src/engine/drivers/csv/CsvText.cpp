@@ -7,7 +7,10 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string>
+#include <string_view>
 #include <limits>
 
 namespace engine::csv {
@@ -560,72 +563,166 @@ QVariant readValue(const QString &raw, const ColumnStyle &style)
     }
 }
 
-QString writeValue(const QVariant &value, const ColumnStyle &style, bool *ok)
+namespace {
+
+void appendNumber(QByteArray &out, qint64 v)
 {
-    *ok = true;
+    char buffer[24];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, r.ptr - buffer);
+}
+
+// 15 significant digits, as the engine shows numbers, never in exponent form.
+void appendDouble(QByteArray &out, double d, char point)
+{
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 15);
+    const std::string_view text(buffer, size_t(r.ptr - buffer));
+    const size_t e = text.find('e');
+    if (e == std::string_view::npos) {
+        for (const char c : text)
+            out.append(c == '.' ? point : c);
+        return;
+    }
+    std::string_view mantissa = text.substr(0, e);
+    if (mantissa.front() == '-') {
+        out.append('-');
+        mantissa.remove_prefix(1);
+    }
+    std::string digits;
+    int before = 0; // digits before the mantissa's point
+    bool seenPoint = false;
+    for (const char c : mantissa) {
+        if (c == '.') {
+            seenPoint = true;
+            continue;
+        }
+        digits += c;
+        if (!seenPoint)
+            ++before;
+    }
+    const int at = before + std::atoi(std::string(text.substr(e + 1)).c_str()); // where the point goes
+    if (at <= 0) {
+        out.append('0').append(point).append(QByteArray(-at, '0')).append(digits.data(), qsizetype(digits.size()));
+    } else if (at >= int(digits.size())) {
+        out.append(digits.data(), qsizetype(digits.size())).append(QByteArray(at - int(digits.size()), '0'));
+    } else {
+        out.append(digits.data(), at).append(point).append(digits.data() + at, qsizetype(digits.size()) - at);
+    }
+}
+
+void appendPadded(QByteArray &out, int value, int width)
+{
+    char buffer[12];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    for (qsizetype n = r.ptr - buffer; n < width; ++n)
+        out.append('0');
+    out.append(buffer, r.ptr - buffer);
+}
+
+// yyyy-MM-dd, or dd.MM.yyyy in the German style.
+bool appendDate(QByteArray &out, const QDate &d, bool german)
+{
+    if (!d.isValid())
+        return false;
+    if (d.year() < 1 || d.year() > 9999) {
+        out.append((german ? formatDate(d) : d.toString(QStringLiteral("yyyy-MM-dd"))).toUtf8());
+        return true;
+    }
+    int year = 0, month = 0, day = 0;
+    d.getDate(&year, &month, &day); // one calendar conversion instead of three
+    if (german) {
+        appendPadded(out, day, 2);
+        out.append('.');
+        appendPadded(out, month, 2);
+        out.append('.');
+        appendPadded(out, year, 4);
+    } else {
+        appendPadded(out, year, 4);
+        out.append('-');
+        appendPadded(out, month, 2);
+        out.append('-');
+        appendPadded(out, day, 2);
+    }
+    return true;
+}
+
+void appendTime(QByteArray &out, const QTime &t, bool milliseconds)
+{
+    appendPadded(out, t.hour(), 2);
+    out.append(':');
+    appendPadded(out, t.minute(), 2);
+    out.append(':');
+    appendPadded(out, t.second(), 2);
+    if (milliseconds) {
+        out.append('.');
+        appendPadded(out, t.msec(), 3);
+    }
+}
+
+} // namespace
+
+bool appendValue(QByteArray &out, const QVariant &value, const ColumnStyle &style)
+{
     if (!value.isValid() || value.isNull())
-        return QString();
-    auto failed = [&] { *ok = false; return QString(); };
+        return true;
     switch (style.type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: {
         bool good = false;
-        const qlonglong v = value.toLongLong(&good);
+        qlonglong v = value.toLongLong(&good);
         if (!good) {
             // A whole number given as a double (or as text) is still whole.
             const double d = value.toDouble(&good);
             if (!good || d != std::floor(d) || std::fabs(d) > 9.2e18)
-                return failed();
-            return QString::number(qlonglong(d));
+                return false;
+            v = qlonglong(d);
         }
         if (style.type == ftSmallint && (v < -32768 || v > 32767))
-            return failed();
+            return false;
         if (style.type == ftInteger && (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
-            return failed();
-        return QString::number(v);
+            return false;
+        appendNumber(out, v);
+        return true;
     }
     case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd: {
         bool good = false;
         const double d = value.toDouble(&good);
         if (!good || std::isnan(d) || std::isinf(d))
-            return failed();
-        QString text = QString::number(d, 'g', 15);
-        if (const qsizetype e = text.indexOf(QLatin1Char('e')); e >= 0) {
-            // Written out in full, with every one of the 15 significant digits.
-            const int exponent = text.mid(e + 1).toInt();
-            const qsizetype point = text.indexOf(QLatin1Char('.'));
-            const int fraction = point < 0 || point > e ? 0 : int(e - point - 1);
-            text = QString::number(d, 'f', std::max(0, fraction - exponent));
-        }
-        if (style.germanNumbers)
-            text.replace(QLatin1Char('.'), QLatin1Char(','));
-        return text;
+            return false;
+        appendDouble(out, d, style.germanNumbers ? ',' : '.');
+        return true;
     }
     case ftBoolean:
-        return value.toBool() ? style.trueText : style.falseText;
-    case ftDate: {
-        const QDate d = value.toDate();
-        if (!d.isValid())
-            return failed();
-        return style.germanDate ? formatDate(d) : d.toString(QStringLiteral("yyyy-MM-dd"));
-    }
+        out.append((value.toBool() ? style.trueText : style.falseText).toUtf8());
+        return true;
+    case ftDate:
+        return appendDate(out, value.toDate(), style.germanDate);
     case ftDateTime: case ftTimeStamp: {
         const QDateTime dt = value.toDateTime();
-        if (!dt.isValid())
-            return failed();
-        const QString time = dt.time().toString(dt.time().msec() ? QStringLiteral("hh:mm:ss.zzz") : QStringLiteral("hh:mm:ss"));
-        if (style.germanDate)
-            return formatDate(dt.date()) + QLatin1Char(' ') + time;
-        return dt.date().toString(QStringLiteral("yyyy-MM-dd")) + style.dateTimeSeparator + time;
+        if (!dt.isValid() || !appendDate(out, dt.date(), style.germanDate))
+            return false;
+        out.append(style.germanDate ? QByteArray(" ") : QString(style.dateTimeSeparator).toUtf8());
+        appendTime(out, dt.time(), dt.time().msec() != 0);
+        return true;
     }
     case ftTime: {
         const QTime t = value.toTime();
         if (!t.isValid())
-            return failed();
-        return t.toString(QStringLiteral("hh:mm:ss"));
+            return false;
+        appendTime(out, t, false);
+        return true;
     }
     default:
-        return value.toString();
+        out.append(value.toString().toUtf8());
+        return true;
     }
+}
+
+QString writeValue(const QVariant &value, const ColumnStyle &style, bool *ok)
+{
+    QByteArray bytes;
+    *ok = appendValue(bytes, value, style);
+    return *ok ? QString::fromUtf8(bytes) : QString();
 }
 
 QString schemaTypeName(TFieldType type)

@@ -114,6 +114,8 @@ bool isNullMarker(const QString &text);
 QVariant readValue(const QString &text, const ColumnStyle &style);
 // A value as the column writes it; ok false when the value does not fit the type.
 QString writeValue(const QVariant &value, const ColumnStyle &style, bool *ok);
+// The same as UTF-8 bytes appended to out; false when the value does not fit.
+bool appendValue(QByteArray &out, const QVariant &value, const ColumnStyle &style);
 
 // schema.ini type names.
 QString schemaTypeName(TFieldType type);

@@ -67,28 +67,30 @@ public:
 
     void writeRow(const QVector<QVariant> &values) override
     {
-        m_line.clear();
         for (int i = 0; i < m_styles.size(); ++i) {
             if (i > 0)
-                m_line += QLatin1Char(',');
+                m_buffer += ',';
             const QVariant &v = values.at(i);
             if (!v.isValid() || v.isNull())
                 continue;
             if (m_quoted.at(i)) {
-                quoteInto(m_line, v.toString());
+                // The quote is one byte in UTF-8, so it is doubled in the bytes.
+                const QByteArray text = v.toString().toUtf8();
+                m_buffer += '"';
+                if (text.contains('"'))
+                    m_buffer += QByteArray(text).replace('"', "\"\"");
+                else
+                    m_buffer += text;
+                m_buffer += '"';
                 continue;
             }
-            bool ok = false;
-            const QString text = writeValue(v, m_styles.at(i), &ok);
-            if (!ok)
+            if (!appendValue(m_buffer, v, m_styles.at(i)))
                 throw EngineError(QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
                                       .arg(v.toString())
                                       .arg(i + 1)
                                       .arg(QDir::toNativeSeparators(m_path)));
-            m_line += text;
         }
-        m_line += QStringLiteral("\r\n");
-        m_buffer += m_line.toUtf8();
+        m_buffer += "\r\n";
         if (m_buffer.size() >= (1 << 20))
             flush();
     }
@@ -131,7 +133,6 @@ private:
     QVector<ColumnStyle> m_styles;
     QVector<bool> m_quoted;
     QByteArray m_buffer;
-    QString m_line;
 };
 
 } // namespace

@@ -12,6 +12,8 @@ void DbfTable::appendBulk(const QVector<QVariant> &values)
                               .arg(m_fields.size())
                               .arg(m_tableName)
                               .arg(values.size()));
+    if (m_memo && m_memo->writable())
+        m_memo->beginBulk(); // the first call begins, later ones find it begun
     if (m_recordCount + m_bulkRecords >= qint64(0xFFFFFFFFu))
         throw EngineError(QStringLiteral("Die Tabelle %1 ist voll.").arg(nativePath(m_path)));
     QByteArray rec(m_recordLength, ' ');
@@ -40,6 +42,8 @@ void DbfTable::flushBulk()
 void DbfTable::finishBulk()
 {
     flushBulk();
+    if (m_memo)
+        m_memo->endBulk(); // the memos before the records that point at them
     const char end = '\x1A';
     pwriteFully(m_fd, &end, 1, m_headerLength + m_recordCount * m_recordLength, m_path);
     syncData(m_fd, m_path);

@@ -183,20 +183,23 @@ bool TextCodec::encode(const QString &text, QByteArray &out, QChar *unencodable)
 {
     out.clear();
     if (m_singleByte) {
-        if (m_reverse.isEmpty()) {
+        if (m_reverse.empty()) {
+            m_reverse.assign(65536, -1);
             // Lowest byte wins where two bytes decode to the same character.
             for (int b = 255; b >= 0; --b)
-                m_reverse.insert(m_table[b], static_cast<unsigned char>(b));
+                m_reverse[m_table[b]] = qint16(b);
         }
-        out.reserve(text.size());
+        out.resize(text.size());
+        char *dst = out.data();
         for (const QChar c : text) {
-            const auto it = m_reverse.constFind(c.unicode());
-            if (it == m_reverse.constEnd() || c == QChar::ReplacementCharacter) {
+            const qint16 b = m_reverse[c.unicode()];
+            if (b < 0 || c == QChar::ReplacementCharacter) {
                 if (unencodable)
                     *unencodable = c;
+                out.clear();
                 return false;
             }
-            out.append(char(it.value()));
+            *dst++ = char(b);
         }
         return true;
     }

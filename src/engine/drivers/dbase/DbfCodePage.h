@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringDecoder>
 #include <array>
+#include <vector>
 #include <optional>
 
 namespace engine::dbase {
@@ -46,7 +47,8 @@ private:
     CodePage m_codePage;
     bool m_singleByte = true;
     std::array<char16_t, 256> m_table {};
-    mutable QHash<char16_t, unsigned char> m_reverse;
+    // Byte of each UTF-16 unit, -1 where the code page has none; built on first use.
+    mutable std::vector<qint16> m_reverse;
 };
 
 } // namespace engine::dbase

@@ -168,18 +168,12 @@ quint32 MemoFile::nextFreeBlock() const
     return m_layout == MemoLayout::Fpt ? be32(head) : le32(head);
 }
 
-quint32 MemoFile::append(const QByteArray &data, quint32 fptType)
+QByteArray MemoFile::payloadFor(const QByteArray &data, quint32 fptType) const
 {
     if (m_layout == MemoLayout::Dbt3 && data.contains('\x1A'))
         throw EngineError(QStringLiteral("Ein Memo der Datei %1 darf das Zeichen 0x1A nicht enthalten: es beendet "
                                          "im dBASE-III-Format das Memo.")
                               .arg(nativePath(m_path)));
-    // Never write over anything: the next free block of the header, but behind
-    // whatever the file already holds.
-    const qint64 size = fileSize(m_fd, m_path);
-    const qint64 blocksInFile = (size + m_blockSize - 1) / m_blockSize;
-    qint64 start = std::max<qint64>({qint64(nextFreeBlock()), blocksInFile, qint64(m_headerBlocks)});
-
     QByteArray payload;
     switch (m_layout) {
     case MemoLayout::Dbt3:
@@ -204,20 +198,77 @@ quint32 MemoFile::append(const QByteArray &data, quint32 fptType)
         break;
     }
     const qint64 blocks = (payload.size() + m_blockSize - 1) / m_blockSize;
-    if (start + blocks > qint64(0xFFFFFFFFu) || (start + blocks) * m_blockSize > qint64(1) << 40)
-        throw EngineError(QStringLiteral("Die Memodatei %1 ist voll.").arg(nativePath(m_path)));
     payload.resize(blocks * m_blockSize, '\0');
-    pwriteFully(m_fd, payload.constData(), payload.size(), start * m_blockSize, m_path);
-    syncData(m_fd, m_path);
+    return payload;
+}
 
+void MemoFile::writeNextFreeBlock(qint64 block)
+{
     char head[4];
     if (m_layout == MemoLayout::Fpt)
-        putBe32(head, quint32(start + blocks));
+        putBe32(head, quint32(block));
     else
-        putLe32(head, quint32(start + blocks));
+        putLe32(head, quint32(block));
     pwriteFully(m_fd, head, 4, 0, m_path);
+}
+
+quint32 MemoFile::append(const QByteArray &data, quint32 fptType)
+{
+    const QByteArray payload = payloadFor(data, fptType);
+    const qint64 blocks = payload.size() / m_blockSize;
+    qint64 start = m_bulkNext;
+    if (!m_bulk) {
+        // Never write over anything: the next free block of the header, but behind
+        // whatever the file already holds.
+        const qint64 size = fileSize(m_fd, m_path);
+        const qint64 blocksInFile = (size + m_blockSize - 1) / m_blockSize;
+        start = std::max<qint64>({qint64(nextFreeBlock()), blocksInFile, qint64(m_headerBlocks)});
+    }
+    if (start + blocks > qint64(0xFFFFFFFFu) || (start + blocks) * m_blockSize > qint64(1) << 40)
+        throw EngineError(QStringLiteral("Die Memodatei %1 ist voll.").arg(nativePath(m_path)));
+    if (m_bulk) {
+        m_bulkData += payload;
+        m_bulkNext = start + blocks;
+        if (m_bulkData.size() >= (1 << 20))
+            flushBulk();
+        return quint32(start);
+    }
+    pwriteFully(m_fd, payload.constData(), payload.size(), start * m_blockSize, m_path);
+    syncData(m_fd, m_path);
+    writeNextFreeBlock(start + blocks);
     syncData(m_fd, m_path);
     return quint32(start);
+}
+
+void MemoFile::beginBulk()
+{
+    if (m_bulk)
+        return;
+    const qint64 size = fileSize(m_fd, m_path);
+    const qint64 blocksInFile = (size + m_blockSize - 1) / m_blockSize;
+    m_bulkNext = std::max<qint64>({qint64(nextFreeBlock()), blocksInFile, qint64(m_headerBlocks)});
+    m_bulkWritten = m_bulkNext;
+    m_bulkData.clear();
+    m_bulk = true;
+}
+
+void MemoFile::flushBulk()
+{
+    if (m_bulkData.isEmpty())
+        return;
+    pwriteFully(m_fd, m_bulkData.constData(), m_bulkData.size(), m_bulkWritten * m_blockSize, m_path);
+    m_bulkWritten = m_bulkNext;
+    m_bulkData.clear();
+}
+
+void MemoFile::endBulk()
+{
+    if (!m_bulk)
+        return;
+    flushBulk();
+    writeNextFreeBlock(m_bulkNext);
+    syncData(m_fd, m_path);
+    m_bulk = false;
 }
 
 } // namespace engine::dbase

@@ -38,9 +38,17 @@ public:
     // block number. The caller holds the table's lock.
     quint32 append(const QByteArray &data, quint32 fptType);
 
+    // For a new memo file nobody else sees yet (export): memos are collected and
+    // written in large pieces; endBulk() writes the rest, the header and syncs.
+    void beginBulk();
+    void endBulk();
+
 private:
     MemoFile() = default;
     quint32 nextFreeBlock() const;
+    QByteArray payloadFor(const QByteArray &data, quint32 fptType) const;
+    void flushBulk();
+    void writeNextFreeBlock(qint64 block);
 
     int m_fd = -1;
     QString m_path;
@@ -48,6 +56,10 @@ private:
     quint32 m_blockSize = 512;
     quint32 m_headerBlocks = 1;
     bool m_writable = false;
+    bool m_bulk = false;
+    qint64 m_bulkNext = 0;     // the block the next collected memo goes to
+    qint64 m_bulkWritten = 0;  // the first block not yet written
+    QByteArray m_bulkData;
 };
 
 } // namespace engine::dbase
