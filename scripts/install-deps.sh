@@ -9,7 +9,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev
   libgsf-1-dev libgumbo-dev mdbtools-dev
-  pxlib-dev python3-xlrd
+  pxlib-dev python3-xlrd libdbd-xbase-perl
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
   python3 python3-dbfread

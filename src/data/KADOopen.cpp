@@ -274,7 +274,9 @@ void TKADOopen::derive(const QString &database, const QString &table, bool assig
         // The chooser may have re-pointed the descriptor at another file.
         m_databaseName = (named && !confirmed) ? database : m_givenDatabaseName;
         m_fullTableName = m_tableName;
-    } else if (key == QLatin1String(".CSV") || key == QLatin1String(".HTM")) {
+    } else if (key == QLatin1String(".CSV") || key == QLatin1String(".HTM") || key == QLatin1String(".HTML")) {
+        // ".html" pages are the same kind as ".htm" ones; without it they would
+        // not open at all.
         setDatabaseType(key == QLatin1String(".CSV") ? dtText : dtHTMLimport);
         setDataSource(dir);
         if (!assignOnly && !m_keepConnection)

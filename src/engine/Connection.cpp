@@ -127,11 +127,8 @@ void Connection::setConnected(bool connected)
                               .arg(m_provider, QString::fromLatin1(DefaultProvider)));
     const QString kind = propertyValue(QString::fromLatin1(ExtendedPropertiesKey)).toString();
     Driver *driver = driverFor(kind);
-    if (!driver) {
-        if (kind.isEmpty())
-            throw EngineError(QStringLiteral("Access-Datenbanken werden noch nicht unterstützt"));
+    if (!driver)
         throw EngineError(QStringLiteral("Die Datenbankart '%1' wird nicht unterstützt").arg(kind));
-    }
     const QString source = dataSource();
     const QFileInfo info(source);
     if (source.isEmpty())

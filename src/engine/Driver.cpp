@@ -2,8 +2,12 @@
 
 #include "EngineError.h"
 #include "ValueText.h"
+#include "drivers/access/AccessDriver.h"
 #include "drivers/csv/CsvDriver.h"
 #include "drivers/dbase/DbaseDriver.h"
+#include "drivers/excel/ExcelDriver.h"
+#include "drivers/html/HtmlDriver.h"
+#include "drivers/paradox/ParadoxDriver.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -57,8 +61,12 @@ std::unique_ptr<TableWriter> Driver::createWriter(const QString &, const QString
 const QList<Driver *> &allDrivers()
 {
     static DbaseDriver dbase;
+    static ParadoxDriver paradox;
+    static ExcelDriver excel;
+    static HtmlDriver html;
     static CsvDriver text;
-    static const QList<Driver *> drivers = {&dbase, &text};
+    static AccessDriver access; // the kind without "Extended Properties": asked last
+    static const QList<Driver *> drivers = {&dbase, &paradox, &excel, &html, &text, &access};
     return drivers;
 }
 

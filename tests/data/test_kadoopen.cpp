@@ -357,7 +357,7 @@ TEST_F(Descriptor, AssignDatabaseFileRepointsWithoutListingOrAsking)
     EXPECT_EQ(connects + listings + chooserCalls + events, 0);
 }
 
-TEST_F(Descriptor, EngineErrorsPropagateAndExportIsNotAvailable)
+TEST_F(Descriptor, EngineErrorsPropagateAndAnExportWithoutDestinationIsRefused)
 {
     script({});
     kado.setDatabaseName(touch(QStringLiteral("Daten/kunden.dbf")));
@@ -371,12 +371,11 @@ TEST_F(Descriptor, EngineErrorsPropagateAndExportIsNotAvailable)
     EXPECT_EQ(prop("Data Source"), mdb);
     EXPECT_EQ(kado.DatabaseName(), dir("Daten"));
 
-    try {
-        kado.CopyTable();
-        ADD_FAILURE() << "no error";
-    } catch (const engine::EngineError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Export ist noch nicht verfügbar"));
-    }
+    // No destination was ever set: the statement names none, and the engine refuses it.
+    EXPECT_THROW(kado.CopyTable(), engine::EngineError);
+    EXPECT_TRUE(kado.LastStatement().startsWith(QStringLiteral("SELECT * INTO [] IN \"\"  FROM ")))
+        << kado.LastStatement().toStdString();
+    EXPECT_EQ(kado.RowsExported(), 0);
 }
 
 class DescriptorOnEngine : public Descriptor {

@@ -83,6 +83,8 @@ def read_html(path):
                 self.rows.append([])
             elif tag in ("td", "th"):
                 self.cell = ""
+            elif tag == "br" and self.cell is not None:
+                self.cell += "\n"  # a line break as a browser shows it
 
         def handle_endtag(self, tag):
             if tag in ("td", "th") and self.cell is not None:
@@ -91,7 +93,7 @@ def read_html(path):
 
         def handle_data(self, data):
             if self.cell is not None:
-                self.cell += data
+                self.cell += data.replace("\xa0", " ")  # &nbsp; keeps a blank a browser would drop
 
     parser = Cells()
     with open(path, encoding="utf-8") as f:

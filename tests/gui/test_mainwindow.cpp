@@ -157,8 +157,10 @@ TEST_F(MainWindowTest, EnablingFollowsOpenMovesAppendAndClose)
 
 TEST_F(MainWindowTest, TableThatCannotChangeKeepsTheEditCommandsOff)
 {
-    // The index file beside this table keeps it read-only for now.
-    w->Oeffnen(testsupport::fixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBF")));
+    // The Clipper index beside this table, which the engine cannot keep up to date, keeps it read-only.
+    ScratchDir dir;
+    dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ntx-char.ntx"), QStringLiteral("changelog.ntx"));
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ntx-char.dbf"), QStringLiteral("changelog.dbf")));
     ASSERT_TRUE(w->TBView.Active());
     EXPECT_FALSE(enabled("ACDSNew"));
     EXPECT_FALSE(enabled("ACDSDelete"));
