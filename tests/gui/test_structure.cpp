@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
@@ -160,4 +161,65 @@ TEST_F(StructureTest, PrimaryKeyOfAFoxProTable)
                                                      QStringLiteral("EMPLOYEEID"), QStringLiteral("Primär, Unique")}));
     };
     w->action(QStringLiteral("ACStru"))->trigger();
+}
+
+namespace {
+
+// Marks one tag of a copied production index as descending (bit 0x08 of the
+// tag header's format byte), as dBASE writes a DESCENDING tag.
+void markDescending(const QString &mdx, const QString &tagName)
+{
+    QFile file(mdx);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray head = file.read(2048);
+    const int entryLength = quint8(head[26]);
+    const int count = quint8(head[28]) | (quint8(head[29]) << 8);
+    for (int i = 0; i < count; ++i) {
+        const char *e = head.constData() + 544 + i * entryLength;
+        if (QString::fromLatin1(e + 4).trimmed() != tagName)
+            continue;
+        const qint64 tagHeader = qint64(quint8(e[0]) | (quint8(e[1]) << 8) | (quint8(e[2]) << 16)) * 512;
+        file.seek(tagHeader + 8);
+        char format = 0;
+        file.read(&format, 1);
+        format = char(format | 0x08);
+        file.seek(tagHeader + 8);
+        file.write(&format, 1);
+        return;
+    }
+    FAIL() << "no tag " << tagName.toStdString();
+}
+
+} // namespace
+
+TEST_F(StructureTest, DescendingTagIsShownAndKeptDescendingAfterAChange)
+{
+    testsupport::ScratchDir dir;
+    const QString table = dir.copyFixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF"));
+    markDescending(dir.copyFixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.MDX")), QStringLiteral("__SKZ"));
+    w->Oeffnen(table);
+    ASSERT_TRUE(w->TBView.Active());
+    // A new record makes the engine write the index file anew, in the tag's order.
+    w->TBView.Append();
+    w->TBView.FieldByName(QStringLiteral("_SKZ"))->setAsString(QStringLiteral("MMMM Neu"));
+    w->TBView.Post();
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.value(0).text.toStdString();
+
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        EXPECT_EQ(rowOf(d.STGIndex, 3), (QStringList{QStringLiteral("3"), QStringLiteral("__SKZ"), QStringLiteral("_SKZ"),
+                                                     QStringLiteral("Absteig")}));
+        d.STGIndex->selectRow(3);
+        d.BTAuswaehlen->click();
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    ASSERT_EQ(w->TBView.IndexName(), QStringLiteral("__SKZ"));
+    const int field = w->TBView.FieldByName(QStringLiteral("_SKZ"))->Index();
+    QStringList keys;
+    for (int row = 0; row < w->gridModel()->rowCount(); ++row)
+        keys << w->gridModel()->data(w->gridModel()->index(row, field), Qt::DisplayRole).toString();
+    EXPECT_EQ(keys.size(), 10);
+    EXPECT_TRUE(keys.contains(QStringLiteral("MMMM Neu")));
+    QStringList descending = keys;
+    std::sort(descending.begin(), descending.end(), std::greater<QString>());
+    EXPECT_EQ(keys, descending);
 }
