@@ -147,7 +147,8 @@ void openTable(data::TKADOopen &descriptor, engine::TableDataset &table, const O
                                | (options.exact ? engine::foNoPartialCompare : 0));
     }
     descriptor.setDatabaseName(options.file);
-    if (chooserFailure && options.table.isEmpty())
+    // Listing the tables needs no choice; only a table to read does.
+    if (chooserFailure && options.table.isEmpty() && (open || !QFileInfo::exists(descriptor.GivenDatabaseName())))
         throw engine::EngineError(*chooserFailure);
     if (!options.table.isEmpty() && descriptor.TableName() != options.table)
         descriptor.setTableName(options.table);

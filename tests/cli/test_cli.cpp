@@ -230,3 +230,20 @@ TEST(Cli, ExportWritesTheTargetAndNeverReplacesUnasked)
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("leute.txt"))));
     EXPECT_EQ(runCli({QStringLiteral("export"), fixture(QStringLiteral("dbase/dbfread/people.dbf"))}).status, 2);
 }
+
+TEST(Cli, WorkbooksAndDatabasesListTheirTablesAndNameThemWhenOneMustBeChosen)
+{
+    const QString book = fixture(QStringLiteral("excel/xlrd/namesdemo.xls"));
+    const Result tables = runCli({QStringLiteral("tables"), book});
+    EXPECT_EQ(tables.status, 0) << tables.err.toStdString();
+    EXPECT_TRUE(tables.out.startsWith(QStringLiteral("Sheet1$\nSheet2$\n"))) << tables.out.toStdString();
+    const Result choose = runCli({QStringLiteral("dump"), fixture(QStringLiteral("access/mdbtestdata/nwind.mdb"))});
+    EXPECT_EQ(choose.status, 1);
+    EXPECT_TRUE(choose.err.contains(QStringLiteral("--table"))) << choose.err.toStdString();
+    EXPECT_TRUE(choose.err.contains(QStringLiteral("Customers, Employees"))) << choose.err.toStdString();
+    const Result chosen = runCli({QStringLiteral("dump"), QStringLiteral("--table"), QStringLiteral("Umsätze"),
+                                  fixture(QStringLiteral("access/mdbtestdata/nwind.mdb"))});
+    EXPECT_TRUE(chosen.out.startsWith(QStringLiteral("OrderID,CustomerID"))) << chosen.err.toStdString();
+    EXPECT_TRUE(chosen.out.contains(QStringLiteral("Carrera 52 con Ave. Bolívar #65-98 Llano Largo")));
+    EXPECT_EQ(runCli({QStringLiteral("tables"), QStringLiteral("/nicht/da/mappe.xls")}).status, 1);
+}
