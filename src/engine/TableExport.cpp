@@ -10,6 +10,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <vector>
 #include <cmath>
 
 namespace engine {
@@ -57,7 +58,15 @@ QVariant parsed(const QVariant &v, TFieldType to)
     }
 }
 
-constexpr int BatchRows = 2048;
+constexpr int BatchRows = 1024;
+
+// Rows read for the writer. Batches go back and forth between the threads and
+// are filled again in place, so the values' memory is reused rather than
+// allocated by one thread and freed by the other.
+struct Batch {
+    QVector<QVector<QVariant>> rows;
+    int used = 0;
+};
 
 // Hands batches of rows to a thread that writes them; at most two batches wait.
 class RowPipeline {
@@ -76,7 +85,24 @@ public:
             m_thread.join();
     }
 
-    void push(QVector<QVector<QVariant>> &&batch)
+    // An empty batch to fill: one the writer has finished with, or a new one.
+    Batch take(int fields)
+    {
+        Batch batch;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_free.empty()) {
+                batch = std::move(m_free.back());
+                m_free.pop_back();
+            }
+        }
+        if (batch.rows.size() != BatchRows)
+            batch.rows = QVector<QVector<QVariant>>(BatchRows, QVector<QVariant>(fields));
+        batch.used = 0;
+        return batch;
+    }
+
+    void push(Batch &&batch)
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_queue.size() < 2 || m_failure; });
@@ -110,7 +136,7 @@ private:
     {
         try {
             for (;;) {
-                QVector<QVector<QVariant>> batch;
+                Batch batch;
                 {
                     std::unique_lock lock(m_mutex);
                     m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
@@ -120,8 +146,10 @@ private:
                     m_queue.pop_front();
                 }
                 m_changed.notify_all();
-                for (const QVector<QVariant> &row : std::as_const(batch))
-                    m_writer.writeRow(row);
+                for (int i = 0; i < batch.used; ++i)
+                    m_writer.writeRow(batch.rows.at(i));
+                const std::lock_guard lock(m_mutex);
+                m_free.push_back(std::move(batch));
             }
         } catch (...) {
             const std::lock_guard lock(m_mutex);
@@ -134,7 +162,8 @@ private:
     TableWriter &m_writer;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<QVector<QVector<QVariant>>> m_queue;
+    std::deque<Batch> m_queue;
+    std::vector<Batch> m_free;
     bool m_done = false;
     std::exception_ptr m_failure;
     std::thread m_thread;
@@ -271,28 +300,24 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
         // Reading and converting here, formatting and writing on a second
         // thread: on two cores the copy takes little more than the slower half.
         RowPipeline pipeline(*writer);
-        QVector<QVector<QVariant>> batch;
-        batch.reserve(BatchRows);
+        Batch batch = pipeline.take(n);
         for (qint64 p = 0; p < count; ++p) {
             const RowId row = source.rowAt(p);
-            QVector<QVariant> values(n);
+            QVector<QVariant> &values = batch.rows[batch.used++];
             for (int f = 0; f < n; ++f) {
-                const QVariant v = source.value(row, f);
+                QVariant v = source.value(row, f);
                 const TFieldType from = sourceFields.at(f).dataType;
                 const TFieldType to = targetFields.at(f).dataType;
-                if (from == to || !v.isValid()) {
-                    values[f] = v;
-                    continue;
+                if (from != to && v.isValid()) {
+                    v = convertValue(v, from, to);
+                    if (!v.isValid())
+                        ++lost[f];
                 }
-                values[f] = convertValue(v, from, to);
-                if (!values[f].isValid())
-                    ++lost[f];
+                values[f] = std::move(v);
             }
-            batch.append(std::move(values));
-            if (batch.size() == BatchRows) {
+            if (batch.used == BatchRows) {
                 pipeline.push(std::move(batch));
-                batch = {};
-                batch.reserve(BatchRows);
+                batch = pipeline.take(n);
             }
             if (progress && (p & 0xFFFF) == 0xFFFF)
                 progress(p + 1, count);

@@ -122,7 +122,7 @@ private:
         if (m_file.write(m_buffer) != m_buffer.size())
             throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
                                   .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
-        m_buffer.clear();
+        m_buffer.resize(0); // keeps its capacity for the next rows
     }
 
     QString m_path;
