@@ -17,10 +17,17 @@
 #include <QStringDecoder>
 #include <QUuid>
 #include <QtEndian>
+#include <QElapsedTimer>
+#include <QThread>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace engine {
 
@@ -97,6 +104,73 @@ Version checkFile(const QString &path)
     return v;
 }
 
+// mdbtools parses catalogs, table definitions and property lists without
+// checking them: a damaged file can make it loop for ever or exhaust memory
+// (seen with cut-off copies whose property pages are missing). What mdbtools
+// will do with a file is therefore tried first in a child process with a time
+// and memory limit: it reads the catalog and, for a table, its definition and
+// every row. Only when the child finishes cleanly does this process go on.
+void probeWithMdbtools(const QString &path, const QString &tableName, qint64 fileSize)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray table = tableName.toUtf8();
+    const pid_t pid = fork();
+    if (pid < 0)
+        return; // no child to be had: read without the trial
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (devNull >= 0) {
+            dup2(devNull, STDOUT_FILENO);
+            dup2(devNull, STDERR_FILENO);
+        }
+        const rlim_t limit = rlim_t(1) << 31;
+        struct rlimit rl = {limit, limit};
+        setrlimit(RLIMIT_AS, &rl);
+        MdbHandle *mdb = mdb_open(file.constData(), MDB_NOFLAGS);
+        if (!mdb || !mdb_read_catalog(mdb, MDB_TABLE))
+            _exit(2);
+        if (!table.isEmpty()) {
+            for (guint i = 0; mdb->catalog && i < mdb->catalog->len; ++i) {
+                auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
+                if (!entry || entry->object_type != MDB_TABLE || g_ascii_strcasecmp(entry->object_name, table.constData()) != 0)
+                    continue;
+                MdbTableDef *t = mdb_read_table(entry);
+                if (!t || !mdb_read_columns(t))
+                    _exit(3);
+                mdb_read_indices(t);
+                mdb_rewind_table(t);
+                while (mdb_fetch_row(t)) {
+                }
+            }
+        }
+        _exit(0);
+    }
+    // Generous for the largest databases: mdbtools reads some 100 MB a second.
+    const qint64 limitMs = 5000 + fileSize / (1024 * 1024) * 200;
+    QElapsedTimer timer;
+    timer.start();
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0)
+            return;
+        if (timer.elapsed() > limitMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            throw damaged(path, QStringLiteral("beim Lesen bleibt mdbtools darin hängen"));
+        }
+        QThread::msleep(timer.elapsed() < 50 ? 1 : 10);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return;
+    if (WIFSIGNALED(status))
+        throw damaged(path, QStringLiteral("mdbtools stürzt beim Lesen ab (Signal %1)").arg(WTERMSIG(status)));
+    throw damaged(path, tableName.isEmpty() ? QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen")
+                                            : QStringLiteral("die Tabelle %1 lässt sich nicht lesen").arg(tableName));
+}
+
 QString versionName(int jet)
 {
     switch (jet) {
@@ -113,10 +187,12 @@ QString versionName(int jet)
 // One open database file with its catalog read.
 class Database {
 public:
-    explicit Database(const QString &path) : m_path(path)
+    // tableName: the table that will be read, tried out along with the catalog.
+    explicit Database(const QString &path, const QString &tableName = QString()) : m_path(path)
     {
         m_version = checkFile(path);
         m_jet3Charset = configureCharsets();
+        probeWithMdbtools(path, tableName, QFileInfo(path).size());
         m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
         if (!m_mdb)
             throw EngineError(QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
@@ -583,7 +659,7 @@ QStringList AccessDriver::tableNames(const QString &dataSource)
 std::unique_ptr<TableSource> AccessDriver::open(const QString &dataSource, const QString &tableName,
                                                 const OpenOptions &)
 {
-    auto db = std::make_unique<Database>(dataSource);
+    auto db = std::make_unique<Database>(dataSource, tableName);
     const QList<MdbCatalogEntry *> tables = db->userTables();
     MdbCatalogEntry *found = nullptr;
     for (MdbCatalogEntry *entry : tables) {
