@@ -298,7 +298,9 @@ public:
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override
     {
-        return {{QStringLiteral("Jet OLEDB:Engine Type"), m_db->version().jet == MDB_VER_JET3 ? 4 : 5}};
+        // The values of the Jet/ACE provider: 4 Jet 3.x, 5 Jet 4.x, 6 ACE.
+        const int jet = m_db->version().jet;
+        return {{QStringLiteral("Jet OLEDB:Engine Type"), jet == MDB_VER_JET3 ? 4 : jet == MDB_VER_JET4 ? 5 : 6}};
     }
 
 private:
