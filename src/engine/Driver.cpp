@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace engine {
 
@@ -68,6 +69,32 @@ const QList<Driver *> &allDrivers()
     static AccessDriver access; // the kind without "Extended Properties": asked last
     static const QList<Driver *> drivers = {&dbase, &paradox, &excel, &html, &text, &access};
     return drivers;
+}
+
+bool isKind(const QString &extendedProperties, std::initializer_list<const char *> kinds)
+{
+    const QString kind = extendedProperties.section(QLatin1Char(';'), 0, 0).trimmed();
+    return std::any_of(kinds.begin(), kinds.end(),
+                       [&](const char *k) { return kind.compare(QLatin1String(k), Qt::CaseInsensitive) == 0; });
+}
+
+QStringList tableFiles(const QString &directory, const std::function<QString(const QString &fileName)> &tableName)
+{
+    const QDir dir(directory);
+    if (directory.isEmpty() || !QFileInfo(directory).isDir())
+        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(directory)));
+    QStringList names;
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    for (const QString &entry : entries) {
+        const QString name = tableName(entry);
+        if (!name.isEmpty())
+            names << name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
 }
 
 Driver *driverFor(const QString &extendedProperties)

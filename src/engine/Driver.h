@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 
 namespace engine {
@@ -144,6 +146,16 @@ public:
     virtual std::unique_ptr<TableWriter> createWriter(const QString &dataSource, const QString &tableName,
                                                       const QVector<FieldDef> &fields);
 };
+
+// Whether "Extended Properties" names one of the kinds: its first ";"-separated
+// part, in any case ("dBASE IV;" names "dBASE IV").
+bool isKind(const QString &extendedProperties, std::initializer_list<const char *> kinds);
+
+// The tables of a folder for the kinds whose data source is a folder: tableName
+// gives a file's table name, or an empty text for files of other kinds. Sorted
+// without regard to case, the exact case breaking ties. Throws when the folder
+// does not exist.
+QStringList tableFiles(const QString &directory, const std::function<QString(const QString &fileName)> &tableName);
 
 // The drivers of all kinds, in the order they are asked.
 const QList<Driver *> &allDrivers();

@@ -127,6 +127,15 @@ static QTime parseTime(const QString &text, bool *ok)
     return time;
 }
 
+QDate dateOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDate)
+        return value.toDate();
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime().date();
+    return parseValue(value.toString(), ftDate).toDate();
+}
+
 QVariant parseValue(const QString &input, TFieldType type)
 {
     const QString text = input.trimmed();

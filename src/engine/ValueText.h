@@ -15,6 +15,10 @@ QString formatDate(const QDate &date);
 QString formatDateTime(const QDateTime &dateTime);
 QString formatTime(const QTime &time);
 
+// The date a value stands for: a date, the date of a date-time, or text in one
+// of the forms parseValue reads. Throws the conversion message for other text.
+QDate dateOf(const QVariant &value);
+
 // Parses a user's text into a value of the type. Empty text gives null.
 // Throws EngineError with the conversion message when the text does not fit.
 QVariant parseValue(const QString &text, TFieldType type);

@@ -4,6 +4,9 @@
 #include "ValueText.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <cmath>
 
@@ -161,6 +164,25 @@ QString compareRows(const Rows &expected, const Rows &actual)
         }
     }
     return QString();
+}
+
+Rows independentRows(const QString &reader, const QString &path, const QString &table)
+{
+    int exit = 0;
+    QStringList arguments{QStringLiteral(BRISVEL_SOURCE_TESTS "/export/independent_read.py"), reader, path};
+    if (!table.isEmpty())
+        arguments << table;
+    const QString out = runProgram(QStringLiteral("/usr/bin/python3"), arguments, &exit);
+    if (exit != 0)
+        return {{QVariant(QStringLiteral("Leser fehlgeschlagen: ") + out)}};
+    Rows rows;
+    for (const QJsonValue &row : QJsonDocument::fromJson(out.toUtf8()).object().value(QStringLiteral("rows")).toArray()) {
+        QVector<QVariant> values;
+        for (const QJsonValue &cell : row.toArray())
+            values << (cell.isNull() ? QVariant() : cell.toVariant());
+        rows << values;
+    }
+    return rows;
 }
 
 QString runProgram(const QString &program, const QStringList &arguments, int *exitCode)

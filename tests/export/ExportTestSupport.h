@@ -20,6 +20,10 @@ bool sameValue(const QVariant &a, const QVariant &b, QString *why = nullptr);
 // Empty when both tables hold the same values row by row, else the first difference.
 QString compareRows(const Rows &expected, const Rows &actual);
 
+// The rows a reader that is not ours sees in a file (independent_read.py: kind
+// "dbf", "csv", "xls" with the sheet as table, "html").
+Rows independentRows(const QString &reader, const QString &path, const QString &table = QString());
+
 // Runs a program; its standard output, or a failure naming it.
 QString runProgram(const QString &program, const QStringList &arguments, int *exitCode);
 

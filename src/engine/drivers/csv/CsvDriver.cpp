@@ -26,8 +26,7 @@ bool isTableExtension(const QString &suffix)
 
 bool CsvDriver::handles(const QString &extendedProperties) const
 {
-    const QString kind = extendedProperties.section(QLatin1Char(';'), 0, 0).trimmed();
-    return kind.compare(QLatin1String("Text"), Qt::CaseInsensitive) == 0;
+    return isKind(extendedProperties, {"Text"});
 }
 
 QString CsvDriver::fileNameOf(const QString &tableName)
@@ -40,21 +39,11 @@ QString CsvDriver::fileNameOf(const QString &tableName)
 
 QStringList CsvDriver::tableNames(const QString &dataSource)
 {
-    const QDir dir(dataSource);
-    if (dataSource.isEmpty() || !dir.exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
-    QStringList names;
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
-    for (const QString &entry : entries) {
-        const int dot = entry.lastIndexOf(QLatin1Char('.'));
-        if (dot > 0 && isTableExtension(entry.mid(dot + 1)))
-            names << entry.left(dot) + QLatin1Char('#') + entry.mid(dot + 1);
-    }
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+    return tableFiles(dataSource, [](const QString &file) {
+        const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+        return dot > 0 && isTableExtension(file.mid(dot + 1)) ? file.left(dot) + QLatin1Char('#') + file.mid(dot + 1)
+                                                               : QString();
     });
-    return names;
 }
 
 std::unique_ptr<TableSource> CsvDriver::open(const QString &dataSource, const QString &tableName,

@@ -13,33 +13,15 @@ namespace engine {
 
 bool DbaseDriver::handles(const QString &extendedProperties) const
 {
-    // The kind may be followed by further properties ("dBASE IV;").
-    const QString kind = extendedProperties.section(QLatin1Char(';'), 0, 0).trimmed();
-    static const char *const kinds[] = {"dBASE III",  "dBASE IV",   "dBASE 5.0", "FoxPro 2.0",
-                                        "FoxPro 2.5", "FoxPro 2.6", "FoxPro 3.0"};
-    for (const char *k : kinds) {
-        if (kind.compare(QLatin1String(k), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return isKind(extendedProperties, {"dBASE III", "dBASE IV", "dBASE 5.0", "FoxPro 2.0", "FoxPro 2.5", "FoxPro 2.6",
+                                       "FoxPro 3.0"});
 }
 
 QStringList DbaseDriver::tableNames(const QString &dataSource)
 {
-    const QDir dir(dataSource);
-    if (dataSource.isEmpty() || !dir.exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(dbase::nativePath(dataSource)));
-    QStringList names;
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
-    for (const QString &entry : entries) {
-        if (entry.size() > 4 && entry.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
-            names << entry.chopped(4);
-    }
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+    return tableFiles(dataSource, [](const QString &file) {
+        return file.size() > 4 && file.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive) ? file.chopped(4) : QString();
     });
-    return names;
 }
 
 std::unique_ptr<TableSource> DbaseDriver::open(const QString &dataSource, const QString &tableName,

@@ -7,11 +7,7 @@ namespace engine::dbase {
 void DbfTable::appendBulk(const QVector<QVariant> &values)
 {
     ensureWritable();
-    if (values.size() != int(m_fields.size()))
-        throw EngineError(QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
-                              .arg(m_fields.size())
-                              .arg(m_tableName)
-                              .arg(values.size()));
+    checkValueCount(values.size());
     if (m_memo && m_memo->writable())
         m_memo->beginBulk(); // the first call begins, later ones find it begun
     if (m_recordCount + m_bulkRecords >= qint64(0xFFFFFFFFu))

@@ -132,6 +132,8 @@ private:
 
     // Writing.
     void ensureWritable() const;
+    // Throws unless there is one value for each field.
+    void checkValueCount(qsizetype count) const;
     void checkRow(RowId row) const;
     void refreshHeaderLocked();
     QByteArray readRecordDirect(RowId row) const;

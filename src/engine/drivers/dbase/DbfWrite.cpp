@@ -30,6 +30,15 @@ EngineError deletedByOther()
 
 } // namespace
 
+void DbfTable::checkValueCount(qsizetype count) const
+{
+    if (count != qsizetype(m_fields.size()))
+        throw EngineError(QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
+                              .arg(m_fields.size())
+                              .arg(m_tableName)
+                              .arg(count));
+}
+
 void DbfTable::ensureWritable() const
 {
     if (!m_readOnlyReason.isEmpty())
@@ -184,13 +193,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         fill(' ');
         if (null)
             return;
-        QDate d;
-        if (value.typeId() == QMetaType::QDate)
-            d = value.toDate();
-        else if (value.typeId() == QMetaType::QDateTime)
-            d = value.toDateTime().date();
-        else
-            d = parseValue(value.toString(), ftDate).toDate();
+        const QDate d = dateOf(value);
         if (!d.isValid() || d.year() < 1 || d.year() > 9999)
             throw invalid(msg::invalidDate(value.toString()));
         const QByteArray text = QStringLiteral("%1%2%3")
@@ -345,11 +348,7 @@ void DbfTable::writeHeaderDate(quint32 *count)
 RowId DbfTable::append(const QVector<QVariant> &values)
 {
     ensureWritable();
-    if (values.size() != int(m_fields.size()))
-        throw EngineError(QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
-                              .arg(m_fields.size())
-                              .arg(m_tableName)
-                              .arg(values.size()));
+    checkValueCount(values.size());
     std::optional<FileLock> lock;
     if (!m_exclusive)
         lock.emplace(m_fd, m_path);
@@ -416,12 +415,10 @@ RowId DbfTable::append(const QVector<QVariant> &values)
 void DbfTable::update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values)
 {
     ensureWritable();
+    checkValueCount(values.size());
+    if (!original.isEmpty())
+        checkValueCount(original.size());
     const int n = int(m_fields.size());
-    if (values.size() != n || (!original.isEmpty() && original.size() != n))
-        throw EngineError(QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
-                              .arg(n)
-                              .arg(m_tableName)
-                              .arg(values.size()));
     std::optional<FileLock> lock;
     if (!m_exclusive)
         lock.emplace(m_fd, m_path);

@@ -44,12 +44,7 @@ int findName(const List &list, const QString &name, NameOf nameOf)
 
 bool ExcelDriver::handles(const QString &extendedProperties) const
 {
-    const QString kind = extendedProperties.section(QLatin1Char(';'), 0, 0).trimmed();
-    for (const char *known : {"Excel 8.0", "Excel 5.0", "Excel 4.0", "Excel 3.0"}) {
-        if (kind.compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return isKind(extendedProperties, {"Excel 8.0", "Excel 5.0", "Excel 4.0", "Excel 3.0"});
 }
 
 QStringList ExcelDriver::tableNames(const QString &dataSource)

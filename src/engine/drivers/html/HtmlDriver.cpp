@@ -55,9 +55,7 @@ QString pagePath(const QString &dataSource, const QString &tableName)
 
 bool HtmlDriver::handles(const QString &extendedProperties) const
 {
-    const QString kind = extendedProperties.section(QLatin1Char(';'), 0, 0).trimmed();
-    return kind.compare(QLatin1String("HTML Import"), Qt::CaseInsensitive) == 0
-        || kind.compare(QLatin1String("HTML Export"), Qt::CaseInsensitive) == 0;
+    return isKind(extendedProperties, {"HTML Import", "HTML Export"});
 }
 
 QString HtmlDriver::fileNameOf(const QString &tableName, int *tableNumber)
@@ -74,13 +72,7 @@ QString HtmlDriver::fileNameOf(const QString &tableName, int *tableNumber)
 
 QStringList HtmlDriver::tableNames(const QString &dataSource)
 {
-    requireDirectory(dataSource);
-    QStringList files = QDir(dataSource).entryList(QDir::Files | QDir::Hidden);
-    files.erase(std::remove_if(files.begin(), files.end(), [](const QString &f) { return !isPageFile(f); }), files.end());
-    std::sort(files.begin(), files.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    const QStringList files = tableFiles(dataSource, [](const QString &file) { return isPageFile(file) ? file : QString(); });
     QStringList names;
     for (const QString &file : files) {
         int count = 0;

@@ -11,31 +11,14 @@ namespace engine {
 
 bool ParadoxDriver::handles(const QString &extendedProperties) const
 {
-    const QString kind = extendedProperties.section(QLatin1Char(';'), 0, 0).trimmed();
-    static const char *const kinds[] = {"Paradox 3.x", "Paradox 4.x", "Paradox 5.x"};
-    for (const char *k : kinds) {
-        if (kind.compare(QLatin1String(k), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return isKind(extendedProperties, {"Paradox 3.x", "Paradox 4.x", "Paradox 5.x"});
 }
 
 QStringList ParadoxDriver::tableNames(const QString &dataSource)
 {
-    const QDir dir(dataSource);
-    if (dataSource.isEmpty() || !dir.exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
-    QStringList names;
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
-    for (const QString &entry : entries) {
-        if (entry.size() > 3 && entry.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
-            names << entry.chopped(3);
-    }
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+    return tableFiles(dataSource, [](const QString &file) {
+        return file.size() > 3 && file.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) ? file.chopped(3) : QString();
     });
-    return names;
 }
 
 std::unique_ptr<TableSource> ParadoxDriver::open(const QString &dataSource, const QString &tableName,

@@ -484,13 +484,7 @@ void encodeFixed(const PxField &f, const QVariant &value, char *p)
     case PxShort: putSignedBe(p, 2, rangeCheck(integerFrom(f, value), 32767)); return;
     case PxLong: case PxAutoInc: putSignedBe(p, 4, rangeCheck(integerFrom(f, value), 2147483647)); return;
     case PxDate: {
-        QDate d;
-        if (value.typeId() == QMetaType::QDate)
-            d = value.toDate();
-        else if (value.typeId() == QMetaType::QDateTime)
-            d = value.toDateTime().date();
-        else
-            d = parseValue(value.toString(), ftDate).toDate();
+        const QDate d = dateOf(value);
         if (!d.isValid() || d.year() < 1 || d.year() > 9999)
             throw valueError(f, msg::invalidDate(value.toString()));
         putSignedBe(p, 4, d.toJulianDay() - JulianDayOfYearZero);
