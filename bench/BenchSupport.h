@@ -3,7 +3,9 @@
 #include "Connection.h"
 #include "TableDataset.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <cstdio>
 
 inline void bindDbaseTable(const QString &path, engine::Connection &connection, engine::TableDataset &table)
 {
@@ -13,4 +15,15 @@ inline void bindDbaseTable(const QString &path, engine::Connection &connection, 
     table.setObjectName(QStringLiteral("TBView"));
     table.setConnection(&connection);
     table.setTableName(file.fileName());
+}
+
+inline double elapsedMs(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// One line of a benchmark's report: what, milliseconds, and what else there is to say.
+inline void report(const char *what, double ms, const QString &extra = QString())
+{
+    printf("%-46s %10.1f ms %s\n", what, ms, qPrintable(extra));
 }

@@ -24,16 +24,6 @@ long peakKiB()
     return -1;
 }
 
-void report(const char *what, double ms, const QString &extra = QString())
-{
-    printf("%-42s %10.1f ms %s\n", what, ms, qPrintable(extra));
-}
-
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char **argv)

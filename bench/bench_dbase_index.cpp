@@ -15,19 +15,6 @@
 #include <QFileInfo>
 #include <cstdio>
 
-namespace {
-
-void report(const char *what, double ms, const QString &extra = QString())
-{
-    printf("%-46s %10.1f ms %s\n", what, ms, qPrintable(extra));
-}
-
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -97,6 +97,23 @@ QStringList tableFiles(const QString &directory, const std::function<QString(con
     return names;
 }
 
+void checkNewTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields,
+                   int maxFields, const QString &kind)
+{
+    if (dataSource.isEmpty() || !QFileInfo(dataSource).isDir())
+        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
+    if (tableName.trimmed().isEmpty() || tableName.contains(QLatin1Char('/')) || tableName.contains(QChar(0)))
+        throw EngineError(QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
+    if (fields.isEmpty())
+        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
+    if (fields.size() > maxFields)
+        throw EngineError(QStringLiteral("Eine %1-Tabelle fasst höchstens %2 Felder, %3 hat %4.")
+                              .arg(kind)
+                              .arg(maxFields)
+                              .arg(tableName)
+                              .arg(fields.size()));
+}
+
 Driver *driverFor(const QString &extendedProperties)
 {
     for (Driver *driver : allDrivers()) {

@@ -157,6 +157,12 @@ bool isKind(const QString &extendedProperties, std::initializer_list<const char 
 // does not exist.
 QStringList tableFiles(const QString &directory, const std::function<QString(const QString &fileName)> &tableName);
 
+// Checks what every new table needs before anything is written: an existing
+// folder, a usable name, one to maxFields fields. kind names the table kind in
+// the message ("dBASE", "Paradox").
+void checkNewTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields,
+                   int maxFields, const QString &kind);
+
 // The drivers of all kinds, in the order they are asked.
 const QList<Driver *> &allDrivers();
 Driver *driverFor(const QString &extendedProperties);

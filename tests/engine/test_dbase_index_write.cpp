@@ -110,8 +110,9 @@ void checkTag(const QString &indexPath, int tagNumber, const Expected &expected,
         const QString line = perl->at(qsizetype(i));
         const qsizetype bar = line.lastIndexOf(QLatin1Char('|'));
         EXPECT_EQ(line.mid(bar + 1).toUInt(), entries[i].record) << line.toStdString();
-        if (expected.text)
+        if (expected.text) {
             EXPECT_EQ(line.left(bar).trimmed(), expected.keys.at(entries[i].record).toString());
+        }
     }
 }
 

@@ -65,8 +65,9 @@ TEST(ParadoxDamage, TruncatedTablesGiveErrorsNamingTheFile)
         for (int cut : {0, 10, 0x57, 0x78, 0x100, int(whole.size() / 2), int(whole.size() - 1)}) {
             writeFile(path, whole.left(cut));
             QString message;
-            if (!readAll(dir.path(), name, &message) && cut < 0x100)
+            if (!readAll(dir.path(), name, &message) && cut < 0x100) {
                 EXPECT_TRUE(message.contains(name)) << table << " " << cut << ": " << message.toStdString();
+            }
         }
         // A cut inside the header is always an error.
         writeFile(path, whole.left(0x80));

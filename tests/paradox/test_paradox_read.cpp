@@ -248,8 +248,9 @@ TEST(ParadoxRead, Customer7WithMemoAutoIncAndIndexes)
     for (int i = 1; i < byCity.size(); ++i) {
         const QString a = t->value(byCity.at(i - 1), 5).toString(), b = t->value(byCity.at(i), 5).toString();
         EXPECT_LE(a, b);
-        if (a == b)
+        if (a == b) {
             EXPECT_LT(t->value(byCity.at(i - 1), 0).toLongLong(), t->value(byCity.at(i), 0).toLongLong());
+        }
     }
     EXPECT_THROW(t->indexOrder(QStringLiteral("Zip")), EngineError);
     // A keyed table stays read-only and says why.

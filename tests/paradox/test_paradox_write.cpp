@@ -400,8 +400,9 @@ TEST(ParadoxWrite, ChangesInPlaceOnAFixtureWithoutKey)
     ASSERT_EQ(px.records, 3003);
     for (int r = 0; r < 3003; r += 101) {
         const QVariant ours = back->value(back->rowAt(r), 0);
-        if (ours.isValid())
+        if (ours.isValid()) {
             EXPECT_EQ(px.rows.at(r).at(0).toLongLong(), ours.toBool() ? 1 : 0) << r;
+        }
     }
     EXPECT_EQ(back->value(back->rowAt(2), 0), QVariant(true));  // original row 4
     EXPECT_FALSE(back->value(back->rowAt(3), 0).isValid());      // first appended

@@ -82,18 +82,8 @@ StoredType dbaseIVTypeFor(const FieldDef &field)
 
 void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
 {
+    checkNewTable(dataSource, tableName, fields, MaxFields, QStringLiteral("dBASE"));
     const QDir dir(dataSource);
-    if (dataSource.isEmpty() || !dir.exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(nativePath(dataSource)));
-    if (tableName.trimmed().isEmpty() || tableName.contains(QLatin1Char('/')) || tableName.contains(QChar(0)))
-        throw EngineError(QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
-    if (fields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
-    if (fields.size() > MaxFields)
-        throw EngineError(QStringLiteral("Eine dBASE-Tabelle fasst höchstens %1 Felder, %2 hat %3.")
-                              .arg(MaxFields)
-                              .arg(tableName)
-                              .arg(fields.size()));
 
     TextCodec codec;
     codec.setCodePage(*codePageForLanguageDriver(NewTableLanguageDriver));

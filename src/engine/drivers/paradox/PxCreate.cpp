@@ -215,18 +215,8 @@ class PxWriter final : public TableWriter {
 public:
     PxWriter(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
     {
+        checkNewTable(dataSource, tableName, fields, MaxFields, QStringLiteral("Paradox"));
         const QDir dir(dataSource);
-        if (dataSource.isEmpty() || !dir.exists())
-            throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(nativePath(dataSource)));
-        if (tableName.trimmed().isEmpty() || tableName.contains(QLatin1Char('/')) || tableName.contains(QChar(0)))
-            throw EngineError(QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
-        if (fields.isEmpty())
-            throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
-        if (fields.size() > MaxFields)
-            throw EngineError(QStringLiteral("Eine Paradox-Tabelle fasst höchstens %1 Felder, %2 hat %3.")
-                                  .arg(MaxFields)
-                                  .arg(tableName)
-                                  .arg(fields.size()));
         m_codec.setCodePage({NewCodePage, QByteArrayLiteral("windows-1252")});
         m_fileName = tableName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) ? tableName : tableName + QStringLiteral(".DB");
         m_base = m_fileName.chopped(3);
