@@ -78,7 +78,7 @@ TEST(ExcelDamage, ForeignAndEmptyFilesAreRefusedClearly)
     EXPECT_FALSE(readEverything(junk, QStringLiteral("rauschen.xls")));
 
     const QString xlsx = dir.file(QStringLiteral("neu.xls"));
-    writeFile(xlsx, QByteArray("PK\x03\x04 not really a zip", 24));
+    writeFile(xlsx, QByteArrayLiteral("PK\x03\x04 not really a zip"));
     ExcelDriver driver;
     try {
         driver.tableNames(xlsx);
