@@ -1,5 +1,6 @@
 // "Speichern unter...": the destination a file name gives, the question before
 // a file is replaced, names of no known kind, and the message of what changed.
+#include "Driver.h"
 #include "ExportDestination.h"
 #include "ProgramTest.h"
 #include "TestSupport.h"
@@ -90,6 +91,16 @@ TEST_F(ExportCommandTest, ExportsTheOpenTableAndAsksBeforeReplacing)
     w->action(QStringLiteral("ACSaveAs"))->trigger();
     EXPECT_EQ(testsupport::readAll(chosen), first);
     EXPECT_EQ(boxes.size(), 2);
+
+    // A workbook replaced by a second export holds the one new table again.
+    chosen = dir.file(QStringLiteral("aus/mappe.xls"));
+    w->action(QStringLiteral("ACSaveAs"))->trigger();
+    w->action(QStringLiteral("ACSaveAs"))->trigger();
+    EXPECT_EQ(boxes.size(), 3) << "asked once, before the second export";
+    EXPECT_EQ(w->KADOopen1.LastStatement(),
+              QStringLiteral("SELECT * INTO Tabelle IN \"%1\" \"Excel 8.0;\" FROM CARS.DBF").arg(chosen));
+    EXPECT_EQ(engine::driverFor(QStringLiteral("Excel 8.0"))->tableNames(chosen),
+              (QStringList{QStringLiteral("Tabelle$"), QStringLiteral("Tabelle")}));
 }
 
 TEST_F(ExportCommandTest, UnknownKindStopsBeforeAnythingIsTouchedAndChangesAreTold)
