@@ -265,8 +265,7 @@ void measureValue(const QVariant &value, TFieldType type, ColumnMeasure &measure
     }
 }
 
-ExportResult exportTable(TableSource &source, Driver &target, const QString &dataSource, const QString &tableName,
-                         const std::function<void(qint64, qint64)> &progress)
+ExportResult exportTable(TableSource &source, Driver &target, const QString &dataSource, const QString &tableName)
 {
     const QVector<FieldDef> &sourceFields = source.fieldDefs();
     if (sourceFields.isEmpty())
@@ -319,8 +318,6 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
                 pipeline.push(std::move(batch));
                 batch = pipeline.take(n);
             }
-            if (progress && (p & 0xFFFF) == 0xFFFF)
-                progress(p + 1, count);
         }
         pipeline.push(std::move(batch));
         pipeline.finish(); // rethrows what the writer threw

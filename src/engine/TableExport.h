@@ -6,7 +6,6 @@
 #include "Driver.h"
 
 #include <QStringList>
-#include <functional>
 
 namespace engine {
 
@@ -15,9 +14,7 @@ struct ExportResult {
     QStringList changes; // what the target kind could not keep as it was, one sentence each
 };
 
-// progress(done, total) is called now and then; it may be empty.
-ExportResult exportTable(TableSource &source, Driver &target, const QString &dataSource, const QString &tableName,
-                         const std::function<void(qint64, qint64)> &progress = {});
+ExportResult exportTable(TableSource &source, Driver &target, const QString &dataSource, const QString &tableName);
 
 // A value of a field of one type as a field of another type holds it (null stays
 // null; text is read the way the engine shows values). Invalid when it does not convert.
