@@ -519,12 +519,13 @@ void TFMMain::TBBSaveClick()
     }
     if (fileName.isEmpty())
         return;
-    if (QFileInfo::exists(fileName) && !AskYesNo(data::overwriteQuestion(fileName)))
-        return;
-    // A name of none of the five kinds stops here, before any file is touched.
+    // A name of none of the five kinds stops here, before any file is touched
+    // (and before the user is asked whether to replace it).
     const std::optional<data::ExportDestination> destination = data::exportDestinationFor(fileName);
     if (!destination)
         throw engine::EngineError(data::unsupportedExportText(fileName));
+    if (QFileInfo::exists(fileName) && !AskYesNo(data::overwriteQuestion(fileName)))
+        return;
     KADOopen1.setDestDatabaseType(destination->type);
     KADOopen1.setDestDatabaseName(destination->databaseName);
     KADOopen1.setDestTableName(destination->tableName);
