@@ -94,9 +94,11 @@ TEST(ExportMatrix, EveryKindIntoEveryKindReadsBackEqual)
             const QString readSource = excel ? file : out;
             EXPECT_EQ(compareRows(original, readRows(QString::fromLatin1(t.readAs), readSource, QString::fromLatin1(t.readTable))),
                       QString());
-            if (t.independent)
-                EXPECT_EQ(compareRows(original, independentRows(QString::fromLatin1(t.independent), file, excel ? QString::fromLatin1(t.table) : QString())),
+            if (t.independent) {
+                EXPECT_EQ(compareRows(original, independentRows(QString::fromLatin1(t.independent), file,
+                                                                excel ? QString::fromLatin1(t.table) : QString())),
                           QString());
+            }
         }
     }
 }

@@ -265,6 +265,57 @@ struct DbChild {
     qsizetype last;
 };
 
+// Where things lie in a dBASE III/IV index page: the entries after the count,
+// and in an entry the record number (leaves) and the key; a branch entry starts
+// with its child's page number.
+struct DbPageLayout {
+    qint64 pageSize;
+    int entriesAt;
+    int entrySize;
+    int recordAt;
+    int keyAt;
+};
+
+// Appends one tag's leaves, then its branches level by level, to out (counted
+// in 512-byte pages); returns the page number of the root.
+quint32 appendDbTree(QByteArray &out, const StoredKeys &keys, const DbPageLayout &page, qsizetype leafMax,
+                     qsizetype branchMax)
+{
+    const size_t keyLength = size_t(keys.keyLength);
+    std::vector<DbChild> level;
+    for (const auto &[first, n] : groups(keys.size(), leafMax)) {
+        QByteArray node(page.pageSize, '\0');
+        char *p = node.data();
+        putLe32(p, quint32(n));
+        for (qsizetype k = 0; k < n; ++k) {
+            char *e = p + page.entriesAt + k * page.entrySize;
+            putLe32(e + page.recordAt, keys.records[size_t(first + k)]);
+            memcpy(e + page.keyAt, keys.key(first + k), keyLength);
+        }
+        level.push_back({quint32(out.size() / 512), first + n - 1});
+        out.append(node);
+    }
+    while (level.size() > 1) {
+        std::vector<DbChild> upper;
+        for (const auto &[first, n] : groups(qsizetype(level.size()), branchMax + 1)) {
+            QByteArray node(page.pageSize, '\0');
+            char *p = node.data();
+            putLe32(p, quint32(n - 1));
+            for (qsizetype k = 0; k < n; ++k) {
+                const DbChild &child = level[size_t(first + k)];
+                char *e = p + page.entriesAt + k * page.entrySize;
+                putLe32(e, child.block);
+                if (k + 1 < n)
+                    memcpy(e + page.keyAt, keys.key(child.last), keyLength);
+            }
+            upper.push_back({quint32(out.size() / 512), level[size_t(first + n - 1)].last});
+            out.append(node);
+        }
+        level = std::move(upper);
+    }
+    return level.front().block;
+}
+
 } // namespace
 
 QByteArray sortableDouble(double value)
@@ -703,39 +754,9 @@ QByteArray buildNdx(const KeptFile &file)
 
     QByteArray out = file.header.left(512);
     out.resize(512, '\0');
-    std::vector<DbChild> level;
-    for (const auto &[first, n] : groups(keys.size(), leafMax)) {
-        QByteArray node(512, '\0');
-        char *p = node.data();
-        putLe32(p, quint32(n));
-        for (qsizetype k = 0; k < n; ++k) {
-            char *e = p + 4 + k * entry;
-            putLe32(e + 4, keys.records[size_t(first + k)]);
-            memcpy(e + 8, keys.key(first + k), size_t(keyLength));
-        }
-        level.push_back({quint32(out.size() / 512), first + n - 1});
-        out.append(node);
-    }
-    while (level.size() > 1) {
-        std::vector<DbChild> upper;
-        for (const auto &[first, n] : groups(qsizetype(level.size()), branchMax + 1)) {
-            QByteArray node(512, '\0');
-            char *p = node.data();
-            putLe32(p, quint32(n - 1));
-            for (qsizetype k = 0; k < n; ++k) {
-                const DbChild &child = level[size_t(first + k)];
-                char *e = p + 4 + k * entry;
-                putLe32(e, child.block);
-                if (k + 1 < n)
-                    memcpy(e + 8, keys.key(child.last), size_t(keyLength));
-            }
-            upper.push_back({quint32(out.size() / 512), level[size_t(first + n - 1)].last});
-            out.append(node);
-        }
-        level = std::move(upper);
-    }
+    const quint32 root = appendDbTree(out, keys, {512, 4, entry, 4, 8}, leafMax, branchMax);
     char *h = out.data();
-    putLe32(h, level.front().block);
+    putLe32(h, root);
     putLe32(h + 4, quint32(out.size() / 512));
     putLe16(h + 12, quint16(keyLength));
     putLe16(h + 14, quint16(leafMax));
@@ -748,7 +769,6 @@ QByteArray buildNdx(const KeptFile &file)
 QByteArray buildMdx(const KeptFile &file)
 {
     const qint64 block = file.blockSize;
-    const qint64 pagesPerBlock = block / 512;
     QByteArray out = file.header.left(2048);
     out.resize(2048, '\0');
     const int entryLength = quint8(out.at(26));
@@ -756,7 +776,6 @@ QByteArray buildMdx(const KeptFile &file)
     for (size_t t = 0; t < file.tags.size(); ++t) {
         const KeptTag &tag = *file.tags[t];
         const StoredKeys keys = storedKeys(tag);
-        const int keyLength = keys.keyLength;
         const int item = tag.info.entryLength;
         const qsizetype leafMax = (block - 8) / item;
         qsizetype branchMax = leafMax;
@@ -769,41 +788,10 @@ QByteArray buildMdx(const KeptFile &file)
         QByteArray header = file.tagHeaders[t];
         padTo(header, block);
         out.append(header);
-        std::vector<DbChild> level;
-        for (const auto &[first, n] : groups(keys.size(), leafMax)) {
-            QByteArray node(block, '\0');
-            char *p = node.data();
-            putLe32(p, quint32(n));
-            for (qsizetype k = 0; k < n; ++k) {
-                char *e = p + 8 + k * item;
-                putLe32(e, keys.records[size_t(first + k)]);
-                memcpy(e + 4, keys.key(first + k), size_t(keyLength));
-            }
-            level.push_back({quint32(out.size() / 512), first + n - 1});
-            out.append(node);
-        }
-        while (level.size() > 1) {
-            std::vector<DbChild> upper;
-            for (const auto &[first, n] : groups(qsizetype(level.size()), branchMax + 1)) {
-                QByteArray node(block, '\0');
-                char *p = node.data();
-                putLe32(p, quint32(n - 1));
-                for (qsizetype k = 0; k < n; ++k) {
-                    const DbChild &child = level[size_t(first + k)];
-                    char *e = p + 8 + k * item;
-                    putLe32(e, child.block);
-                    if (k + 1 < n)
-                        memcpy(e + 4, keys.key(child.last), size_t(keyLength));
-                }
-                upper.push_back({quint32(out.size() / 512), level[size_t(first + n - 1)].last});
-                out.append(node);
-            }
-            level = std::move(upper);
-        }
-        putLe32(out.data() + headerAt, level.front().block);
+        const quint32 root = appendDbTree(out, keys, {block, 8, item, 0, 4}, leafMax, branchMax);
+        putLe32(out.data() + headerAt, root);
         putLe32(out.data() + 544 + qint64(t) * entryLength, quint32(headerAt / 512));
     }
-    (void)pagesPerBlock;
     char *h = out.data();
     putLe32(h + 32, quint32(out.size() / 512));
     putLe32(h + 36, 0);
