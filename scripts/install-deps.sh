@@ -12,6 +12,7 @@ PKGS=(
   pxlib-dev python3-xlrd libdbd-xbase-perl
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
+  poppler-utils
   python3 python3-dbfread
 )
 missing=()

@@ -10,7 +10,7 @@ file(GLOB BRISVEL_GUI_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/src/data/*.cpp
     ${CMAKE_SOURCE_DIR}/src/app/*.qrc ${CMAKE_SOURCE_DIR}/src/widgets/*.qrc)
 list(FILTER BRISVEL_GUI_SOURCES EXCLUDE REGEX
-    "/src/app/main\\.cpp$|/src/data/(KADOopen|DatabaseTypes|ExportDestination)\\.cpp$|/src/structure/StructureRows\\.cpp$")
+    "/src/app/main\\.cpp$|/src/data/(KADOopen|DatabaseTypes|ExportDestination)\\.cpp$|/src/structure/StructureRows\\.cpp$|/src/print/(PageWriter|PainterCanvas|PdfOutput|TablePrint|StructurePrint)\\.cpp$")
 if(NOT BRISVEL_GUI_SOURCES)
     return()
 endif()
@@ -19,5 +19,5 @@ target_include_directories(brisvel_gui PUBLIC
     ${CMAKE_SOURCE_DIR}/src/app ${CMAKE_SOURCE_DIR}/src/widgets ${CMAKE_SOURCE_DIR}/src/browse
     ${CMAKE_SOURCE_DIR}/src/search ${CMAKE_SOURCE_DIR}/src/print ${CMAKE_SOURCE_DIR}/src/structure
     ${CMAKE_SOURCE_DIR}/src/data ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(brisvel_gui PUBLIC brisvel_engine brisvel_data brisvel_structure brisvel_cli_core
+target_link_libraries(brisvel_gui PUBLIC brisvel_engine brisvel_data brisvel_structure brisvel_print brisvel_cli_core
     Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
