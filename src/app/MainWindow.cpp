@@ -21,6 +21,10 @@
 #include "ProcessorSpeed.h"
 #include "SettingsStore.h"
 #include "WindowParts.h"
+#include "WaitCursor.h"
+#include "PrintJob.h"
+#include "TablePrint.h"
+#include "PageWriter.h"
 
 #include <QAction>
 #include <optional>
@@ -52,12 +56,6 @@ namespace app {
 
 namespace {
 
-// An override cursor that is restored on every way out of a command.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 struct ActionDef {
     const char *name;
@@ -204,6 +202,8 @@ void TFMMain::createActions()
     on("ACDSsearch", [this] { TBBSuchenClick(); });
     on("ACDSmoveto", [this] { MSkipClick(); });
     on("ACsetup", [this] { Einstellungen1Click(); });
+    on("ACPrint", [this] { TBBPrintClick(); });
+    on("ACPrintSetup", [this] { Druckereinstellen1Click(); });
     on("ACinfo", [this] { showAbout(*this); });
 }
 
@@ -531,7 +531,7 @@ void TFMMain::TBBSaveClick()
     KADOopen1.setDestTableName(destination->tableName);
     // The existing file is replaced only once the new one is complete.
     {
-        WaitCursor wait;
+        widgets::WaitCursor wait;
         KADOopen1.CopyTable();
     }
     const QString changes = data::exportChangesText(KADOopen1.ExportChanges());
@@ -541,7 +541,7 @@ void TFMMain::TBBSaveClick()
 
 void TFMMain::OpenTable()
 {
-    WaitCursor wait;
+    widgets::WaitCursor wait;
     KADOopen1.Open();
     CurrentDatabaseName = KADOopen1.DatabaseName();
     CurrentTableName = KADOopen1.TableName();
@@ -601,7 +601,7 @@ void TFMMain::EDSearchChange(const QString &text)
     const int i = TBView.indexDefs().IndexOf(TBView.IndexName());
     if (i < 0)
         return;
-    WaitCursor wait;
+    widgets::WaitCursor wait;
     const qint64 count = TBView.RecordCount();
     const auto moveTo = [this](qint64 p) {
         TBView.First();
@@ -776,7 +776,7 @@ void TFMMain::MGotoClick()
     const std::optional<QString> text = askGoto(QStringLiteral("Gehe zu"), QStringLiteral("Datensatz:"));
     if (!text)
         return;
-    WaitCursor wait;
+    widgets::WaitCursor wait;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     TBView.First();
     const int n = parseRecordCount(*text);
@@ -791,6 +791,11 @@ void TFMMain::TBBStrukturClick()
     dialog.LBStru->setText(QStringLiteral("Tabellenstruktur: ") + CurrentTableName);
     dialog.LBSatzgr->setText(QString::number(TBView.RecordSize()));
     dialog.LBSatzanz->setText(QString::number(TableRecordCount));
+    dialog.CurrentDatabaseName = CurrentDatabaseName;
+    dialog.CurrentTableName = CurrentTableName;
+    dialog.TableRecordCount = TableRecordCount;
+    dialog.printFontSize = [] { return currentSettings().PrintFontSize; };
+    dialog.onPrintSetup = [this] { Druckereinstellen1Click(); };
     if (StructureDialogHook)
         StructureDialogHook(dialog);
     else
@@ -894,7 +899,7 @@ void TFMMain::BTSuchenClick(bool fromFirst)
                     w->TBViewAfterScroll(w->TBView);
             }
         } restore{this};
-        WaitCursor wait;
+        widgets::WaitCursor wait;
         if (fromFirst)
             TBView.First();
         else
@@ -929,7 +934,7 @@ void TFMMain::MSkipClick()
     const std::optional<QString> text = askGoto(QStringLiteral("Bewegen um"), QStringLiteral("Datensatzzahl:"));
     if (!text)
         return;
-    WaitCursor wait;
+    widgets::WaitCursor wait;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     const int n = parseRecordCount(*text);
     TBView.MoveBy(n);
@@ -977,6 +982,26 @@ void TFMMain::Einstellungen1Click()
     runSettingsMode(*this, [this] {
         m_grid->setShowColorGrid(currentSettings().ShowColorGrid);
     });
+}
+
+void TFMMain::TBBPrintClick()
+{
+    if (!runPrintMode(*this, true, [this] { m_grid->setShowColorGrid(currentSettings().ShowColorGrid); }))
+        return;
+    const int fontSize = print::effectivePrintFontSize(currentSettings().PrintFontSize);
+    // The grid's columns in their order: only the fields the user keeps visible.
+    QVector<int> fields;
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        fields << m_model->fieldOfColumn(c);
+    const QString tableName = CurrentTableName;
+    print::runPrintJob(this, tableName, [this, &fields, &tableName, fontSize](print::PrintCanvas &canvas) {
+        print::printTable(canvas, TBView, fields, tableName, fontSize);
+    });
+}
+
+void TFMMain::Druckereinstellen1Click()
+{
+    runPrintMode(*this, false, [this] { m_grid->setShowColorGrid(currentSettings().ShowColorGrid); });
 }
 
 void TFMMain::ACADOExecute()

@@ -79,6 +79,11 @@ public:
     // Tests work the structure dialog here instead of showing it.
     std::function<void(structure::TFMStruktur &)> StructureDialogHook;
 
+    // "Drucken...": the print settings confirmed, then the table as the grid
+    // shows it. "Drucker einrichten...": printer, orientation and font size.
+    void TBBPrintClick();
+    void Druckereinstellen1Click();
+
     // Errors of a command end it and are shown in the default error box.
     void runCommand(const std::function<void()> &command);
 

@@ -55,6 +55,15 @@ void runSettingsMode(TFMMain &, const std::function<void()> &repaintGrid)
     app::runSettingsMode(*windows->FMsetup);
 }
 
+bool runPrintMode(TFMMain &, bool printCaption, const std::function<void()> &repaintGrid)
+{
+    AppWindows *windows = AppWindows::instance();
+    if (!windows || !windows->FMsetup)
+        return false;
+    windows->FMsetup->attach(&currentSettings(), &toolbarSkin(), repaintGrid);
+    return app::runPrintMode(*windows->FMsetup, printCaption);
+}
+
 void restorePlacement(QWidget *window)
 {
     WindowPlacement().restore(window);

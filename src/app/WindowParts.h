@@ -31,6 +31,9 @@ ToolbarSkin &toolbarSkin();
 void formCreate(TFMMain &window);
 void registerSkinTargets(QMenuBar *menuBar, QToolBar *toolBar);
 void runSettingsMode(TFMMain &window, const std::function<void()> &repaintGrid);
+// The settings dialog in print mode, attached to the program's settings so
+// that the font size taken over on OK is the one printing uses. True on OK.
+bool runPrintMode(TFMMain &window, bool printCaption, const std::function<void()> &repaintGrid);
 
 void restorePlacement(QWidget *window);
 void savePlacement(QWidget *window);

@@ -4,8 +4,12 @@
 #include "EngineError.h"
 #include "ExportDestination.h"
 #include "KADOopen.h"
+#include "PageWriter.h"
+#include "PdfOutput.h"
+#include "StructurePrint.h"
 #include "StructureRows.h"
 #include "TableDataset.h"
+#include "TablePrint.h"
 
 #include <QFileInfo>
 #include <optional>
@@ -20,8 +24,11 @@ struct Options {
     QString table;
     QString index;
     QString filter;
-    QString target; // export: the file to write
+    QString target; // export, print: the file to write
     bool overwrite = false;
+    QString fontSize; // print: points, 4 to 14
+    bool landscape = false;
+    bool structure = false;
     bool caseSensitive = false;
     bool exact = false;
 };
@@ -32,6 +39,8 @@ const char *const Usage =
     "  brisvel-cli structure [--table NAME] DATEI\n"
     "  brisvel-cli dump [--table NAME] [--index NAME] [--filter AUSDRUCK [--case-sensitive] [--exact]] DATEI\n"
     "  brisvel-cli export [--table NAME] [--overwrite] DATEI ZIEL\n"
+    "  brisvel-cli print [--table NAME] [--index NAME] [--filter AUSDRUCK] [--font-size N] [--landscape]\n"
+    "                    [--structure] [--overwrite] DATEI ZIEL.pdf\n"
     "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n"
     "ZIEL ist eine neue Datei .dbf, .db, .htm, .csv oder .xls; eine vorhandene wird nur mit --overwrite ersetzt.\n";
 
@@ -73,7 +82,8 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
         };
         if (valueFor("--table", &options.table, QStringLiteral("der Tabellenname"))
             || valueFor("--index", &options.index, QStringLiteral("der Indexname"))
-            || valueFor("--filter", &options.filter, QStringLiteral("der Filterausdruck"))) {
+            || valueFor("--filter", &options.filter, QStringLiteral("der Filterausdruck"))
+            || valueFor("--font-size", &options.fontSize, QStringLiteral("die Schriftgröße"))) {
             if (!error->isEmpty())
                 return std::nullopt;
         } else if (a == QLatin1String("--case-sensitive")) {
@@ -82,6 +92,10 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
             options.exact = true;
         } else if (a == QLatin1String("--overwrite")) {
             options.overwrite = true;
+        } else if (a == QLatin1String("--landscape")) {
+            options.landscape = true;
+        } else if (a == QLatin1String("--structure")) {
+            options.structure = true;
         } else if (a.startsWith(QLatin1String("--")) && a.size() > 2) {
             *error = QStringLiteral("Unbekannte Option '%1'.").arg(a);
             return std::nullopt;
@@ -94,17 +108,25 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
         return std::nullopt;
     }
     options.command = rest.takeFirst();
-    if (options.command == QLatin1String("export")) {
+    if (options.command == QLatin1String("export") || options.command == QLatin1String("print")) {
         if (rest.size() != 2) {
-            *error = QStringLiteral("export braucht genau zwei Dateien: die Tabelle und das Ziel.");
+            *error = QStringLiteral("%1 braucht genau zwei Dateien: die Tabelle und das Ziel.").arg(options.command);
             return std::nullopt;
         }
         options.target = rest.takeLast();
     }
+    if (!options.fontSize.isEmpty()) {
+        bool ok = false;
+        const int size = options.fontSize.toInt(&ok);
+        if (!ok || size < 4 || size > 14) {
+            *error = QStringLiteral("Die Schriftgröße muss eine Zahl von 4 bis 14 sein, nicht '%1'.").arg(options.fontSize);
+            return std::nullopt;
+        }
+    }
     // A file name may hold blanks; the words are joined as the program joins its command line.
     options.file = rest.join(QLatin1Char(' ')).trimmed();
     static const QStringList commands{QStringLiteral("tables"), QStringLiteral("structure"), QStringLiteral("dump"),
-                                      QStringLiteral("export")};
+                                      QStringLiteral("export"), QStringLiteral("print")};
     if (!commands.contains(options.command)) {
         *error = QStringLiteral("Unbekannter Befehl '%1'.").arg(options.command);
         return std::nullopt;
@@ -210,6 +232,13 @@ void dump(engine::TableDataset &table, Output &out)
 
 } // namespace
 
+bool needsGuiApplication(const QStringList &arguments)
+{
+    QString error;
+    const std::optional<Options> options = parse(arguments, &error);
+    return options && options->command == QLatin1String("print");
+}
+
 QString csvField(const QString &text)
 {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
@@ -239,6 +268,48 @@ void exportTable(data::TKADOopen &descriptor, const Options &options, Output &ou
     out.line(QStringLiteral("%1 Datensätze exportiert.").arg(descriptor.RowsExported()));
     for (const QString &change : descriptor.ExportChanges())
         err.line(QStringLiteral("Hinweis: ") + change);
+}
+
+// What the program prints with the built-in PDF printer, into a PDF file: the
+// table as the grid shows it with every field, or its structure printout.
+void printToPdfFile(data::TKADOopen &descriptor, engine::TableDataset &table, const Options &options, Output &out)
+{
+    const QString target = QFileInfo(options.target).absoluteFilePath();
+    if (QFileInfo(target).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        throw engine::EngineError(QStringLiteral("Gedruckt wird in eine PDF-Datei; %1 endet nicht auf .pdf.")
+                                      .arg(options.target));
+    if (QFileInfo::exists(target) && !options.overwrite)
+        throw engine::EngineError(QStringLiteral("Die Datei %1 gibt es schon; mit --overwrite wird sie ersetzt.")
+                                      .arg(options.target));
+    const int fontSize = print::effectivePrintFontSize(options.fontSize.toInt());
+    const QPageLayout layout =
+        print::pdfPageLayout(options.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    const QString tableName = descriptor.TableName();
+    int pages = 0;
+    if (options.structure) {
+        print::StructurePrintout printout;
+        printout.databaseName = descriptor.DatabaseName();
+        printout.tableName = tableName;
+        printout.recordCount = table.RecordCount();
+        printout.recordSize = table.RecordSize();
+        if (table.indexDefs().Count() > 0)
+            printout.firstIndexSource = table.indexDefs().Items(0).source;
+        for (const structure::Row &row : structure::fieldRows(table))
+            printout.fieldRows.append(row);
+        for (const structure::Row &row : structure::indexRows(table))
+            printout.indexRows.append(row);
+        print::printToPdf(target, layout, [&](print::PrintCanvas &canvas) {
+            print::printStructure(canvas, printout, fontSize);
+            pages = print::pageWriter().PageNumber;
+        });
+    } else {
+        const QVector<int> fields = print::gridFields(table, {});
+        print::printToPdf(target, layout, [&](print::PrintCanvas &canvas) {
+            print::printTable(canvas, table, fields, tableName, fontSize);
+            pages = print::pageWriter().PageNumber;
+        });
+    }
+    out.line(QStringLiteral("%1 Seiten gedruckt in %2.").arg(pages).arg(options.target));
 }
 
 int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
@@ -273,6 +344,8 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
                 printStructure(table, out);
             else if (options->command == QLatin1String("export"))
                 exportTable(descriptor, *options, out, err);
+            else if (options->command == QLatin1String("print"))
+                printToPdfFile(descriptor, table, *options, out);
             else
                 dump(table, out);
         }

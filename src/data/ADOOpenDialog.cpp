@@ -1,4 +1,5 @@
 #include "ADOOpenDialog.h"
+#include "WaitCursor.h"
 
 #include "DatabaseTypes.h"
 #include "EngineError.h"
@@ -38,15 +39,6 @@ constexpr int KindParadox = dtParadox5;
 constexpr int KindExcel = dtExcel8;
 constexpr int KindHtml = dtHTMLimport;
 constexpr int KindText = dtText;
-
-// Shows the wait cursor and restores the previous one on every way out.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 QString fileNameOf(const QString &path)
 {
@@ -279,7 +271,7 @@ TFMADOOpenDialog::TFMADOOpenDialog(TKADOopen &owner, QWidget *parent)
 
 void TFMADOOpenDialog::FormActivate()
 {
-    const WaitCursor wait;
+    const widgets::WaitCursor wait;
     QCoreApplication::processEvents();
     const QString text = EDDatabase->text();
     if (isExistingFile(text))

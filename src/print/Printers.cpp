@@ -1,6 +1,7 @@
 #include "Printers.h"
 
 #include "EngineError.h"
+#include "PdfOutput.h"
 
 #include <QDir>
 #include <QHash>
@@ -12,8 +13,6 @@
 namespace print {
 
 namespace {
-
-constexpr int PdfResolution = 600;
 
 struct State {
     QString current; // empty: not chosen yet
@@ -53,8 +52,8 @@ std::unique_ptr<QPrinter> barePrinter(const QString &name)
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setResolution(PdfResolution);
         printer->setOutputFileName(pdfOutputFileName());
-        printer->setPageSize(QPageSize(QPageSize::A4));
-        printer->setPageOrientation(QPageLayout::Portrait);
+        // The same page as brisvel-cli's PDF: A4 portrait, 10-point margins.
+        printer->setPageLayout(pdfPageLayout(QPageLayout::Portrait));
     } else {
         printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution);
     }

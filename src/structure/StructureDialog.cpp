@@ -1,6 +1,9 @@
 #include "StructureDialog.h"
 
 #include "EngineError.h"
+#include "PageWriter.h"
+#include "PrintJob.h"
+#include "StructurePrint.h"
 #include "StructureRows.h"
 #include "TableDataset.h"
 
@@ -123,6 +126,13 @@ TFMStruktur::TFMStruktur(engine::TableDataset *table, QWidget *parent) : QDialog
     connect(BTAuswaehlen, &QPushButton::clicked, this, [this] { guarded([this] { BTAuswaehlenClick(); }); });
     connect(STGIndex, &QTableWidget::cellDoubleClicked, this, [this] { guarded([this] { BTAuswaehlenClick(); }); });
     connect(BTNoSort, &QPushButton::clicked, this, [this] { guarded([this] { BTNoSortClick(); }); });
+    connect(BTPrint, &QPushButton::clicked, this, [this] { guarded([this] { BTPrintClick(); }); });
+    connect(BTPrintsetup, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            if (onPrintSetup)
+                onPrintSetup();
+        });
+    });
     FormCreate();
 }
 
@@ -201,6 +211,41 @@ void TFMStruktur::BTAuswaehlenClick()
         m_table->Open();
     }
     ReadIndizes();
+}
+
+QVector<QStringList> TFMStruktur::listedRows(const QTableWidget *grid)
+{
+    QVector<QStringList> rows;
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c) {
+            const QTableWidgetItem *item = grid->item(r, c);
+            cells << (item ? item->text() : QString());
+        }
+        if (!cells.first().isEmpty() && cells.first().front().isDigit())
+            rows.append(cells);
+    }
+    return rows;
+}
+
+void TFMStruktur::BTPrintClick()
+{
+    print::StructurePrintout printout;
+    printout.databaseName = CurrentDatabaseName;
+    printout.tableName = CurrentTableName;
+    // Without an open table the header block keeps its values empty.
+    if (m_table && m_table->Active()) {
+        printout.recordCount = TableRecordCount;
+        printout.recordSize = m_table->RecordSize();
+        if (m_table->indexDefs().Count() > 0)
+            printout.firstIndexSource = m_table->indexDefs().Items(0).source;
+    }
+    printout.fieldRows = listedRows(STGStruktur);
+    printout.indexRows = listedRows(STGIndex);
+    const int fontSize = print::effectivePrintFontSize(printFontSize ? printFontSize() : 0);
+    print::runPrintJob(this, CurrentTableName, [&printout, fontSize](print::PrintCanvas &canvas) {
+        print::printStructure(canvas, printout, fontSize);
+    });
 }
 
 void TFMStruktur::BTNoSortClick()

@@ -2,6 +2,9 @@
 // TFMStruktur: the open table's fields and indexes, its record size and count;
 // an index can be made the sort order here. Created for each use.
 #include <QDialog>
+#include <QStringList>
+#include <QVector>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -43,6 +46,20 @@ public:
     static void AddEintrag(QTableWidget *grid, int &counter, const QStringList &cells);
     void BTAuswaehlenClick();
     void BTNoSortClick();
+
+    // What the printout needs from the main window, handed in when the dialog is made.
+    QString CurrentDatabaseName;
+    QString CurrentTableName;
+    qint64 TableRecordCount = 0;
+    std::function<int()> printFontSize; // the print font size in effect at the moment
+    // "Druckereinstellungen...": the main window's printer setup.
+    std::function<void()> onPrintSetup;
+
+    // The rows of a grid that list a field or an index (they start with its
+    // number), whatever heading rows the grid shows.
+    static QVector<QStringList> listedRows(const QTableWidget *grid);
+    // "Drucken": the structure printout from the grids as they stand.
+    void BTPrintClick();
 
     // Engine errors of the buttons go here (the default error box); the dialog stays open.
     std::function<void(const QString &)> onError;

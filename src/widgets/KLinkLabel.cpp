@@ -1,4 +1,5 @@
 #include "KLinkLabel.h"
+#include "WaitCursor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,15 +22,6 @@ bool isBlank(const QString &text) { return text.isEmpty() || text == QLatin1Stri
 QColor activeCaptionColour(const QPalette &palette) { return palette.color(QPalette::Active, QPalette::Highlight); }
 QColor inactiveCaptionColour(const QPalette &palette) { return palette.color(QPalette::Link); }
 QColor grayTextColour(const QPalette &palette) { return palette.color(QPalette::Disabled, QPalette::WindowText); }
-
-// The hourglass for the time a link takes to start, restored on every path.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 } // namespace
 
@@ -301,7 +293,7 @@ void TKLinkLabel::Click()
     if (!self)
         return;
 
-    WaitCursor wait;
+    widgets::WaitCursor wait;
     if (m_visitLink && OpenLink)
         OpenLink(m_url);
 }
