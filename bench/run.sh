@@ -4,7 +4,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target make_table bench_dbase bench_filter bench_export bench_grid
+cmake --build "$build" --target make_table bench_dbase bench_filter bench_export bench_grid bench_print
 data=${BENCH_DATA:-/tmp/brisvel-bench}
 mkdir -p "$data"
 records=${RECORDS:-1000000}
@@ -16,3 +16,9 @@ cat "$table" > /dev/null
 "$build/bench_filter" "$table"
 QT_QPA_PLATFORM=offscreen "$build/bench_grid" "$table"
 "$build/bench_export" "$table" "$data/export"
+# The printout: 100,000 records into PDF, and a fifth of that to see that memory does not grow.
+for n in 20000 100000; do
+  small="$data/kunden$n.dbf"
+  [ -f "$small" ] || "$build/make_table" "$small" "$n"
+  "$build/bench_print" "$small" "$data/print$n.pdf"
+done

@@ -2,7 +2,9 @@
 
 #include "EngineError.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QPagedPaintDevice>
 
 namespace print {
@@ -61,14 +63,47 @@ void PainterCanvas::setFont(const CanvasFont &font)
         f.setPointSize(font.pointSize);
     f.setBold(font.bold);
     m_painter.setFont(f);
-    m_ascent = QFontMetrics(f, m_device).ascent();
+    const QFontMetrics metrics(f, m_device);
+    m_ascent = metrics.ascent();
+    // A line wider than the page runs off its edge; with a fixed pitch the
+    // characters out there are known and need not be laid out at all.
+    m_advance = QFontInfo(f).fixedPitch() ? metrics.horizontalAdvance(QLatin1Char('M')) : 0;
+    m_raw = m_advance > 0 ? QRawFont::fromFont(QFont(f, m_device)) : QRawFont();
+    m_positions.clear();
 }
 
 void PainterCanvas::drawText(int x, int y, const QString &text)
 {
     // The writer's y is the top of the line; QPainter draws on the baseline.
-    if (!text.isEmpty())
-        m_painter.drawText(x, y + m_ascent, text);
+    if (text.isEmpty())
+        return;
+    const qsizetype visible = m_advance > 0 ? (m_device->width() - x) / m_advance + 2 : text.size();
+    const QString shown = text.size() > visible ? text.left(std::max<qsizetype>(visible, 0)) : text;
+    if (!drawFixedPitch(x, y + m_ascent, shown))
+        m_painter.drawText(x, y + m_ascent, shown);
+}
+
+bool PainterCanvas::drawFixedPitch(int x, int baseline, const QString &text)
+{
+    if (!m_raw.isValid())
+        return false;
+    // Only what is one glyph per character, each one advance wide: no
+    // surrogates, marks or characters the font lacks (those take the full layout).
+    for (const QChar c : text) {
+        if (c.isSurrogate() || c.isMark() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return false;
+    }
+    const QList<quint32> glyphs = m_raw.glyphIndexesForString(text);
+    if (glyphs.size() != text.size() || glyphs.contains(0u))
+        return false;
+    while (m_positions.size() < glyphs.size())
+        m_positions.append(QPointF(double(m_positions.size()) * m_advance, 0));
+    QGlyphRun run;
+    run.setRawFont(m_raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(m_positions.mid(0, glyphs.size()));
+    m_painter.drawGlyphRun(QPointF(x, baseline), run);
+    return true;
 }
 
 void PainterCanvas::end()

@@ -4,6 +4,8 @@
 #include "PrintCanvas.h"
 
 #include <QPainter>
+#include <QRawFont>
+#include <QVector>
 #include <functional>
 
 class QPagedPaintDevice;
@@ -30,6 +32,12 @@ private:
     QPainter m_painter;
     CanvasFont m_font;
     int m_ascent = 0;
+    int m_advance = 0; // of every character in a fixed-pitch font; 0 otherwise
+    // The font's glyphs at the device's size: a fixed-pitch line is placed
+    // glyph by glyph without laying the text out again for every record.
+    QRawFont m_raw;
+    QVector<QPointF> m_positions;
+    bool drawFixedPitch(int x, int baseline, const QString &text);
 };
 
 } // namespace print

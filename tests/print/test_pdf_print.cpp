@@ -124,6 +124,37 @@ TEST_F(PdfPrintTest, StructureOfARealTable)
                                      QStringLiteral("2     YEAR                 Zahl                        4")}));
 }
 
+TEST_F(PdfPrintTest, WideLinesAndCharactersOutsideTheFixedPitchFont)
+{
+    const QString pdf = dir.file(QStringLiteral("zeichen.pdf"));
+    QString wide;
+    for (int i = 0; i < 50; ++i)
+        wide += QStringLiteral("%1").arg(i % 10) + QStringLiteral("123456789");
+    printToPdf(pdf, pdfPageLayout(), [&](PrintCanvas &canvas) {
+        pageWriter().PrintTitle = QStringLiteral("Zeichen");
+        pageWriter().PrintLeft = 100;
+        pageWriter().PrintTop = 200;
+        PrintBegin(canvas, printFontName(), 10);
+        PrintLine(wide);
+        // Umlauts and sharp s are in the font; the star and the emoji come from another one.
+        PrintLine(QStringLiteral("Größe Straße Ärger"));
+        PrintLine(QStringLiteral("Stern \u2605 und \U0001F600 Ende"));
+        PrintLine(QStringLiteral("e\u0301 Akzent"));
+        PrintEnd();
+    });
+    const QString text = testsupport::runPoppler(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    const QStringList page = pdfPages(pdf).value(0);
+    // (The star's font places it a little higher, so poppler gives it a line of its own.)
+    ASSERT_GE(page.size(), 4);
+    // A line wider than the page runs off its edge: what fits (95 characters at 10 points) is there.
+    EXPECT_EQ(page[0].left(95), wide.left(95));
+    EXPECT_EQ(page[1], QStringLiteral("Größe Straße Ärger"));
+    EXPECT_TRUE(text.contains(QStringLiteral("\u2605"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Ende"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\u00e9 Akzent")) || text.contains(QStringLiteral("e\u0301 Akzent")))
+        << text.toStdString();
+}
+
 TEST_F(PdfPrintTest, AFailedPrintLeavesTheOldFileAndNoHalfPdf)
 {
     OpenedTable t(fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
