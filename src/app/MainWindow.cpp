@@ -880,25 +880,27 @@ void TFMMain::TBBSuchenClick()
     dialog->raise();
 }
 
+TFMMain::DetachedWalk::DetachedWalk(TFMMain *window) : w(window)
+{
+    w->TBView.DisableControls();
+    w->TBView.AfterScroll = nullptr;
+}
+
+TFMMain::DetachedWalk::~DetachedWalk()
+{
+    w->TBView.EnableControls();
+    w->TBView.AfterScroll = [w = w](engine::TableDataset &d) { w->TBViewAfterScroll(d); };
+    if (w->TBView.Active())
+        w->TBViewAfterScroll(w->TBView);
+}
+
 void TFMMain::BTSuchenClick(bool fromFirst)
 {
     search::TFMSuchen *dialog = AppWindows::instance()->FMSuchen;
-    // The walk runs on the cursor with the grid detached; the after-scroll
-    // handling runs once at the end, also when an error ends the walk.
-    TBView.DisableControls();
-    TBView.AfterScroll = nullptr;
+    // The walk runs on the cursor with the grid detached.
     bool found = false;
     {
-        struct Restore {
-            TFMMain *w;
-            ~Restore()
-            {
-                w->TBView.EnableControls();
-                w->TBView.AfterScroll = [w = w](engine::TableDataset &d) { w->TBViewAfterScroll(d); };
-                if (w->TBView.Active())
-                    w->TBViewAfterScroll(w->TBView);
-            }
-        } restore{this};
+        const DetachedWalk walk(this);
         widgets::WaitCursor wait;
         if (fromFirst)
             TBView.First();
@@ -995,6 +997,9 @@ void TFMMain::TBBPrintClick()
         fields << m_model->fieldOfColumn(c);
     const QString tableName = CurrentTableName;
     print::runPrintJob(this, tableName, [this, &fields, &tableName, fontSize](print::PrintCanvas &canvas) {
+        // Following every record in the grid and status bar would make a long
+        // table take minutes; they follow once, to the last record, at the end.
+        const DetachedWalk walk(this);
         print::printTable(canvas, TBView, fields, tableName, fontSize);
     });
 }

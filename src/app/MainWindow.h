@@ -101,6 +101,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // A long walk over the table (search, print): the grid detached and the
+    // after-scroll handling held back; both run once at the end, also when an
+    // error ends the walk.
+    struct DetachedWalk {
+        explicit DetachedWalk(TFMMain *window);
+        ~DetachedWalk();
+        DetachedWalk(const DetachedWalk &) = delete;
+        DetachedWalk &operator=(const DetachedWalk &) = delete;
+        TFMMain *w;
+    };
+
     void createActions();
     void createTitlePanel();
     void createClientArea();

@@ -309,7 +309,8 @@ void printToPdfFile(data::TKADOopen &descriptor, engine::TableDataset &table, co
             pages = print::pageWriter().PageNumber;
         });
     }
-    out.line(QStringLiteral("%1 Seiten gedruckt in %2.").arg(pages).arg(options.target));
+    out.line(pages == 1 ? QStringLiteral("1 Seite gedruckt in %1.").arg(options.target)
+                        : QStringLiteral("%1 Seiten gedruckt in %2.").arg(pages).arg(options.target));
 }
 
 int run(const QStringList &arguments, FILE *outFile, FILE *errFile)

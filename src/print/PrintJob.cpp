@@ -9,6 +9,7 @@
 #include "SharedTools.h"
 #include "WaitCursor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -74,6 +75,7 @@ bool runPrintJob(QWidget *parent, const QString &tableName, const std::function<
 {
     if (currentPrinterName() != pdfPrinterName()) {
         widgets::WaitCursor wait;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         printOnPrinter(body);
         return true;
     }
@@ -87,6 +89,8 @@ bool runPrintJob(QWidget *parent, const QString &tableName, const std::function<
         return false;
     setPdfOutputFileName(file);
     widgets::WaitCursor wait;
+    // The closed dialogs leave the window repainted before the work starts.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     printToPdf(file, pageLayout(), body);
     return true;
 }

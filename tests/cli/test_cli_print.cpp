@@ -44,7 +44,7 @@ TEST(CliPrint, TableIntoPdfAsTheProgramPrintsIt)
     const QString pdf = dir.file(QStringLiteral("cars.pdf"));
     const Result r = runPrint({fixture(Cars), pdf});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("1 Seiten gedruckt in %1.\n").arg(pdf));
+    EXPECT_EQ(r.out, QStringLiteral("1 Seite gedruckt in %1.\n").arg(pdf));
     EXPECT_EQ(testsupport::pdfPageCount(pdf), 1);
     EXPECT_TRUE(testsupport::pdfPageSize(pdf).startsWith(QStringLiteral("595 x 842 pts")));
     EXPECT_EQ(pdfPages(pdf).value(0),
@@ -58,6 +58,13 @@ TEST(CliPrint, TableIntoPdfAsTheProgramPrintsIt)
     const QVector<double> tops = testsupport::pdfLineTops(pdf);
     ASSERT_GE(tops.size(), 5);
     EXPECT_NEAR(tops[4] - tops[3], 12.0, 0.05);
+
+    // 594 records: 61 a page under the four header positions.
+    const QString many = dir.file(QStringLiteral("num.pdf"));
+    const Result m = runPrint({fixture(QStringLiteral("dbase/dbd-xbase/ndx-num.dbf")), many});
+    ASSERT_EQ(m.status, 0) << m.err.toStdString();
+    EXPECT_EQ(m.out, QStringLiteral("10 Seiten gedruckt in %1.\n").arg(many));
+    EXPECT_EQ(testsupport::pdfPageCount(many), 10);
 }
 
 TEST(CliPrint, FilterIndexFontSizeAndLandscape)
@@ -71,6 +78,7 @@ TEST(CliPrint, FilterIndexFontSizeAndLandscape)
                                QStringLiteral("V1 >= '6'"), QStringLiteral("--font-size"), QStringLiteral("14"),
                                QStringLiteral("--landscape"), table, pdf});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("1 Seite gedruckt in %1.\n").arg(pdf));
     EXPECT_TRUE(testsupport::pdfPageSize(pdf).startsWith(QStringLiteral("842 x 595 pts")));
     const QStringList page = pdfPages(pdf).value(0);
     ASSERT_EQ(page.size(), 3 + 9);

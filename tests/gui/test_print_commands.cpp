@@ -2,6 +2,7 @@
 // buttons, worked as a user works them, printing into PDF files that poppler
 // reads back.
 #include "AppWindows.h"
+#include "DataGrid.h"
 #include "MainWindow.h"
 #include "PdfText.h"
 #include "PrintJob.h"
@@ -17,6 +18,7 @@
 #include <QAction>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -106,8 +108,11 @@ TEST_F(PrintCommandTest, PrintAsksForTheSettingsThenPrintsTheShownTableIntoTheCh
     EXPECT_EQ(app::currentSettings().PrintFontSize, 12);
     // Not stored: only the settings command writes "DRSize".
     EXPECT_FALSE(QSettings(QStringLiteral("Halvorin"), QStringLiteral("Brisvel")).contains(QStringLiteral("DRSize")));
-    // The walk leaves the table on its last record; the cursor is back.
+    // The walk leaves the table on its last record, the grid and the status bar
+    // follow it; the cursor is back.
     EXPECT_EQ(w->TBView.RecNo(), 4);
+    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("LBStatusbar1"))->text(), QStringLiteral("Satz: 4/4"));
+    EXPECT_EQ(w->grid()->currentIndex().row(), 3);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
