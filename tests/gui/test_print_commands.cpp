@@ -275,6 +275,32 @@ TEST_F(PrintCommandTest, StructurePrintOnAFreshProfileUsesSizeTenAndWithoutATabl
     EXPECT_NEAR(tops[2] - tops[1], 12.0, 0.05);
 }
 
+TEST_F(PrintCommandTest, AStructurePrintErrorLeavesTheDialogOpenAndUsable)
+{
+    w->Oeffnen(fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
+    const QString plain = dir.file(QStringLiteral("table.txt"));
+    {
+        QFile f(plain);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        d.show();
+        chosenFile = plain + QStringLiteral("/struktur.pdf");
+        d.BTPrint->click();
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_EQ(boxes[0].caption, QStringLiteral("brisvel ostrel 2005"));
+        EXPECT_EQ(boxes[0].text, QStringLiteral("Die Datei %1 kann nicht angelegt werden.").arg(chosenFile));
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(d.isVisible());
+        chosenFile = dir.file(QStringLiteral("struktur.pdf"));
+        d.BTPrint->click();
+        EXPECT_EQ(boxes.size(), 1);
+        d.close();
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    EXPECT_EQ(pdfPages(chosenFile).value(0).value(0), QStringLiteral("Tabellenstruktur für CARS.DBF"));
+}
+
 TEST_F(PrintCommandTest, StructureRowsAreReadByContentWhateverHeadingsTheGridShows)
 {
     structure::TFMStruktur dialog(&w->TBView, w);
