@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -127,6 +128,22 @@ TEST_F(PrintCommandTest, OnlyTheGridsVisibleColumnsArePrinted)
     ASSERT_EQ(pages.size(), 1);
     EXPECT_EQ(pages[0].value(1), QStringLiteral("CC          NAME"));
     EXPECT_EQ(pages[0].value(4), QStringLiteral("    333,444 POLO"));
+}
+
+TEST_F(PrintCommandTest, LandscapeChosenInTheDialogTurnsThePdfPage)
+{
+    w->Oeffnen(fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
+    app::TFMsetup::setShowModalHook([](app::TFMsetup &d) {
+        d.RBLandscape->setChecked(true);
+        d.Button1Click();
+        return int(QDialog::Accepted);
+    });
+    chosenFile = dir.file(QStringLiteral("quer.pdf"));
+    w->action(QStringLiteral("ACPrint"))->trigger();
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.value(0).text.toStdString();
+    EXPECT_TRUE(testsupport::pdfPageSize(chosenFile).startsWith(QStringLiteral("842 x 595 pts")))
+        << testsupport::pdfPageSize(chosenFile).toStdString();
+    EXPECT_EQ(pdfPages(chosenFile).value(0).value(1), CarsHeading);
 }
 
 TEST_F(PrintCommandTest, CancelInTheSettingsOrTheFileDialogPrintsNothing)
@@ -299,6 +316,16 @@ TEST_F(PrintCommandTest, AStructurePrintErrorLeavesTheDialogOpenAndUsable)
     };
     w->action(QStringLiteral("ACStru"))->trigger();
     EXPECT_EQ(pdfPages(chosenFile).value(0).value(0), QStringLiteral("Tabellenstruktur für CARS.DBF"));
+}
+
+TEST_F(PrintCommandTest, TheProposedPdfNameComesFromTheTable)
+{
+    EXPECT_EQ(print::proposedPdfFile(QStringLiteral("KUNDEN.DBF")), dir.file(QStringLiteral("KUNDEN.pdf")));
+    // Worksheets, named ranges and database tables have names that are no file names.
+    EXPECT_EQ(print::proposedPdfFile(QStringLiteral("Tabelle1$")), dir.file(QStringLiteral("Tabelle1.pdf")));
+    EXPECT_EQ(print::proposedPdfFile(QStringLiteral("Umsätze")), dir.file(QStringLiteral("Umsätze.pdf")));
+    EXPECT_EQ(print::proposedPdfFile(QStringLiteral("Preise: \"alt\"")), dir.file(QStringLiteral("Preise alt.pdf")));
+    EXPECT_EQ(print::proposedPdfFile(QString()), dir.file(QStringLiteral("Tabelle.pdf")));
 }
 
 TEST_F(PrintCommandTest, StructureRowsAreReadByContentWhateverHeadingsTheGridShows)
