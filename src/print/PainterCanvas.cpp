@@ -9,15 +9,6 @@
 
 namespace print {
 
-namespace {
-
-engine::EngineError printerError(const QString &what)
-{
-    return engine::EngineError(what);
-}
-
-} // namespace
-
 PainterCanvas::PainterCanvas(QPagedPaintDevice *device, std::function<void(const QString &)> nameJob)
     : m_device(device), m_nameJob(std::move(nameJob))
 {
@@ -39,7 +30,7 @@ void PainterCanvas::begin(const QString &jobName)
     if (m_nameJob)
         m_nameJob(jobName);
     if (!m_painter.begin(m_device))
-        throw printerError(QStringLiteral("Der Druckauftrag konnte nicht gestartet werden"));
+        throw engine::EngineError(QStringLiteral("Der Druckauftrag konnte nicht gestartet werden"));
     m_painter.setPen(Qt::black);
     if (!m_font.name.isEmpty())
         setFont(m_font);
@@ -48,7 +39,7 @@ void PainterCanvas::begin(const QString &jobName)
 void PainterCanvas::newPage()
 {
     if (!m_device->newPage())
-        throw printerError(QStringLiteral("Der Drucker konnte keine neue Seite beginnen"));
+        throw engine::EngineError(QStringLiteral("Der Drucker konnte keine neue Seite beginnen"));
 }
 
 void PainterCanvas::setFont(const CanvasFont &font)
@@ -109,7 +100,7 @@ bool PainterCanvas::drawFixedPitch(int x, int baseline, const QString &text)
 void PainterCanvas::end()
 {
     if (!m_painter.end())
-        throw printerError(QStringLiteral("Der Druckauftrag konnte nicht abgeschlossen werden"));
+        throw engine::EngineError(QStringLiteral("Der Druckauftrag konnte nicht abgeschlossen werden"));
 }
 
 } // namespace print
