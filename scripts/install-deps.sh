@@ -10,7 +10,7 @@ PKGS=(
   libgtest-dev
   libgsf-1-dev libgumbo-dev mdbtools-dev
   pxlib-dev python3-xlrd libdbd-xbase-perl
-  fonts-liberation2 fonts-dejavu-core
+  fonts-liberation2 fonts-dejavu-core fonts-wine
   xvfb xauth
   poppler-utils
   python3 python3-dbfread

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "StatusPlaces.h"
+
 #include "CommandState.h"
 #include "AppWindows.h"
 #include "DataGrid.h"
@@ -105,6 +107,7 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     setWindowTitle(QStringLiteral("Quentara - brisvel ostrel 2005"));
     setMinimumSize(650, 450);
     resize(DesignWidth, DesignHeight);
+    provideTahoma();
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setAcceptDrops(true);
 
@@ -213,6 +216,10 @@ void TFMMain::createTitlePanel()
     m_titlePanel->setObjectName(QStringLiteral("KStylePanel1"));
     m_titlePanel->setFixedHeight(65);
     m_titlePanel->setTheme(widgets::thVerticalDark);
+    // The window has no system frame: the panels draw its outline.
+    m_titlePanel->setLineTop(true);
+    m_titlePanel->setLineLeft(true);
+    m_titlePanel->setLineRight(true);
     m_titlePanel->setFormMove(true);
     m_titlePanel->setFormResize(true);
     m_titlePanel->setFormMaximize(true);
@@ -251,6 +258,10 @@ void TFMMain::createTitlePanel()
     m_indexChooser->setInsertPolicy(QComboBox::NoInsert);
     m_indexChooser->setFocusPolicy(Qt::ClickFocus);
     m_indexChooser->setGeometry(DesignWidth - 195, 34, 90, 21);
+    // The chosen name is shown from its start: the field is narrower than
+    // "<Kein Index>", and an edit box scrolls to its cursor at the end.
+    connect(m_indexChooser, &QComboBox::currentIndexChanged, this,
+            [this] { m_indexChooser->lineEdit()->setCursorPosition(0); });
     connect(m_indexChooser, &QComboBox::activated, this, [this](int i) { runCommand([this, i] { CBIndexChange(i); }); });
     m_rightAnchored << grip << m_search << m_indexChooser;
 
@@ -337,6 +348,9 @@ void TFMMain::createStatusPanel()
     m_statusPanel->setObjectName(QStringLiteral("KStylePanel2"));
     m_statusPanel->setFixedHeight(21);
     m_statusPanel->setTheme(widgets::thVerticalDark);
+    m_statusPanel->setLineBottom(true);
+    m_statusPanel->setLineLeft(true);
+    m_statusPanel->setLineRight(true);
     m_statusPanel->setFormResize(true);
     const auto label = [this](const char *name, int x, int width) {
         auto *l = new QLabel(QStringLiteral("  "), m_statusPanel);
@@ -348,20 +362,31 @@ void TFMMain::createStatusPanel()
     m_status1 = label("LBStatusbar1", 8, 305);
     m_status2 = label("LBStatusBar2", 332, 149);
     m_status3 = label("LBStatusBar3", 516, 400);
-    for (int x : {320, 504}) {
-        auto *grip = new widgets::TKGripLine(m_statusPanel);
+    for (widgets::TKGripLine *&grip : m_statusGrips) {
+        grip = new widgets::TKGripLine(m_statusPanel);
         grip->setVertical(true);
         grip->setTheme(widgets::thVerticalAquaDark);
-        grip->setGeometry(x, 3, 3, 15);
     }
+    placeStatusFields();
+}
+
+void TFMMain::placeStatusFields()
+{
+    if (!m_status2)
+        return;
+    const StatusPlaces places = statusPlaces(width(), m_status2->fontMetrics().horizontalAdvance(m_status2->text()));
+    m_status1->setGeometry(places.record);
+    m_statusGrips[0]->setGeometry(places.grip1);
+    m_status2->setGeometry(places.table);
+    m_statusGrips[1]->setGeometry(places.grip2);
+    m_status3->setGeometry(places.database);
 }
 
 void TFMMain::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     placeTitleControls();
-    if (m_status3)
-        m_status3->setFixedWidth(std::max(50, width() - 516 - 8));
+    placeStatusFields();
 }
 
 void TFMMain::placeTitleControls()
@@ -682,6 +707,7 @@ void TFMMain::ShowStatus()
 {
     m_status2->setText(tableStatusText(TBView.Active(), CurrentTableName, action(QStringLiteral("ACExcl"))->isChecked(),
                                        action(QStringLiteral("ACReadOnly"))->isChecked()));
+    placeStatusFields();
 }
 
 void TFMMain::TBViewAfterOpen(engine::TableDataset &dataset)
@@ -690,6 +716,7 @@ void TFMMain::TBViewAfterOpen(engine::TableDataset &dataset)
     TableRecordCount = dataset.RecordCount();
     m_status3->setText(databaseStatusText(KADOopen1.DatabaseName()));
     m_status2->setText(QStringLiteral("Tabelle: ") + KADOopen1.TableName());
+    placeStatusFields();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     TBViewAfterScroll(dataset);
 }
@@ -780,7 +807,10 @@ void TFMMain::MGotoClick()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     TBView.First();
     const int n = parseRecordCount(*text);
-    TBView.MoveBy(n - 1);
+    // 0 and negative numbers stay on the first record; n - 1 of the smallest
+    // integer would wrap round to a jump to the last one.
+    if (n > 1)
+        TBView.MoveBy(n - 1);
 }
 
 void TFMMain::TBBStrukturClick()
@@ -812,13 +842,16 @@ void TFMMain::MFilterClick()
         return;
     search::TFMFilter *dialog = windows->FMFilter;
     dialog->CHLBfields->clear();
-    const QVector<int> &columns = m_model->visibleFields();
+    // The grid's columns are bound by field name; the names are compared exactly.
+    QStringList columns;
+    for (int c = 0; c < m_model->columnCount() && !m_model->visibleFields().isEmpty(); ++c)
+        columns << TBView.FieldDefs().at(m_model->fieldOfColumn(c)).name;
     if (TBView.Active()) {
         const QVector<engine::FieldDef> &defs = TBView.FieldDefs();
         for (int i = 0; i < defs.size(); ++i) {
             auto *item = new QListWidgetItem(defs.at(i).name, dialog->CHLBfields);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(columns.isEmpty() || columns.contains(i) ? Qt::Checked : Qt::Unchecked);
+            item->setCheckState(columns.isEmpty() || columns.contains(defs.at(i).name) ? Qt::Checked : Qt::Unchecked);
         }
     }
     if (dialog->exec() != QDialog::Accepted)
@@ -827,10 +860,10 @@ void TFMMain::MFilterClick()
     // An expression the engine cannot read is shown, and the table stays as it is.
     if (TBView.Active() && !expression.trimmed().isEmpty())
         engine::FilterExpression::parse(expression, TBView.FieldDefs());
-    QVector<int> chosen;
+    QStringList chosen;
     for (int i = 0; i < dialog->CHLBfields->count(); ++i)
         if (dialog->CHLBfields->item(i)->checkState() == Qt::Checked)
-            chosen << i;
+            chosen << dialog->CHLBfields->item(i)->text();
     try {
         TBView.Close();
         if (expression.isEmpty()) {
@@ -847,7 +880,7 @@ void TFMMain::MFilterClick()
             TBView.setFilterOptions(options);
         }
         // Every field, or none, checked: the grid shows all fields.
-        m_model->setVisibleFields(chosen.size() == dialog->CHLBfields->count() ? QVector<int>() : chosen);
+        m_model->setVisibleFields(chosen.size() == dialog->CHLBfields->count() ? QStringList() : chosen);
         TBView.Open();
     } catch (const engine::EngineError &) {
         // The remaining steps are skipped silently, as they always were.

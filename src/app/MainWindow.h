@@ -28,6 +28,7 @@ class TFMStruktur;
 namespace widgets {
 class TKStylePanel;
 class TKLinkLabel;
+class TKGripLine;
 }
 
 namespace app {
@@ -117,6 +118,8 @@ private:
     void createClientArea();
     void createStatusPanel();
     void placeTitleControls();
+    // The status fields after a change of the table text or the window width.
+    void placeStatusFields();
     void FormActivate();
     void TBViewAfterOpen(engine::TableDataset &dataset);
     void TBViewAfterScroll(engine::TableDataset &dataset);
@@ -158,6 +161,7 @@ private:
     QLabel *m_status1 = nullptr;
     QLabel *m_status2 = nullptr;
     QLabel *m_status3 = nullptr;
+    widgets::TKGripLine *m_statusGrips[2] = {nullptr, nullptr};
     QList<QWidget *> m_rightAnchored;
     bool m_placementRestored = false;
     bool m_searchConnected = false;

@@ -99,6 +99,8 @@ widgets::TKLinkLabel *makeWindowButton(QWidget *parent, WindowButton kind)
     auto *label = new widgets::TKLinkLabel(parent);
     // A fixed 16 x 16 button: no growing with the hover underline.
     label->setAutoSize(false);
+    // The picture's clear parts show the title panel under it, not a plate.
+    label->setTransparent(true);
     label->setCaption(QStringLiteral(" "));
     label->setImageList(images);
     switch (kind) {

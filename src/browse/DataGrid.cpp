@@ -10,8 +10,14 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 
 namespace browse {
+
+namespace {
+// Set on a cell editor once the user has typed into it.
+constexpr const char *TypedProperty = "brisvelTyped";
+} // namespace
 
 GridDelegate::GridDelegate(DataGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
 
@@ -42,6 +48,12 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         auto *memo = new QPlainTextEdit(parent);
         memo->setObjectName(QStringLiteral("MemoEditor"));
         editor = memo;
+        // setEditorData fills it with signals blocked: only the user's typing counts.
+        QObject::connect(memo, &QPlainTextEdit::textChanged, m_grid,
+                         [grid = m_grid, memo, at = QPersistentModelIndex(index)] {
+                             memo->setProperty(TypedProperty, true);
+                             grid->typingStarted(at);
+                         });
     } else {
         auto *line = new QLineEdit(parent);
         line->setFrame(false);
@@ -50,6 +62,13 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
             if (def.dataType == engine::ftString && def.size > 0)
                 line->setMaxLength(def.size);
         }
+        // Typing starts the edit at once, so the record indicator, the post and
+        // cancel commands and Escape know that the record is being changed.
+        QObject::connect(line, &QLineEdit::textEdited, m_grid,
+                         [grid = m_grid, line, at = QPersistentModelIndex(index)] {
+                             line->setProperty(TypedProperty, true);
+                             grid->typingStarted(at);
+                         });
         editor = line;
     }
     QPalette p = editor->palette();
@@ -61,7 +80,17 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
 
 void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
+    // While the record is being changed, the user's typing stays in the editor:
+    // the refresh that follows the start of the edit must not overwrite it.
+    // After a cancel the editor shows the record's value again.
+    const TableModel *model = m_grid->tableModel();
+    const bool changing = model && model->table()->Active()
+                          && (model->table()->State() == engine::dsEdit || model->table()->State() == engine::dsInsert);
+    if (changing && editor->property(TypedProperty).toBool())
+        return;
+    editor->setProperty(TypedProperty, false);
     const QString text = index.data(Qt::EditRole).toString();
+    const QSignalBlocker quiet(editor);
     if (auto *memo = qobject_cast<QPlainTextEdit *>(editor))
         memo->setPlainText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     else if (auto *line = qobject_cast<QLineEdit *>(editor))
@@ -109,6 +138,9 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setHighlightSections(false);
+    // The focus may leave from the cell editor, which the grid's own focus-out
+    // never sees.
+    connect(qApp, &QApplication::focusChanged, this, &DataGrid::focusMoved);
     confirmDelete = [this](const QString &question) {
         return QMessageBox::question(this, QApplication::applicationName(), question,
                                      QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
@@ -208,15 +240,39 @@ void DataGrid::keyPressEvent(QKeyEvent *event)
     QTableView::keyPressEvent(event);
 }
 
-void DataGrid::focusOutEvent(QFocusEvent *event)
+void DataGrid::typingStarted(const QModelIndex &index)
 {
-    QTableView::focusOutEvent(event);
-    if (!m_model || !m_model->table()->Active())
+    if (!m_model || !index.isValid())
         return;
     engine::TableDataset *t = m_model->table();
-    // Leaving the grid cancels a new record nothing was typed into.
-    if (t->State() == engine::dsInsert && !t->Modified() && !isAncestorOf(QApplication::focusWidget()))
-        t->Cancel();
+    if (!t->Active() || t->State() != engine::dsBrowse)
+        return;
+    try {
+        const qint64 current = t->RecNo() - 1;
+        if (index.row() != current)
+            t->MoveBy(int(index.row() - current));
+        t->Edit();
+    } catch (const engine::EngineError &e) {
+        report(e.message());
+    }
+}
+
+void DataGrid::focusMoved(QWidget *old, QWidget *now)
+{
+    if (!old || !now || now->window() != window() || (old != this && !isAncestorOf(old)))
+        return;
+    if (now == this || isAncestorOf(now) || !m_model || !m_model->table()->Active())
+        return;
+    engine::TableDataset *t = m_model->table();
+    // Leaving the grid cancels a new record nothing was typed into. The cell
+    // editor has handed its text to the record by now (on its focus-out).
+    if (t->State() == engine::dsInsert && !t->Modified()) {
+        try {
+            t->Cancel();
+        } catch (const engine::EngineError &e) {
+            report(e.message());
+        }
+    }
 }
 
 } // namespace browse

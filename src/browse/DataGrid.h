@@ -46,6 +46,10 @@ public:
     // The top of a cell in the grid's coordinates, title row included.
     int gridTopOf(const QModelIndex &index) const;
 
+    // The user typed into the cell editor at index: a record in browse state
+    // goes into edit state there.
+    void typingStarted(const QModelIndex &index);
+
     // The grid's own question before Ctrl+Del deletes; answers true to delete.
     std::function<bool(const QString &)> confirmDelete;
     // F12 is the window's (it asks through its own box).
@@ -55,9 +59,9 @@ public:
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    void focusMoved(QWidget *old, QWidget *now);
     void report(const QString &message);
     TableModel *m_model = nullptr;
     bool m_showColorGrid = false;

@@ -32,9 +32,19 @@ void TableModel::refresh()
             for (int i = 0; i < m_table->FieldCount(); ++i)
                 m_columns << i;
         } else {
-            for (int f : std::as_const(m_visible))
-                if (f >= 0 && f < m_table->FieldCount())
-                    m_columns << f;
+            const QVector<engine::FieldDef> &defs = m_table->FieldDefs();
+            for (const QString &name : std::as_const(m_visible)) {
+                for (int f = 0; f < defs.size(); ++f) {
+                    if (defs.at(f).name == name) {
+                        m_columns << f;
+                        break;
+                    }
+                }
+            }
+            if (m_columns.isEmpty()) {
+                for (int i = 0; i < m_table->FieldCount(); ++i)
+                    m_columns << i;
+            }
         }
     }
     m_hasColumns = !m_columns.isEmpty();
@@ -68,9 +78,9 @@ void TableModel::follow()
     emit headerDataChanged(Qt::Vertical, 0, int(std::max<qint64>(0, m_rows - 1)));
 }
 
-void TableModel::setVisibleFields(const QVector<int> &fields)
+void TableModel::setVisibleFields(const QStringList &names)
 {
-    m_visible = fields;
+    m_visible = names;
     refresh();
 }
 
@@ -156,6 +166,11 @@ bool TableModel::setData(const QModelIndex &index, const QVariant &value, int ro
         return false;
     const int field = fieldOfColumn(index.column());
     if (field < 0)
+        return false;
+    // A row that is gone (a new record just cancelled, whose editor hands back
+    // its text while the row is removed) takes nothing.
+    const bool inserting = m_table->State() == engine::dsInsert;
+    if (index.row() >= m_table->RecordCount() + (inserting ? 1 : 0))
         return false;
     try {
         // Unchanged text leaves the record as it is: no edit state for a mere look.

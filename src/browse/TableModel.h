@@ -20,11 +20,14 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
 
-    // The fields shown, as field indexes; empty means every field in order.
-    void setVisibleFields(const QVector<int> &fields);
+    // The fields shown, by field name, so that the choice holds for the
+    // fields of that name in whatever table is open; names the table lacks are
+    // left out, and when none is left every field is shown. Empty means every
+    // field in order.
+    void setVisibleFields(const QStringList &names);
     void clearColumns();
-    // The fields chosen as columns; empty when the grid shows every field.
-    const QVector<int> &visibleFields() const { return m_visible; }
+    // The field names chosen as columns; empty when the grid shows every field.
+    const QStringList &visibleFields() const { return m_visible; }
     int fieldOfColumn(int column) const;
     engine::TableDataset *table() const { return m_table; }
     // How many times the view asked for a cell (for checks that only shown rows are read).
@@ -41,7 +44,7 @@ private:
     qint64 m_rows = 0;
     QVector<int> m_columns;
     bool m_hasColumns = false;
-    QVector<int> m_visible;
+    QStringList m_visible;
     engine::TableDataset *m_table;
     mutable qint64 m_cellReads = 0;
 };

@@ -28,9 +28,10 @@ namespace data {
 
 namespace {
 
-const QString DatabasesFilter = QStringLiteral("Datenbanken|*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm");
+// HTML pages are offered with both of their endings, ".htm" and ".html".
+const QString DatabasesFilter = QStringLiteral("Datenbanken|*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm; *.html");
 const QString DatabasesTitle = QStringLiteral("Datenbanken öffnen");
-const QString DatabasesExt = QStringLiteral("*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm");
+const QString DatabasesExt = QStringLiteral("*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm; *.html");
 
 // The kind list's indexes the activation selects.
 constexpr int KindAccess = dtAccess;
@@ -129,8 +130,8 @@ std::optional<BrowseSettings> browseSettingsForKind(int index)
         return BrowseSettings{QStringLiteral("MS-Excel Tabellen (*.xls)|*.xls"),
                               QStringLiteral("MS-Excel Tabelle öffnen"), QStringLiteral("*.xls")};
     if (*kind == dtHTMLimport)
-        return BrowseSettings{QStringLiteral("HTML Tabellen (*.htm)|*.htm"), QStringLiteral("HTML Tabelle öffnen"),
-                              QStringLiteral("*.htm")};
+        return BrowseSettings{QStringLiteral("HTML Tabellen (*.htm *.html)|*.htm; *.html"),
+                              QStringLiteral("HTML Tabelle öffnen"), QStringLiteral("*.htm")};
     if (*kind == dtText)
         return BrowseSettings{QStringLiteral("CSV Tabellen (*.csv)|*.csv"), QStringLiteral("CSV Tabelle öffnen"),
                               QStringLiteral("*.csv")};
@@ -315,10 +316,12 @@ void TFMADOOpenDialog::activateForFile(const QString &databaseText)
             CBDatabaseType->setCurrentIndex(KindText);
             EDDatabase->setText(directory);
             selectTable(name);
-        } else if (extension == QLatin1String(".htm")) {
+        } else if (extension == QLatin1String(".htm") || extension == QLatin1String(".html")) {
+            // The engine lists a page's tables by the page's file name ("seite.htm",
+            // then "seite.htm#2" ...): the page's first table is preselected.
             CBDatabaseType->setCurrentIndex(KindHtml);
             EDDatabase->setText(directory);
-            selectTable(withoutLast(name, 4));
+            selectTable(name);
         } else if (extension == QLatin1String(".xls")) {
             CBDatabaseType->setCurrentIndex(KindExcel);
             removeWorksheets();

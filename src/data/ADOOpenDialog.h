@@ -20,9 +20,9 @@ namespace data {
 
 // Filters in the "Text|patterns|Text|patterns" form the dialog keeps.
 inline const QString AllDatabasesOpenFilter = QStringLiteral(
-    "Alle Datenbanken|*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm|MS-Access (*.mdb)|*.mdb|"
+    "Alle Datenbanken|*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm; *.html|MS-Access (*.mdb)|*.mdb|"
     "dBASE, FoxPro (*.dbf)|*.dbf|Paradox (*.db)|*.db|MS-Excel (*.xls)|*.xls|"
-    "CSV Text Tabellen (*.csv)|*.csv|HTML Tabellen (*.htm)|*.htm");
+    "CSV Text Tabellen (*.csv)|*.csv|HTML Tabellen (*.htm *.html)|*.htm; *.html");
 
 // The state of the browse dialog, kept between its uses inside one open-table dialog.
 struct TOpenDialog {

@@ -29,7 +29,12 @@ QTableWidget *makeGrid(QWidget *parent, const char *name, std::initializer_list<
     int column = 0;
     for (int w : widths)
         grid->setColumnWidth(column++, w);
-    grid->horizontalHeader()->hide();
+    // Row 0 keeps the heading texts; the header shows them, fixed above the
+    // rows, so that they neither scroll away nor can be selected.
+    grid->horizontalHeader()->setSectionsClickable(false);
+    grid->horizontalHeader()->setHighlightSections(false);
+    grid->horizontalHeader()->setFixedHeight(18);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setDefaultSectionSize(18);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -121,7 +126,7 @@ TFMStruktur::TFMStruktur(engine::TableDataset *table, QWidget *parent) : QDialog
     layout->addWidget(PageControl1, 1);
     layout->addWidget(bottom);
     layout->addLayout(buttons);
-    resize(520, 430);
+    setFixedSize(520, 430);
 
     connect(BTAuswaehlen, &QPushButton::clicked, this, [this] { guarded([this] { BTAuswaehlenClick(); }); });
     connect(STGIndex, &QTableWidget::cellDoubleClicked, this, [this] { guarded([this] { BTAuswaehlenClick(); }); });
@@ -152,6 +157,10 @@ void TFMStruktur::AddEintrag(QTableWidget *grid, int &counter, const QStringList
         grid->setRowCount(counter + 1);
     for (int c = 0; c < 4; ++c)
         grid->setItem(counter, c, new QTableWidgetItem(cells.value(c)));
+    if (counter == 0) {
+        grid->setHorizontalHeaderLabels(cells);
+        grid->setRowHidden(0, true);
+    }
     ++counter;
 }
 
@@ -190,6 +199,7 @@ void TFMStruktur::ReadIndizes()
         LBInd->setText(QStringLiteral("Verfügbare Indizes:"));
         STGIndex->setRowCount(1);
         STGIndex->hide();
+        Label4->show();
         BTAuswaehlen->setEnabled(false);
         return;
     }
@@ -199,6 +209,8 @@ void TFMStruktur::ReadIndizes()
         AddEintrag(STGIndex, m_indexRow, row);
     STGIndex->selectRow(1);
     STGIndex->show();
+    // The note stands only where the list is missing, never across it.
+    Label4->hide();
     BTAuswaehlen->setEnabled(true);
 }
 

@@ -127,6 +127,7 @@ TEST(AccessDamage, CopiesCutAtPageBoundariesNeverCrash)
 
 TEST(AccessDamage, ScrambledDataPagesNeverCrash)
 {
+    int opened = 0, refused = 0;
     ScratchDir dir;
     const QString path = dir.file(QStringLiteral("wirr.mdb"));
     QRandomGenerator random(20240229);
@@ -144,9 +145,14 @@ TEST(AccessDamage, ScrambledDataPagesNeverCrash)
             writeFile(path, bytes);
             try {
                 readEverything(path);
+                ++opened;
             } catch (const EngineError &e) {
+                ++refused;
                 EXPECT_TRUE(e.message().contains(QStringLiteral("wirr.mdb"))) << e.message().toStdString();
             }
         }
     }
+    // Both outcomes occur, or the changed bytes missed the pages they aim at.
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(opened, 0);
 }

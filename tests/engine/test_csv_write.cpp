@@ -243,13 +243,30 @@ TEST(CsvWrite, FailedRewriteLeavesTheOriginal)
     t->remove(t->rowAt(0));
     EXPECT_EQ(openFile(path)->rowCount(), 13);
 
-    // A directory that cannot be written says so before anything is tried.
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    if (::geteuid() != 0) { // root may write anyway
-        auto locked = openFile(path);
-        EXPECT_TRUE(locked->readOnlyReason().contains(QStringLiteral("Ordner"))) << locked->readOnlyReason().toStdString();
-        EXPECT_THROW(locked->append(rowValues(*locked, 0)), EngineError);
-    }
+    // A directory that cannot be written says so before anything is tried; checked as a
+    // user it holds for (root may write anyway).
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    // The file itself may be written by anyone: only the folder stands in the way.
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
+    std::string why;
+    EXPECT_TRUE(testsupport::holdsForUnprivilegedUser(
+        [&] {
+            try {
+                auto locked = openFile(path);
+                if (!locked->readOnlyReason().contains(QStringLiteral("Ordner")))
+                    return false;
+                try {
+                    locked->append(rowValues(*locked, 0));
+                    return false;
+                } catch (const EngineError &e) {
+                    return e.message().contains(QStringLiteral("Ordner"));
+                }
+            } catch (const EngineError &) {
+                return false;
+            }
+        },
+        &why))
+        << why;
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_FALSE(openFile(path, true)->readOnlyReason().isEmpty());
     auto readOnly = openFile(path, true);

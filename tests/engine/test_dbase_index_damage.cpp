@@ -163,7 +163,10 @@ TEST(DbaseIndexDamage, TableOpensAndNamesTheBrokenIndex)
     for (const auto &fact : t->facts())
         told = told || (fact.first == QStringLiteral("Indexfehler") && fact.second.contains(QStringLiteral("rooms.cdx")));
     EXPECT_TRUE(told);
-    EXPECT_FALSE(t->readOnlyReason().isEmpty());
+    // Opened for changes, the damaged index makes it read-only and says which file.
+    auto writable = driver.open(dir.path(), QStringLiteral("rooms.dbf"), OpenOptions{false, false});
+    EXPECT_TRUE(writable->readOnlyReason().contains(QStringLiteral("rooms.cdx"))) << writable->readOnlyReason().toStdString();
+    EXPECT_TRUE(writable->readOnlyReason().contains(QStringLiteral("nur gelesen"))) << writable->readOnlyReason().toStdString();
 
     // An index naming records the table does not have does not fit it.
     const QString shortTable = dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-char.dbf"));

@@ -106,9 +106,13 @@ TEST(DbaseRead, OpenResolvesNamesExactlyFirstAndReportsMissingTablesInGerman)
     // Both spellings exist: each name opens its own file.
     EXPECT_EQ(driver().open(dir.path(), QStringLiteral("people"), {})->fieldDefs().size(), 2);
     EXPECT_EQ(driver().open(dir.path(), QStringLiteral("PEOPLE.DBF"), {})->fieldDefs().size(), 1);
-    // Without an exact match the name is found whatever its case.
-    auto t = driver().open(dir.path(), QStringLiteral("People.dbf"), {});
-    EXPECT_TRUE(t->fileName().endsWith(QStringLiteral("people.dbf")) || t->fileName().endsWith(QStringLiteral("PEOPLE.DBF")));
+    // Without an exact match the one spelling there is is found whatever its case.
+    ScratchDir single;
+    single.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"), QStringLiteral("people.dbf"));
+    auto t = driver().open(single.path(), QStringLiteral("People.DBF"), {});
+    EXPECT_TRUE(t->fileName().endsWith(QStringLiteral("/people.dbf"))) << t->fileName().toStdString();
+    ASSERT_EQ(t->rowCount(), 2);
+    EXPECT_EQ(t->text(t->rowAt(0), 0), QStringLiteral("Alice"));
     try {
         driver().open(dir.path(), QStringLiteral("KUNDEN"), {});
         FAIL() << "a missing table opened";
@@ -560,12 +564,23 @@ TEST(DbaseRead, ReadOnlyReasons)
     const QString ntx = openPath(dir.file(QStringLiteral("ntx-char.dbf")), false)->readOnlyReason();
     EXPECT_TRUE(ntx.contains(QStringLiteral("ntx-char.ntx"))) << ntx.toStdString();
 
-    // A file without write permission.
+    // A file without write permission, checked as a user it holds for (root may write anyway).
     const QString people = dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"));
-    QFile::setPermissions(people, QFile::ReadOwner);
-    if (::geteuid() != 0) { // root may write anyway
-        EXPECT_TRUE(openPath(people, false)->readOnlyReason().contains(QStringLiteral("schreibgeschützt")));
-    }
+    QFile::setPermissions(people, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                          | QFile::ExeOther);
+    std::string why;
+    EXPECT_TRUE(testsupport::holdsForUnprivilegedUser(
+        [&] {
+            try {
+                return openPath(people, false)->readOnlyReason()
+                       == QStringLiteral("Die Datei %1 ist schreibgeschützt.").arg(people);
+            } catch (const EngineError &) {
+                return false;
+            }
+        },
+        &why))
+        << why;
 }
 
 TEST(DbaseRead, MissingMemoFileStillOpensReadOnly)

@@ -1,7 +1,6 @@
 #include "ExportTestSupport.h"
 
 #include "EngineError.h"
-#include "ValueText.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -98,13 +97,17 @@ bool sameValue(const QVariant &a, const QVariant &b, QString *why)
         if (v.typeId() == QMetaType::QDateTime)
             return v.toDateTime().date();
         if (v.typeId() == QMetaType::QString) {
-            try {
-                return engine::parseValue(v.toString(), engine::ftDate).toDate();
-            } catch (const engine::EngineError &) {
-                // A date-time reader's midnight ("1970-01-01T00:00:00").
-                const QDateTime dt = QDateTime::fromString(v.toString(), Qt::ISODate);
-                return dt.isValid() && dt.time() == QTime(0, 0) ? dt.date() : QDate();
+            // Read here, not by the engine's own parser: German "dd.MM.yyyy", ISO
+            // "yyyy-MM-dd", or a date-time reader's midnight ("1970-01-01T00:00:00").
+            const QString text = v.toString().trimmed();
+            QDate d = QDate::fromString(text, QStringLiteral("dd.MM.yyyy"));
+            if (!d.isValid())
+                d = QDate::fromString(text, Qt::ISODate);
+            if (!d.isValid()) {
+                const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
+                d = dt.isValid() && dt.time() == QTime(0, 0) ? dt.date() : QDate();
             }
+            return d;
         }
         return v.toDate();
     };
@@ -126,10 +129,19 @@ bool sameValue(const QVariant &a, const QVariant &b, QString *why)
             return x == y ? true : fail();
     }
     if (a.typeId() == QMetaType::Bool || b.typeId() == QMetaType::Bool) {
-        const auto truth = [](const QVariant &v) {
-            return v.typeId() == QMetaType::Bool ? v.toBool() : engine::parseValue(v.toString(), engine::ftBoolean).toBool();
+        // The engine shows booleans as "True"/"False"; other readers write "true"/"1".
+        const auto truth = [](const QVariant &v) -> int {
+            if (v.typeId() == QMetaType::Bool)
+                return v.toBool() ? 1 : 0;
+            const QString text = v.toString().trimmed().toLower();
+            if (text == QLatin1String("true") || text == QLatin1String("1"))
+                return 1;
+            if (text == QLatin1String("false") || text == QLatin1String("0"))
+                return 0;
+            return -1;
         };
-        return truth(a) == truth(b) ? true : fail();
+        const int x = truth(a), y = truth(b);
+        return x >= 0 && x == y ? true : fail();
     }
     if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray) {
         const auto bytes = [](const QVariant &v) {
@@ -140,8 +152,17 @@ bool sameValue(const QVariant &a, const QVariant &b, QString *why)
     // Dates and times that came back as text compare as the engine shows them.
     const auto shown = [](const QVariant &v) {
         switch (v.typeId()) {
-        case QMetaType::QDateTime: return engine::formatDateTime(v.toDateTime());
-        case QMetaType::QTime: return engine::formatTime(v.toTime());
+        // Shown to the nearest second.
+        case QMetaType::QDateTime: {
+            const QDateTime dt = v.toDateTime();
+            const int ms = dt.time().msec();
+            return dt.addMSecs(ms >= 500 ? 1000 - ms : -ms).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+        }
+        case QMetaType::QTime: {
+            const QTime t = v.toTime();
+            const int ms = t.msec();
+            return t.addMSecs(ms >= 500 ? 1000 - ms : -ms).toString(QStringLiteral("hh:mm:ss"));
+        }
         default: return v.toString();
         }
     };

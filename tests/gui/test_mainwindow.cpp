@@ -21,6 +21,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
@@ -333,6 +334,9 @@ TEST_F(MainWindowTest, GotoAndMoveByCountInTheTablesOrder)
     EXPECT_EQ(w->TBView.RecNo(), 10) << "beyond the end stops at the last record";
     run("ACDSgoto", QStringLiteral("-5"));
     EXPECT_EQ(w->TBView.RecNo(), 1);
+    run("ACDSgoto", QStringLiteral("5"));
+    run("ACDSgoto", QStringLiteral("-2147483648"));
+    EXPECT_EQ(w->TBView.RecNo(), 1) << "the smallest integer stays on the first record too";
     run("ACDSmoveto", QStringLiteral("1"));
     run("ACDSmoveto", QStringLiteral("-3"));
     EXPECT_EQ(w->TBView.RecNo(), 1) << "moving back from the second record stops at the first";
@@ -437,4 +441,69 @@ TEST_F(MainWindowTest, FilterDialogSetsTheFilterAndTheVisibleColumns)
     EXPECT_FALSE(w->TBView.Filtered());
     EXPECT_EQ(w->gridModel()->columnCount(), 6);
     dialog->AfterActivate = nullptr;
+}
+
+// The column choice is bound to field names: another table shows its own
+// fields, and a table with those names shows them again.
+TEST_F(MainWindowTest, ColumnChoiceHoldsByFieldName)
+{
+    ScratchDir dir;
+    const QString cars = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"));
+    dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbt"));
+    const QString number = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/NUMBER.DBF"));
+    w->Oeffnen(cars);
+    search::TFMFilter *dialog = app::AppWindows::instance()->FMFilter;
+    QStringList offered;
+    QList<Qt::CheckState> checks;
+    std::function<void()> script = [&] {
+        for (int i = 0; i < dialog->CHLBfields->count(); ++i)
+            if (i != 1 && i != 3) // YEAR and PROD_DATE stay checked
+                dialog->CHLBfields->item(i)->setCheckState(Qt::Unchecked);
+        dialog->accept();
+    };
+    dialog->AfterActivate = [&] { script(); };
+    w->action(QStringLiteral("ACFilter"))->trigger();
+    const auto headings = [this] {
+        QStringList names;
+        for (int c = 0; c < w->gridModel()->columnCount(); ++c)
+            names << w->gridModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        return names;
+    };
+    EXPECT_EQ(headings(), (QStringList{"YEAR", "PROD_DATE"}));
+
+    w->Oeffnen(number);
+    EXPECT_EQ(headings(), (QStringList{"ID", "MININT", "MAXINT", "MAXDEC", "MINDEC"}))
+        << "no field of that name: every field";
+    script = [&] {
+        for (int i = 0; i < dialog->CHLBfields->count(); ++i) {
+            offered << dialog->CHLBfields->item(i)->text();
+            checks << dialog->CHLBfields->item(i)->checkState();
+        }
+        dialog->reject();
+    };
+    w->action(QStringLiteral("ACFilter"))->trigger();
+    EXPECT_EQ(offered, (QStringList{"ID", "MININT", "MAXINT", "MAXDEC", "MINDEC"}));
+    EXPECT_EQ(checks, QList<Qt::CheckState>(5, Qt::Checked));
+
+    w->Oeffnen(cars);
+    EXPECT_EQ(headings(), (QStringList{"YEAR", "PROD_DATE"}));
+    EXPECT_EQ(w->gridModel()->data(w->gridModel()->index(0, 1), Qt::DisplayRole).toString(), QStringLiteral("01.01.1977"));
+    dialog->AfterActivate = nullptr;
+}
+
+// The index chooser is narrower than "<Kein Index>": it shows the text from
+// its start, not scrolled to its end.
+TEST_F(MainWindowTest, IndexChooserShowsItsTextFromTheStart)
+{
+    ScratchDir dir;
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/NUMBER.DBF")));
+    w->show();
+    QCoreApplication::processEvents();
+    auto *chooser = w->findChild<QComboBox *>(QStringLiteral("CBindex"));
+    ASSERT_EQ(chooser->currentText(), QStringLiteral("<Kein Index>"));
+    QLineEdit *edit = chooser->lineEdit();
+    ASSERT_GT(edit->fontMetrics().horizontalAdvance(edit->text()), edit->width() - 4)
+        << "the text is wider than its field, so where it starts matters";
+    // The edit box keeps its cursor in view: at the start, the text is shown from "<K".
+    EXPECT_EQ(edit->cursorPosition(), 0);
 }

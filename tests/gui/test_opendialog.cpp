@@ -22,8 +22,8 @@ using testsupport::ScratchDir;
 
 namespace {
 
-const QString AllDatabases = QStringLiteral("Datenbanken|*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm");
-const QString AllExt = QStringLiteral("*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm");
+const QString AllDatabases = QStringLiteral("Datenbanken|*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm; *.html");
+const QString AllExt = QStringLiteral("*.mdb; *.dbf; *.db; *.xls; *.csv; *.htm; *.html");
 
 QStringList items(const QComboBox *box)
 {
@@ -268,7 +268,10 @@ TEST_F(OpenDialog, PickedFileOfEachKindSelectsKindAndTable)
     const Case cases[] = {
         {"lager.db", {"x", "LAGER"}, 7, true, {"LAGER", "x"}, "LAGER"},
         {"daten.csv", {"Zahlen#csv", "daten#csv"}, 18, true, {"daten.csv", "Zahlen.csv"}, "daten.csv"},
-        {"seite.htm", {"seite", "andere"}, 16, true, {"andere", "seite"}, "seite"},
+        // A page's tables are listed by the page's file name, as the engine names them.
+        {"seite.htm", {"seite.htm", "andere.htm", "seite.htm#2"}, 16, true, {"andere.htm", "seite.htm", "seite.htm#2"},
+         "seite.htm"},
+        {"blatt.html", {"blatt.html#2", "blatt.html"}, 16, true, {"blatt.html", "blatt.html#2"}, "blatt.html"},
         {"mappe.xls", {"Tabelle1$", "Bereich", "Andere", "Tabelle2$"}, 15, false, {"Andere", "Bereich"}, "Andere"},
         // Worksheets only: they are the workbook's tables.
         {"blatt.xls", {"Tabelle2$", "Tabelle1$"}, 15, false, {"Tabelle1$", "Tabelle2$"}, "Tabelle1$"},
@@ -287,6 +290,48 @@ TEST_F(OpenDialog, PickedFileOfEachKindSelectsKindAndTable)
         EXPECT_EQ(seen.table, c.selected);
         EXPECT_EQ(kado.DatabaseType(), TDatabaseType(c.kind)); // the descriptor was re-pointed
     }
+}
+
+// Real pages, listed and opened by the engine: a ".htm" page (a renamed copy)
+// and a ".html" page are preselected with their first table, and OK opens it.
+TEST_F(OpenDialog, RealHtmlPagesOfBothEndingsArePreselectedAndOpen)
+{
+    const QString htm = copy("html/rows/simple-table.html", "seite.htm");
+    const QString html = copy("html/rows/ibge-censo.html", "censo.html");
+    picks = {htm};
+    openChooser(QString());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(seen.kindIndex, 16);
+    EXPECT_EQ(seen.database, dir());
+    EXPECT_EQ(seen.tables, (QStringList{"censo.html", "seite.htm", "seite.htm#2"}));
+    EXPECT_EQ(seen.table, QStringLiteral("seite.htm"));
+    kado.Open();
+    ASSERT_TRUE(dataset.Active());
+    // The first row holds the headings: one record of the 2 x 2 table.
+    EXPECT_EQ(dataset.GetFieldNames(), (QStringList{"t0r0c0", "t0r0c1"}));
+    ASSERT_EQ(dataset.RecordCount(), 1);
+    EXPECT_EQ(dataset.Fields(0)->AsString(), QStringLiteral("t0r1c0"));
+
+    picks = {htm};
+    choose = QStringLiteral("seite.htm#2");
+    openChooser(QString());
+    kado.Open();
+    ASSERT_TRUE(dataset.Active());
+    EXPECT_EQ(dataset.RecordCount(), 2);
+    EXPECT_EQ(dataset.Fields(1)->AsString(), QStringLiteral("t1r1c1"));
+
+    picks = {html};
+    choose.reset();
+    openChooser(QString());
+    EXPECT_EQ(seen.kindIndex, 16);
+    EXPECT_EQ(seen.table, QStringLiteral("censo.html"));
+    kado.Open();
+    ASSERT_TRUE(dataset.Active());
+    EXPECT_EQ(dataset.RecordCount(), 92);
+    EXPECT_EQ(dataset.GetFieldNames().mid(0, 3), (QStringList{QStringLiteral("uf"), QStringLiteral("município"),
+                                                              QStringLiteral("pessoas")}));
+    EXPECT_EQ(dataset.Fields(1)->AsString(), QStringLiteral("Angra dos Reis"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(OpenDialog, TextKindShowsFileNamesForADirectory)
@@ -333,7 +378,7 @@ TEST(OpenDialogForm, ControlsKindListAndBrowseSettingsPerKind)
     const QString excel = QStringLiteral("MS-Excel Tabellen (*.xls)|*.xls");
     const QString expected[DatabaseTypeCount] = {
         AllDatabases, QStringLiteral("MS-Access Tabellen (*.mdb)|*.mdb"), dbase, dbase, dbase, paradox, paradox,
-        paradox, dbase, dbase, dbase, dbase, excel, excel, excel, excel, QStringLiteral("HTML Tabellen (*.htm)|*.htm"),
+        paradox, dbase, dbase, dbase, dbase, excel, excel, excel, excel, QStringLiteral("HTML Tabellen (*.htm *.html)|*.htm; *.html"),
         QString(), QStringLiteral("CSV Tabellen (*.csv)|*.csv")};
     for (int i = 0; i < DatabaseTypeCount; ++i) {
         SCOPED_TRACE(i);
@@ -346,7 +391,8 @@ TEST(OpenDialogForm, ControlsKindListAndBrowseSettingsPerKind)
             continue;
         }
         EXPECT_EQ(dialog.OpenDialog.Filter, expected[i]);
-        const QString pattern = expected[i].section(QLatin1Char('|'), 1);
+        // HTML pages are offered as ".htm" and ".html"; a name typed without ending gets ".htm".
+        const QString pattern = i == dtHTMLimport ? QStringLiteral("*.htm") : expected[i].section(QLatin1Char('|'), 1);
         EXPECT_EQ(dialog.OpenDialog.DefaultExt, pattern);
     }
     EXPECT_EQ(browseSettingsForKind(5)->Title, QStringLiteral("Paradox Tabelle öffnen"));
@@ -369,9 +415,9 @@ TEST(OpenDialogForm, OnlyTheUsersKindChoiceChangesTheBrowseDialog)
 TEST(OpenDialogFilters, FileDialogFormsOfTheFilters)
 {
     EXPECT_EQ(nameFiltersFromFilter(AllDatabasesOpenFilter),
-              (QStringList{"Alle Datenbanken (*.mdb *.dbf *.db *.xls *.csv *.htm)", "MS-Access (*.mdb)",
+              (QStringList{"Alle Datenbanken (*.mdb *.dbf *.db *.xls *.csv *.htm *.html)", "MS-Access (*.mdb)",
                            "dBASE, FoxPro (*.dbf)", "Paradox (*.db)", "MS-Excel (*.xls)", "CSV Text Tabellen (*.csv)",
-                           "HTML Tabellen (*.htm)"}));
+                           "HTML Tabellen (*.htm *.html)"}));
     EXPECT_EQ(nameFiltersFromFilter(QStringLiteral("dBASE Tabellen (*.dbf)|*.dbf")),
               QStringList{"dBASE Tabellen (*.dbf)"});
     EXPECT_EQ(nameFiltersFromFilter(QStringLiteral("Text (*.txt)|*.csv")), QStringList{"Text (*.txt) (*.csv)"});

@@ -13,6 +13,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
 #include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
@@ -222,4 +225,55 @@ TEST_F(StructureTest, DescendingTagIsShownAndKeptDescendingAfterAChange)
     QStringList descending = keys;
     std::sort(descending.begin(), descending.end(), std::greater<QString>());
     EXPECT_EQ(keys, descending);
+}
+
+// What the user sees: a dialog of fixed size, headings that stay above the rows
+// and cannot be selected, and the "no indexes" note only where the list is missing.
+TEST_F(StructureTest, FixedDialogWithFixedHeadingsAndTheNoteOnlyWithoutIndexes)
+{
+    const auto headings = [](QTableWidget *grid) {
+        QStringList texts;
+        for (int c = 0; c < grid->columnCount(); ++c)
+            texts << grid->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        return texts;
+    };
+    w->Oeffnen(testsupport::fixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBF")));
+    ASSERT_TRUE(w->TBView.Active());
+    bool shown = false;
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        shown = true;
+        d.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "fixed dialog border";
+        d.PageControl1->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(d.STGIndex->isVisible());
+        EXPECT_FALSE(d.Label4->isVisible()) << "the note must not lie across the index list";
+        EXPECT_TRUE(d.STGIndex->horizontalHeader()->isVisible());
+        EXPECT_EQ(headings(d.STGIndex), (QStringList{"Nr", "Indexname", "Felder", "Optionen"}));
+        EXPECT_EQ(headings(d.STGStruktur), (QStringList{"Nr", "Feldname", "Feldtyp", "Länge"}));
+        // Ctrl+Home goes to the first row a user can select: the first index, not the headings.
+        d.STGIndex->setFocus();
+        QTest::keyClick(d.STGIndex, Qt::Key_Home, Qt::ControlModifier);
+        EXPECT_EQ(d.STGIndex->currentRow(), 1);
+        EXPECT_EQ(d.STGIndex->rowViewportPosition(1), 0) << "the first index row is the top row under the headings";
+        d.close();
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    EXPECT_TRUE(shown);
+
+    w->Oeffnen(testsupport::fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
+    shown = false;
+    w->StructureDialogHook = [&](structure::TFMStruktur &d) {
+        shown = true;
+        d.show();
+        d.PageControl1->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(d.STGIndex->isVisible());
+        EXPECT_TRUE(d.Label4->isVisible());
+        EXPECT_EQ(d.Label4->text(), QStringLiteral("Keine Indizes verfügbar!"));
+        d.close();
+    };
+    w->action(QStringLiteral("ACStru"))->trigger();
+    EXPECT_TRUE(shown);
 }

@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +39,37 @@ QByteArray readAll(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+bool holdsForUnprivilegedUser(const std::function<bool()> &check, std::string *why)
+{
+    const pid_t child = ::fork();
+    if (child < 0) {
+        *why = "fork failed";
+        return false;
+    }
+    if (child == 0) {
+        if (::geteuid() == 0) {
+            const gid_t nogroup = 65534;
+            if (::setgroups(1, &nogroup) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+        }
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) {
+        *why = "waitpid failed";
+        return false;
+    }
+    if (!WIFEXITED(status)) {
+        *why = "the child ended by a signal";
+        return false;
+    }
+    switch (WEXITSTATUS(status)) {
+    case 0: return true;
+    case 2: *why = "the child could not give up root's rights"; return false;
+    default: *why = "the check does not hold"; return false;
+    }
 }
 
 } // namespace testsupport

@@ -2,6 +2,8 @@
 // Shared helpers for the tests: where the real files are, and scratch copies of them.
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
+#include <string>
 
 namespace testsupport {
 
@@ -22,6 +24,13 @@ private:
 };
 
 QByteArray readAll(const QString &path);
+
+// Runs check in a child process as a user without special rights: root may
+// write any file, so as root the child gives up its rights (user and group
+// "nogroup"/"nobody", 65534) first. The files the check reads must be readable
+// by others. Returns the check's answer; a child that could not drop its rights
+// or ended otherwise answers false, with the reason in *why.
+bool holdsForUnprivilegedUser(const std::function<bool()> &check, std::string *why);
 
 } // namespace testsupport
 
