@@ -13,6 +13,8 @@ PKGS=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
   python3 python3-dbfread
+  qt6-translations-l10n
+  git desktop-file-utils file dpkg-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do
