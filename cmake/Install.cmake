@@ -25,17 +25,14 @@ add_custom_target(brisvel_man_page ALL DEPENDS ${BRISVEL_MAN_PAGE})
 install(FILES ${BRISVEL_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The package: version major.minor.patch and the build number the programs
-# carry, dependencies found by dpkg-shlibdeps from what is linked, plus what
-# is used without being linked.
-execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} rev-list --count HEAD
-    OUTPUT_VARIABLE BRISVEL_PACKAGE_BUILD RESULT_VARIABLE git_result
-    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-if(NOT git_result EQUAL 0 OR NOT BRISVEL_PACKAGE_BUILD MATCHES "^[0-9]+$")
-    set(BRISVEL_PACKAGE_BUILD 0)
-endif()
+# carry (read when cpack runs), dependencies found by dpkg-shlibdeps from what
+# is linked, plus what is used without being linked.
 set(CPACK_PACKAGE_NAME brisvel-ostrel)
 set(CPACK_PACKAGE_VENDOR Halvorin)
-set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${BRISVEL_PACKAGE_BUILD}")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+set(BRISVEL_BUILD_NUMBER_FILE ${CMAKE_BINARY_DIR}/src/version/BuildNumber.cpp)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/CPackProjectConfig.cmake.in ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Betrachter und Editor für Datenbanktabellen")
 set(CPACK_PACKAGE_DESCRIPTION
     "brisvel ostrel zeigt und bearbeitet Tabellen aus dBASE/FoxPro (.dbf), Paradox (.db),\n Access (.mdb), Excel 97-2003 (.xls), HTML-Seiten und CSV-Dateien. brisvel-cli\n listet, beschreibt, gibt aus und exportiert dieselben Tabellen auf der Kommandozeile.")

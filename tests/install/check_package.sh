@@ -16,6 +16,10 @@ deb=$(ls "$scratch"/*.deb 2>/dev/null | head -n1)
 [ -n "$deb" ] || fail "kein .deb entstanden"
 
 [ "$(dpkg-deb -f "$deb" Package)" = brisvel-ostrel ] || fail "Paketname"
+# The package carries the version the programs report.
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$build/brisvel-cli" --version)" = "brisvel ostrel $version" ] \
+  || fail "Paketversion $version ist nicht die der Programme"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Linked libraries, found by dpkg-shlibdeps (none of them named by hand).
