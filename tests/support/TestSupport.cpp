@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace testsupport {
@@ -35,6 +37,20 @@ QByteArray readAll(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+QString expectedBuildNumber()
+{
+    QProcess git;
+    git.start(QStringLiteral("git"), {QStringLiteral("-C"), QStringLiteral(BRISVEL_SOURCE_TESTS "/.."),
+                                      QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")});
+    if (!git.waitForStarted(30000) || !git.waitForFinished(30000)) {
+        ADD_FAILURE() << "git is needed to know the build number (package git)";
+        return QString();
+    }
+    if (git.exitStatus() != QProcess::NormalExit || git.exitCode() != 0)
+        return QStringLiteral("0");
+    return QString::fromLatin1(git.readAllStandardOutput()).trimmed();
 }
 
 } // namespace testsupport

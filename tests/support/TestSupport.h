@@ -23,6 +23,11 @@ private:
 
 QByteArray readAll(const QString &path);
 
+// The build number the build must have compiled in, asked of git: the commit
+// count of the source checkout, "0" where the sources are no checkout. A test
+// fails when git itself is missing.
+QString expectedBuildNumber();
+
 } // namespace testsupport
 
 #include <ostream>
