@@ -221,7 +221,8 @@ TEST(ProgramVersion, CompiledInFromTheBuild)
     const QString release = QStringLiteral(BRISVEL_PROJECT_VERSION).section(QLatin1Char('.'), 0, 2);
 
     auto reader = programVersionResource();
-    EXPECT_EQ(textOf(*reader, vrFileVersion, QStringLiteral("FileVersion")), release + QLatin1Char('.') + count);
+    EXPECT_EQ(textOf(*reader, vrFileVersion, QStringLiteral("FileVersion")), release + QLatin1Char('.') + count)
+        << "a build made before the last commit carries the count of its time: build again";
     EXPECT_EQ(textOf(*reader, vrFileVersion, QStringLiteral("FileVersion"), fvAllNoBuild), release);
     EXPECT_EQ(textOf(*reader, vrCompanyName, QStringLiteral("CompanyName")), QStringLiteral("Halvorin"));
     EXPECT_EQ(textOf(*reader, vrProductName, QStringLiteral("ProductName")), QStringLiteral("brisvel ostrel"));
