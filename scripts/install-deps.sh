@@ -14,6 +14,8 @@ PKGS=(
   xvfb xauth
   poppler-utils
   python3 python3-dbfread
+  qt6-translations-l10n
+  git desktop-file-utils file dpkg-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

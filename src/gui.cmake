@@ -19,5 +19,5 @@ target_include_directories(brisvel_gui PUBLIC
     ${CMAKE_SOURCE_DIR}/src/app ${CMAKE_SOURCE_DIR}/src/widgets ${CMAKE_SOURCE_DIR}/src/browse
     ${CMAKE_SOURCE_DIR}/src/search ${CMAKE_SOURCE_DIR}/src/print ${CMAKE_SOURCE_DIR}/src/structure
     ${CMAKE_SOURCE_DIR}/src/data ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(brisvel_gui PUBLIC brisvel_engine brisvel_data brisvel_structure brisvel_print brisvel_cli_core
+target_link_libraries(brisvel_gui PUBLIC brisvel_engine brisvel_data brisvel_structure brisvel_print brisvel_cli_core brisvel_version
     Qt6::Gui Qt6::Widgets Qt6::PrintSupport)

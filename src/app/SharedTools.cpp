@@ -250,8 +250,19 @@ bool x11CompositorRunning()
 
 } // namespace
 
+namespace {
+std::optional<bool> windowsXPForTests;
+}
+
+void setWindowsXPForTests(std::optional<bool> answer)
+{
+    windowsXPForTests = answer;
+}
+
 bool IsWindowsXP()
 {
+    if (windowsXPForTests)
+        return *windowsXPForTests;
     const QString platform = QGuiApplication::platformName();
     if (platform.startsWith(QLatin1String("wayland")))
         return true;

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace app {
 
@@ -76,6 +77,9 @@ bool RunGuarded(const std::function<void()> &operation);
 // True where the window system can show translucent windows (a compositing
 // X11 window manager, or Wayland).
 bool IsWindowsXP();
+// Tests set the answer of IsWindowsXP here (the offscreen platform has no
+// translucency); empty asks the window system again.
+void setWindowsXPForTests(std::optional<bool> answer);
 
 // Appends fill until text has length characters, then cuts it to length.
 QString PadToLength(const QString &text, QChar fill, int length);

@@ -1,6 +1,7 @@
 #include "WindowParts.h"
 
 #include "ADOOpenDialog.h"
+#include "AboutBox.h"
 #include "ADOStateDialog.h"
 #include "AppWindows.h"
 #include "FilterDialog.h"
@@ -182,9 +183,18 @@ QPixmap productLogo(const QSize &size)
     return pixmap;
 }
 
-void showAbout(TFMMain &)
+void showAbout(TFMMain &window)
 {
-    // The About box comes with its own work; "&Info" and F1 exist already.
+    widgets::AboutBoxContext context;
+    context.translucency = IsWindowsXP();
+    context.processorSpeed = window.ProcessorSpeed;
+    context.firstActivation = &window.FirstActivation;
+    // A new box each time, freed when it closes.
+    auto *box = new widgets::TFMAbout(&window, context);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->move(widgets::centredOver(window.frameGeometry(),
+                                   QSize(widgets::TFMAbout::BoxWidth, widgets::TFMAbout::BoxHeight)));
+    box->exec();
 }
 
 void showDriverStatus(TFMMain &)

@@ -51,8 +51,9 @@ void connectWindowButton(widgets::TKLinkLabel *label, WindowButton kind, QWidget
 QPixmap programIcon(int size);
 QPixmap productLogo(const QSize &size);
 
-// Dialogs that come with later work; the commands exist already.
+// The About box, centred over the window and modal; a new one each time.
 void showAbout(TFMMain &window);
+// Dialogs that come with later work; the commands exist already.
 void showDriverStatus(TFMMain &window);
 void closeSearchDialog();
 void clearFilterExpression();

@@ -10,6 +10,7 @@
 #include "StructureRows.h"
 #include "TableDataset.h"
 #include "TablePrint.h"
+#include "VersionResource.h"
 
 #include <QFileInfo>
 #include <optional>
@@ -313,10 +314,43 @@ void printToPdfFile(data::TKADOopen &descriptor, engine::TableDataset &table, co
                         : QStringLiteral("%1 Seiten gedruckt in %2.").arg(pages).arg(options.target));
 }
 
+// The option among the arguments, not counting the values of options that
+// take one (a filter may well read "--help").
+bool hasOption(const QStringList &arguments, const char *option)
+{
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String(option))
+            return true;
+        if (a == QLatin1String("--table") || a == QLatin1String("--index") || a == QLatin1String("--filter"))
+            ++i;
+    }
+    return false;
+}
+
+// --help and --version answer on standard output and succeed.
+std::optional<int> answerInfoOptions(const QStringList &arguments, Output &out)
+{
+    if (hasOption(arguments, "--help") || hasOption(arguments, "-h")) {
+        out.write(QString::fromUtf8(Usage));
+        out.write(QStringLiteral("  brisvel-cli --help | --version\n"));
+        return 0;
+    }
+    if (hasOption(arguments, "--version")) {
+        out.line(version::versionLine());
+        return 0;
+    }
+    return std::nullopt;
+}
+
 int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
 {
     Output out(outFile);
     Output err(errFile);
+    if (const std::optional<int> status = answerInfoOptions(arguments, out)) {
+        fflush(outFile);
+        return *status;
+    }
     QString error;
     const std::optional<Options> options = parse(arguments, &error);
     if (!options) {

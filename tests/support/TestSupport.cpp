@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace testsupport {
@@ -70,6 +72,20 @@ bool holdsForUnprivilegedUser(const std::function<bool()> &check, std::string *w
     case 2: *why = "the child could not give up root's rights"; return false;
     default: *why = "the check does not hold"; return false;
     }
+}
+
+QString expectedBuildNumber()
+{
+    QProcess git;
+    git.start(QStringLiteral("git"), {QStringLiteral("-C"), QStringLiteral(BRISVEL_SOURCE_TESTS "/.."),
+                                      QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")});
+    if (!git.waitForStarted(30000) || !git.waitForFinished(30000)) {
+        ADD_FAILURE() << "git is needed to know the build number (package git)";
+        return QString();
+    }
+    if (git.exitStatus() != QProcess::NormalExit || git.exitCode() != 0)
+        return QStringLiteral("0");
+    return QString::fromLatin1(git.readAllStandardOutput()).trimmed();
 }
 
 } // namespace testsupport

@@ -32,6 +32,11 @@ QByteArray readAll(const QString &path);
 // or ended otherwise answers false, with the reason in *why.
 bool holdsForUnprivilegedUser(const std::function<bool()> &check, std::string *why);
 
+// The build number the build must have compiled in, asked of git: the commit
+// count of the source checkout, "0" where the sources are no checkout. A test
+// fails when git itself is missing.
+QString expectedBuildNumber();
+
 } // namespace testsupport
 
 #include <ostream>
