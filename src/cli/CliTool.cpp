@@ -6,6 +6,7 @@
 #include "KADOopen.h"
 #include "StructureRows.h"
 #include "TableDataset.h"
+#include "common/Quoting.h"
 
 #include <QFileInfo>
 #include <optional>
@@ -212,12 +213,7 @@ void dump(engine::TableDataset &table, Output &out)
 
 QString csvField(const QString &text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return engine::text::csvCell(text, QLatin1Char(','));
 }
 
 // As "Speichern unter..." does it: the destination from the target's extension,
