@@ -136,6 +136,15 @@ QDate dateOf(const QVariant &value)
     return parseValue(value.toString(), ftDate).toDate();
 }
 
+QDateTime dateTimeOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime();
+    if (value.typeId() == QMetaType::QDate)
+        return QDateTime(value.toDate(), QTime(0, 0));
+    return parseValue(value.toString(), ftDateTime).toDateTime();
+}
+
 QVariant parseValue(const QString &input, TFieldType type)
 {
     const QString text = input.trimmed();

@@ -103,6 +103,27 @@ qint64 fileSize(int fd, const QString &path)
     return qint64(st.st_size);
 }
 
+QString baseNameOf(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? fileName.left(dot) : fileName;
+}
+
+QString companionEntry(const QStringList &entries, const QString &base, const QString &ext)
+{
+    const QString wanted = base + ext;
+    QString found;
+    for (const QString &entry : entries) {
+        if (entry.compare(wanted, Qt::CaseInsensitive) != 0)
+            continue;
+        if (entry.startsWith(base))
+            return entry;
+        if (found.isEmpty())
+            found = entry;
+    }
+    return found;
+}
+
 int openTableFile(const QString &path, bool readOnly, bool &writable)
 {
     const QByteArray local = QFile::encodeName(path);

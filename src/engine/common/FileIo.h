@@ -38,6 +38,12 @@ void pwriteFully(int fd, const void *buffer, qint64 size, qint64 offset, const Q
 void syncData(int fd, const QString &path);
 qint64 fileSize(int fd, const QString &path);
 
+// A file name without its last extension ("KUNDEN.DBF" -> "KUNDEN").
+QString baseNameOf(const QString &fileName);
+// The entry base + ext among a folder's entries, in any case of the extension;
+// the spelling matching the table's own base name wins. Empty when there is none.
+QString companionEntry(const QStringList &entries, const QString &base, const QString &ext);
+
 // Opens a table file for reading and, unless readOnly, writing; a file the user
 // may not write is opened read-only instead, and writable says which it is.
 int openTableFile(const QString &path, bool readOnly, bool &writable);

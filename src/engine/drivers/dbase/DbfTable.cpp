@@ -23,27 +23,11 @@ namespace {
 constexpr qint64 ChunkRecords = 65536;
 constexpr qint64 CacheBlockBytes = 256 * 1024;
 
-// The companion file base + ext in the table's folder, any case of the
-// extension; the spelling matching the table's own base name wins.
+// The companion file base + ext in the table's folder (see io::companionEntry).
 QString findCompanion(const QStringList &entries, const QString &dir, const QString &base, const QString &ext)
 {
-    const QString wanted = base + ext;
-    QString found;
-    for (const QString &entry : entries) {
-        if (entry.compare(wanted, Qt::CaseInsensitive) != 0)
-            continue;
-        if (entry.startsWith(base))
-            return QDir(dir).filePath(entry);
-        if (found.isEmpty())
-            found = QDir(dir).filePath(entry);
-    }
-    return found;
-}
-
-QString baseNameOf(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? fileName.left(dot) : fileName;
+    const QString entry = companionEntry(entries, base, ext);
+    return entry.isEmpty() ? QString() : QDir(dir).filePath(entry);
 }
 
 // The extension written in the case the table file's own extension uses.

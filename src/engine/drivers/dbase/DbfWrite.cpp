@@ -231,13 +231,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         fill('\0');
         if (null)
             return;
-        QDateTime dt;
-        if (value.typeId() == QMetaType::QDateTime)
-            dt = value.toDateTime();
-        else if (value.typeId() == QMetaType::QDate)
-            dt = QDateTime(value.toDate(), QTime(0, 0));
-        else
-            dt = parseValue(value.toString(), ftDateTime).toDateTime();
+        const QDateTime dt = dateTimeOf(value);
         if (!dt.isValid() || dt.date().toJulianDay() <= 0)
             throw invalid(msg::invalidDateTime(value.toString()));
         putLe32(p, quint32(dt.date().toJulianDay()));

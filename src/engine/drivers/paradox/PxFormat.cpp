@@ -504,13 +504,7 @@ void encodeFixed(const PxField &f, const QVariant &value, char *p)
         return;
     }
     case PxTimestamp: {
-        QDateTime dt;
-        if (value.typeId() == QMetaType::QDateTime)
-            dt = value.toDateTime();
-        else if (value.typeId() == QMetaType::QDate)
-            dt = QDateTime(value.toDate(), QTime(0, 0));
-        else
-            dt = parseValue(value.toString(), ftDateTime).toDateTime();
+        const QDateTime dt = dateTimeOf(value);
         if (!dt.isValid() || dt.date().year() < 1 || dt.date().year() > 9999)
             throw valueError(f, msg::invalidDateTime(value.toString()));
         const double ms = double(dt.date().toJulianDay() - JulianDayOfYearZero) * 86400000.0

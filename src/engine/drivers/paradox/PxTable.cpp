@@ -18,33 +18,8 @@ namespace engine::paradox {
 using io::damagedFile;
 using io::le16;
 using io::le32;
+using io::baseNameOf;
 using io::nativePath;
-
-namespace {
-
-QString baseNameOf(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? fileName.left(dot) : fileName;
-}
-
-// The companion file base + ext, any case; the table's own spelling of the base wins.
-QString findCompanion(const QStringList &entries, const QString &base, const QString &ext)
-{
-    const QString wanted = base + ext;
-    QString found;
-    for (const QString &entry : entries) {
-        if (entry.compare(wanted, Qt::CaseInsensitive) != 0)
-            continue;
-        if (entry.startsWith(base))
-            return entry;
-        if (found.isEmpty())
-            found = entry;
-    }
-    return found;
-}
-
-} // namespace
 
 PxTable::~PxTable()
 {
@@ -82,7 +57,7 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
     const QStringList entries = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden, QDir::Name);
     const QString dir = QFileInfo(path).path();
     const QString base = t->m_tableName;
-    const QString mb = findCompanion(entries, base, QStringLiteral(".mb"));
+    const QString mb = io::companionEntry(entries, base, QStringLiteral(".mb"));
     t->m_blobPath = QDir(dir).filePath(mb.isEmpty() ? base + QStringLiteral(".MB") : mb);
     QString blobFault;
     if (t->m_hasBlobFields && !mb.isEmpty()) {
@@ -165,7 +140,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
     const QString base = m_tableName;
     const QString dir = QFileInfo(m_path).path();
     if (m_h.keyFields > 0) {
-        m_primaryFile = findCompanion(entries, base, QStringLiteral(".px"));
+        m_primaryFile = io::companionEntry(entries, base, QStringLiteral(".px"));
         IndexDef def;
         def.name = QStringLiteral("Primärschlüssel");
         QStringList fields;
@@ -219,7 +194,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
                 def.name = fields.join(QLatin1Char(';'));
             def.fields = fields.join(QLatin1Char(';'));
             def.source = entry;
-            const QString yEntry = findCompanion(entries, base, QStringLiteral(".Y") + ext.mid(2));
+            const QString yEntry = io::companionEntry(entries, base, QStringLiteral(".Y") + ext.mid(2));
             if (yEntry.isEmpty())
                 def.options |= ixNonMaintained;
             m_indexDefs.append(def);
