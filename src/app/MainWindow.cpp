@@ -13,7 +13,7 @@
 #include "GotoDialog.h"
 #include "StructureDialog.h"
 #include "EngineError.h"
-#include "drivers/dbase/DbfIndexKey.h"
+#include "QuickSearch.h"
 #include "ADOOpenDialog.h"
 #include "ExportDestination.h"
 #include "KGripLine.h"
@@ -623,57 +623,12 @@ void TFMMain::EDSearchChange(const QString &text)
     // with the typed text; the order itself stays.
     if (text.isEmpty() || !TBView.Active() || TBView.IndexName().isEmpty())
         return;
-    const int i = TBView.indexDefs().IndexOf(TBView.IndexName());
-    if (i < 0)
-        return;
     widgets::WaitCursor wait;
-    const qint64 count = TBView.RecordCount();
-    const auto moveTo = [this](qint64 p) {
-        TBView.First();
-        TBView.MoveBy(int(p));
-    };
-    // The key as the index computes it, where the engine can: expressions too.
-    if (const auto key = engine::IndexKeyText::forIndex(TBView.source(), TBView.IndexName())) {
-        const auto keyAt = [&](qint64 p) {
-            return key->text([&](int field) { return TBView.valueAt(p, field); });
-        };
-        try {
-            if (key->searchable()) {
-                // Keys in index order sort case-folded: the first one not below the text.
-                const QString wanted = text.toUpper();
-                qint64 lo = 0, hi = count;
-                while (lo < hi) {
-                    const qint64 mid = lo + (hi - lo) / 2;
-                    if (keyAt(mid).left(wanted.size()).toUpper() < wanted)
-                        lo = mid + 1;
-                    else
-                        hi = mid;
-                }
-                if (lo < count && keyAt(lo).startsWith(text, Qt::CaseInsensitive))
-                    moveTo(lo);
-                return;
-            }
-            for (qint64 p = 0; p < count; ++p) {
-                if (keyAt(p).startsWith(text, Qt::CaseInsensitive)) {
-                    moveTo(p);
-                    return;
-                }
-            }
-            return;
-        } catch (const engine::EngineError &) {
-            // A key that cannot be computed: the plain key field below still serves.
-        }
-    }
-    const QString keyField = TBView.indexDefs().Items(i).fields.section(QLatin1Char(';'), 0, 0);
-    engine::Field *field = keyField.isEmpty() ? nullptr : TBView.FindField(keyField);
-    if (!field)
+    const engine::QuickSearchResult found = engine::quickSearch(TBView, text);
+    if (found.position < 0)
         return;
-    for (qint64 p = 0; p < count; ++p) {
-        if (TBView.textAt(p, field->Index()).startsWith(text, Qt::CaseInsensitive)) {
-            moveTo(p);
-            return;
-        }
-    }
+    TBView.First();
+    TBView.MoveBy(int(found.position));
 }
 
 void TFMMain::CBIndexChange(int index)

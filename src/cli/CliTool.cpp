@@ -11,6 +11,7 @@
 #include "TableDataset.h"
 #include "TablePrint.h"
 #include "VersionResource.h"
+#include "common/Quoting.h"
 
 #include <QFileInfo>
 #include <optional>
@@ -242,12 +243,7 @@ bool needsGuiApplication(const QStringList &arguments)
 
 QString csvField(const QString &text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return engine::text::csvCell(text, QLatin1Char(','));
 }
 
 // As "Speichern unter..." does it: the destination from the target's extension,

@@ -123,18 +123,18 @@ void Connection::setConnected(bool connected)
         return;
     }
     if (m_provider.compare(QString::fromLatin1(DefaultProvider), Qt::CaseInsensitive) != 0)
-        throw EngineError(QStringLiteral("Der Provider '%1' wird nicht unterstützt; nur %2 ist verfügbar")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Der Provider '%1' wird nicht unterstützt; nur %2 ist verfügbar")
                               .arg(m_provider, QString::fromLatin1(DefaultProvider)));
     const QString kind = propertyValue(QString::fromLatin1(ExtendedPropertiesKey)).toString();
     Driver *driver = driverFor(kind);
     if (!driver)
-        throw EngineError(QStringLiteral("Die Datenbankart '%1' wird nicht unterstützt").arg(kind));
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Datenbankart '%1' wird nicht unterstützt").arg(kind));
     const QString source = dataSource();
     const QFileInfo info(source);
     if (source.isEmpty())
-        throw EngineError(QStringLiteral("Es ist keine Datenquelle angegeben"));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Es ist keine Datenquelle angegeben"));
     if (driver->dataSourceIsDirectory() ? !info.isDir() : !info.isFile())
-        throw EngineError(driver->dataSourceIsDirectory()
+        throw EngineError(ErrorKind::NotFound, driver->dataSourceIsDirectory()
                               ? QStringLiteral("Der Ordner '%1' existiert nicht").arg(source)
                               : QStringLiteral("Die Datei '%1' existiert nicht").arg(source));
     m_driver = driver;
@@ -152,11 +152,11 @@ int Connection::Execute(const QString &statement)
     setConnected(true);
     Driver *target = e.targetKind.isEmpty() ? nullptr : driverFor(e.targetKind);
     if (e.targetKind.isEmpty())
-        throw EngineError(QStringLiteral("In Access-Datenbanken kann nicht exportiert werden (%1); gewählt werden "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("In Access-Datenbanken kann nicht exportiert werden (%1); gewählt werden "
                                          "können dBASE, Paradox, Excel, HTML und Text.")
                               .arg(QDir::toNativeSeparators(e.targetDatabase)));
     if (!target || !target->canCreate())
-        throw EngineError(QStringLiteral("In die Zielart '%1' kann nicht exportiert werden.").arg(e.targetKind));
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("In die Zielart '%1' kann nicht exportiert werden.").arg(e.targetKind));
     if (e.targetDatabase.isEmpty())
         throw EngineError(QStringLiteral("Für den Export ist kein Ziel angegeben."));
 
@@ -167,7 +167,7 @@ int Connection::Execute(const QString &statement)
                                                                : e.targetDatabase;
     const QString existing = QFileInfo(targetPath).canonicalFilePath();
     if (!existing.isEmpty() && existing == QFileInfo(source->fileName()).canonicalFilePath())
-        throw EngineError(QStringLiteral("Die Tabelle %1 kann nicht in ihre eigene Datei exportiert werden.")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 kann nicht in ihre eigene Datei exportiert werden.")
                               .arg(QDir::toNativeSeparators(targetPath)));
 
     const ExportResult result = exportTable(*source, *target, e.targetDatabase, e.targetTable);
@@ -179,7 +179,7 @@ void createAccessDatabase(const QString &path)
 {
     if (QFileInfo::exists(path))
         return;
-    throw EngineError(QStringLiteral("Die Access-Datenbank %1 kann nicht angelegt werden: Access-Dateien werden nur "
+    throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Access-Datenbank %1 kann nicht angelegt werden: Access-Dateien werden nur "
                                      "gelesen.")
                           .arg(QDir::toNativeSeparators(path)));
 }
@@ -231,7 +231,7 @@ QString tableNameFromSelect(const QString &statement)
 {
     const QString s = statement.trimmed();
     const auto bad = [&]() {
-        return EngineError(QStringLiteral("Die Anweisung '%1' wird nicht unterstützt; erwartet wird \"select * from <Tabelle>\"").arg(statement));
+        return EngineError(ErrorKind::Unsupported, QStringLiteral("Die Anweisung '%1' wird nicht unterstützt; erwartet wird \"select * from <Tabelle>\"").arg(statement));
     };
     // Any run of blanks may stand between the words.
     static const QRegularExpression head(QStringLiteral("^select\\s+\\*\\s+from\\s+"), QRegularExpression::CaseInsensitiveOption);

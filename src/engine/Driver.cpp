@@ -22,7 +22,17 @@ QString TableSource::text(RowId row, int field)
 
 QVector<RowId> TableSource::indexOrder(const QString &indexName)
 {
-    throw EngineError(QStringLiteral("Die Tabelle %1 kann nicht nach dem Index '%2' sortiert werden.").arg(tableName(), indexName));
+    throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 kann nicht nach dem Index '%2' sortiert werden.").arg(tableName(), indexName));
+}
+
+std::unique_ptr<IndexKeyText> TableSource::indexKey(const QString &)
+{
+    return nullptr;
+}
+
+std::unique_ptr<IndexKeyText> IndexKeyText::forIndex(TableSource *source, const QString &indexName)
+{
+    return source ? source->indexKey(indexName) : nullptr;
 }
 
 RowId TableSource::append(const QVector<QVariant> &)
@@ -42,7 +52,7 @@ void TableSource::remove(RowId)
 
 void Driver::create(const QString &, const QString &tableName, const QVector<FieldDef> &)
 {
-    throw EngineError(QStringLiteral("Tabellen der Art %1 können nicht angelegt werden (%2).")
+    throw EngineError(ErrorKind::Unsupported, QStringLiteral("Tabellen der Art %1 können nicht angelegt werden (%2).")
                           .arg(kindName(), tableName));
 }
 
@@ -55,7 +65,7 @@ QVector<FieldDef> Driver::fieldsFor(const QVector<FieldDef> &source, const QVect
 std::unique_ptr<TableWriter> Driver::createWriter(const QString &, const QString &tableName,
                                                   const QVector<FieldDef> &)
 {
-    throw EngineError(QStringLiteral("In Tabellen der Art %1 kann nicht exportiert werden (%2).")
+    throw EngineError(ErrorKind::Unsupported, QStringLiteral("In Tabellen der Art %1 kann nicht exportiert werden (%2).")
                           .arg(kindName(), tableName));
 }
 
@@ -82,7 +92,7 @@ QStringList tableFiles(const QString &directory, const std::function<QString(con
 {
     const QDir dir(directory);
     if (directory.isEmpty() || !QFileInfo(directory).isDir())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(directory)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(directory)));
     QStringList names;
     const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
     for (const QString &entry : entries) {
@@ -101,13 +111,13 @@ void checkNewTable(const QString &dataSource, const QString &tableName, const QV
                    int maxFields, const QString &kind)
 {
     if (dataSource.isEmpty() || !QFileInfo(dataSource).isDir())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
     if (tableName.trimmed().isEmpty() || tableName.contains(QLatin1Char('/')) || tableName.contains(QChar(0)))
-        throw EngineError(QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
     if (fields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
     if (fields.size() > maxFields)
-        throw EngineError(QStringLiteral("Eine %1-Tabelle fasst höchstens %2 Felder, %3 hat %4.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Eine %1-Tabelle fasst höchstens %2 Felder, %3 hat %4.")
                               .arg(kind)
                               .arg(maxFields)
                               .arg(tableName)

@@ -3,6 +3,7 @@
 // data source (list its tables, open one, create one); a TableSource is one open
 // table with its rows addressed by position.
 #include "FieldTypes.h"
+#include "IndexKey.h"
 
 #include <QList>
 #include <QString>
@@ -87,6 +88,10 @@ public:
     // by another program is reported, not overwritten.
     virtual void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values);
     virtual void remove(RowId row);
+
+    // The key of the named index computed from a row's values, for kinds whose
+    // indexes have key expressions; nothing where the kind (or this index) has none.
+    virtual std::unique_ptr<IndexKeyText> indexKey(const QString &indexName);
 
     // Header facts a user may want to see (version, code page, ...), in order.
     virtual QList<QPair<QString, QString>> facts() const { return {}; }

@@ -1,6 +1,7 @@
 #include "ExportStatement.h"
 
 #include "EngineError.h"
+#include "common/Quoting.h"
 
 #include <QRegularExpression>
 
@@ -10,7 +11,7 @@ namespace {
 
 EngineError unsupported(const QString &statement)
 {
-    return EngineError(QStringLiteral("Die Anweisung '%1' wird nicht unterstützt; erwartet wird "
+    return EngineError(ErrorKind::Unsupported, QStringLiteral("Die Anweisung '%1' wird nicht unterstützt; erwartet wird "
                                       "\"SELECT * INTO <Ziel> IN \"<Datenbank>\" \"<Art>;\" FROM <Tabelle>\"")
                            .arg(statement));
 }
@@ -109,16 +110,7 @@ ExportStatement parseExportStatement(const QString &statement)
 
 QString bracketName(const QString &name)
 {
-    QString inner = name;
-    inner.replace(QLatin1Char(']'), QStringLiteral("]]"));
-    return QLatin1Char('[') + inner + QLatin1Char(']');
-}
-
-QString doubleQuoted(const QString &text)
-{
-    QString inner = text;
-    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + inner + QLatin1Char('"');
+    return text::quoted(name, QLatin1Char('['), QLatin1Char(']'));
 }
 
 } // namespace engine

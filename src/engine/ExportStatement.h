@@ -4,6 +4,8 @@
 // The target is in [brackets] (a doubled "]]" inside) or bare; the database is in
 // double quotes (a doubled quote inside); the kind may be missing; the source is
 // everything after FROM, so any file name fits.
+#include "common/Quoting.h"
+
 #include <QString>
 
 namespace engine {
@@ -20,6 +22,6 @@ ExportStatement parseExportStatement(const QString &statement);
 
 // Quoting as the statement expects it.
 QString bracketName(const QString &name);
-QString doubleQuoted(const QString &text);
+using text::doubleQuoted;
 
 } // namespace engine

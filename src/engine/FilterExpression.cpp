@@ -188,7 +188,7 @@ private:
 
     [[noreturn]] void fail(int pos, const QString &what) const
     {
-        throw EngineError(QStringLiteral("Fehler im Filterausdruck an Position %1: %2").arg(pos + 1).arg(what));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Fehler im Filterausdruck an Position %1: %2").arg(pos + 1).arg(what));
     }
 
     static bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }

@@ -4,6 +4,7 @@
 #include "EngineError.h"
 #include "FilterExpression.h"
 #include "ValueText.h"
+#include "common/Quoting.h"
 
 #include <QRegularExpression>
 
@@ -35,7 +36,7 @@ qlonglong Field::AsInteger() const
         bool ok = false;
         const qlonglong n = v.toString().trimmed().toLongLong(&ok);
         if (!ok)
-            throw EngineError(msg::invalidInteger(v.toString()));
+            throw EngineError(ErrorKind::RefusedValue, msg::invalidInteger(v.toString()));
         return n;
     }
     return v.toLongLong();
@@ -107,9 +108,9 @@ TableDataset::~TableDataset()
         m_connection->detach(this);
 }
 
-void TableDataset::fail(const QString &text) const
+void TableDataset::fail(const QString &text, ErrorKind kind) const
 {
-    throw datasetError(Name(), text);
+    throw datasetError(Name(), text, kind);
 }
 
 void TableDataset::setConnection(Connection *connection)
@@ -150,7 +151,7 @@ QString TableDataset::CommandText() const
     QString name = m_tableName;
     static const QRegularExpression plain(QStringLiteral("^[\\w.#$-]+$"));
     if (!plain.match(name).hasMatch())
-        name = QLatin1Char('[') + QString(name).replace(QLatin1String("]"), QLatin1String("]]")) + QLatin1Char(']');
+        name = text::quoted(name, QLatin1Char('['), QLatin1Char(']'));
     return QStringLiteral("select * from ") + name;
 }
 
@@ -182,7 +183,7 @@ void TableDataset::setIndexName(const QString &name)
     if (Active()) {
         checkBrowseMode();
         if (!name.isEmpty() && m_indexDefs.IndexOf(name) < 0)
-            fail(msg::indexNotFound(name));
+            fail(msg::indexNotFound(name), ErrorKind::NotFound);
         const QString previous = m_indexName;
         changeView([&] { m_indexName = name; }, [&] { m_indexName = previous; });
         return;
@@ -280,7 +281,7 @@ RowId TableDataset::rowAtPosition(qint64 position)
 {
     if (m_view) {
         if (position < 0 || position >= m_view->size())
-            fail(QStringLiteral("Die Position %1 liegt außerhalb der Datenmenge").arg(position + 1));
+            fail(QStringLiteral("Die Position %1 liegt außerhalb der Datenmenge").arg(position + 1), ErrorKind::NotFound);
         return m_view->at(position);
     }
     return m_source->rowAt(position);
@@ -304,7 +305,7 @@ void TableDataset::Open()
         for (const IndexDef &def : indexes)
             found = found || def.name.compare(m_indexName, Qt::CaseInsensitive) == 0;
         if (!found)
-            fail(msg::indexNotFound(m_indexName));
+            fail(msg::indexNotFound(m_indexName), ErrorKind::NotFound);
     }
     m_indexDefs.m_items = indexes;
     m_source = std::move(source);
@@ -362,7 +363,7 @@ Field *TableDataset::Fields(int index)
 {
     checkActive();
     if (index < 0 || index >= FieldCount())
-        fail(QStringLiteral("Feldindex %1 außerhalb des gültigen Bereichs").arg(index));
+        fail(QStringLiteral("Feldindex %1 außerhalb des gültigen Bereichs").arg(index), ErrorKind::NotFound);
     return m_fields[size_t(index)].get();
 }
 
@@ -380,7 +381,7 @@ Field *TableDataset::FieldByName(const QString &name)
 {
     Field *field = FindField(name);
     if (!field)
-        fail(msg::fieldNotFound(name));
+        fail(msg::fieldNotFound(name), ErrorKind::NotFound);
     return field;
 }
 
@@ -597,7 +598,8 @@ void TableDataset::validate(int field, const QVariant &value) const
     if ((def.dataType == ftString || def.dataType == ftFixedChar || def.dataType == ftWideString)
         && def.size > 0 && value.toString().size() > def.size)
         fail(QStringLiteral("Der Text für das Feld '%1' ist zu lang: %2 Zeichen, erlaubt sind %3")
-                 .arg(def.name).arg(value.toString().size()).arg(def.size));
+                 .arg(def.name).arg(value.toString().size()).arg(def.size),
+             ErrorKind::RefusedValue);
 }
 
 void TableDataset::setCurrentValue(int field, const QVariant &value)

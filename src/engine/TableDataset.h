@@ -3,6 +3,7 @@
 // with the classic dataset operations (First, Next, Edit, Post, ...).
 #include "Connection.h"
 #include "Driver.h"
+#include "EngineError.h"
 
 #include <QObject>
 #include <QPointer>
@@ -165,7 +166,7 @@ signals:
 private:
     friend class Field;
     friend class IndexDefs;
-    [[noreturn]] void fail(const QString &text) const;
+    [[noreturn]] void fail(const QString &text, ErrorKind kind = ErrorKind::General) const;
     void checkActive() const;
     void checkBrowseMode();
     void checkCanModify() const;

@@ -269,7 +269,7 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
 {
     const QVector<FieldDef> &sourceFields = source.fieldDefs();
     if (sourceFields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 hat keine Felder, die exportiert werden könnten.")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 hat keine Felder, die exportiert werden könnten.")
                               .arg(source.tableName()));
     const qint64 count = source.rowCount();
     const int n = int(sourceFields.size());
@@ -290,7 +290,7 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
     ExportResult result;
     const QVector<FieldDef> targetFields = target.fieldsFor(sourceFields, measures, result.changes);
     if (targetFields.size() != n)
-        throw EngineError(QStringLiteral("Die Felder der Tabelle %1 lassen sich nicht in die Zielart %2 übernehmen.")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Felder der Tabelle %1 lassen sich nicht in die Zielart %2 übernehmen.")
                               .arg(source.tableName(), target.kindName()));
 
     std::unique_ptr<TableWriter> writer = target.createWriter(dataSource, tableName, targetFields);

@@ -136,6 +136,15 @@ QDate dateOf(const QVariant &value)
     return parseValue(value.toString(), ftDate).toDate();
 }
 
+QDateTime dateTimeOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime();
+    if (value.typeId() == QMetaType::QDate)
+        return QDateTime(value.toDate(), QTime(0, 0));
+    return parseValue(value.toString(), ftDateTime).toDateTime();
+}
+
 QVariant parseValue(const QString &input, TFieldType type)
 {
     const QString text = input.trimmed();
@@ -147,7 +156,7 @@ QVariant parseValue(const QString &input, TFieldType type)
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: {
         const qlonglong v = text.toLongLong(&ok);
         if (!ok)
-            throw EngineError(msg::invalidInteger(input));
+            throw EngineError(ErrorKind::RefusedValue, msg::invalidInteger(input));
         return v;
     }
     case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd: {
@@ -155,7 +164,7 @@ QVariant parseValue(const QString &input, TFieldType type)
         t.replace(QLatin1Char(','), QLatin1Char('.'));
         const double v = t.toDouble(&ok);
         if (!ok || std::isnan(v) || std::isinf(v))
-            throw EngineError(msg::invalidFloat(input));
+            throw EngineError(ErrorKind::RefusedValue, msg::invalidFloat(input));
         return v;
     }
     case ftBoolean: {
@@ -167,30 +176,30 @@ QVariant parseValue(const QString &input, TFieldType type)
         if (t == QLatin1String("false") || t == QLatin1String("falsch") || t == QLatin1String("nein")
             || t == QLatin1String("f") || t == QLatin1String("n") || t == QLatin1String("0"))
             return false;
-        throw EngineError(msg::invalidBoolean(input));
+        throw EngineError(ErrorKind::RefusedValue, msg::invalidBoolean(input));
     }
     case ftDate: {
         const QDate d = parseDate(text, &ok);
         if (!ok)
-            throw EngineError(msg::invalidDate(input));
+            throw EngineError(ErrorKind::RefusedValue, msg::invalidDate(input));
         return d;
     }
     case ftTime: {
         const QTime t = parseTime(text, &ok);
         if (!ok)
-            throw EngineError(msg::invalidTime(input));
+            throw EngineError(ErrorKind::RefusedValue, msg::invalidTime(input));
         return t;
     }
     case ftDateTime: case ftTimeStamp: {
         const int blank = text.indexOf(QLatin1Char(' '));
         const QDate d = parseDate(blank < 0 ? text : text.left(blank), &ok);
         if (!ok)
-            throw EngineError(msg::invalidDateTime(input));
+            throw EngineError(ErrorKind::RefusedValue, msg::invalidDateTime(input));
         QTime t(0, 0);
         if (blank >= 0) {
             t = parseTime(text.mid(blank + 1).trimmed(), &ok);
             if (!ok)
-                throw EngineError(msg::invalidDateTime(input));
+                throw EngineError(ErrorKind::RefusedValue, msg::invalidDateTime(input));
         }
         return QDateTime(d, t);
     }

@@ -4,6 +4,7 @@
 // Search, print, export and the grid all read a field's text through here.
 #include "FieldTypes.h"
 
+#include <QDateTime>
 #include <QVariant>
 
 namespace engine {
@@ -18,6 +19,9 @@ QString formatTime(const QTime &time);
 // The date a value stands for: a date, the date of a date-time, or text in one
 // of the forms parseValue reads. Throws the conversion message for other text.
 QDate dateOf(const QVariant &value);
+// The same for a date-time: a date-time, a date at midnight, or text; null text
+// gives an invalid date-time.
+QDateTime dateTimeOf(const QVariant &value);
 
 // Parses a user's text into a value of the type. Empty text gives null.
 // Throws EngineError with the conversion message when the text does not fit.

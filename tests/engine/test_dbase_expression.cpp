@@ -3,10 +3,10 @@
 // their index files store for those records.
 #include "EngineError.h"
 #include "TestSupport.h"
-#include "drivers/dbase/DbfCodePage.h"
+#include "common/CodePage.h"
 #include "drivers/dbase/DbfExpression.h"
 #include "drivers/dbase/DbfIndexWrite.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/Bytes.h"
 #include "drivers/dbase/DbfTable.h"
 
 #include <QDate>
@@ -17,6 +17,7 @@
 
 using namespace engine;
 using namespace engine::dbase;
+using namespace engine::io;
 using testsupport::fixture;
 
 namespace {

@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/Bytes.h"
 
 #include <QDate>
 #include <QFile>
@@ -107,7 +107,7 @@ QStringList texts(TableSource &t, const QVector<RowId> &rows, const QString &fie
 double leDouble(const QByteArray &key)
 {
     double d = 0;
-    quint64 bits = quint64(dbase::le64(key.constData()));
+    quint64 bits = quint64(io::le64(key.constData()));
     std::memcpy(&d, &bits, sizeof d);
     return d;
 }
@@ -366,24 +366,24 @@ QByteArray plainIdx(const QVector<QPair<QByteArray, quint32>> &keys, int perLeaf
     const int leaves = int((keys.size() + perLeaf - 1) / perLeaf);
     QByteArray file(512 * (2 + leaves), '\0');
     char *h = file.data();
-    dbase::putLe32(h, 512);      // root
-    dbase::putLe32(h + 4, 0xFFFFFFFF);
-    dbase::putLe16(h + 12, 4);   // key length
+    io::putLe32(h, 512);      // root
+    io::putLe32(h + 4, 0xFFFFFFFF);
+    io::putLe16(h + 12, 4);   // key length
     std::memcpy(h + 16, expression.constData(), size_t(expression.size()));
     char *root = h + 512;
-    dbase::putLe16(root, 1);
-    dbase::putLe16(root + 2, quint16(leaves));
+    io::putLe16(root, 1);
+    io::putLe16(root + 2, quint16(leaves));
     for (int l = 0; l < leaves; ++l) {
         char *leaf = h + 1024 + 512 * l;
-        dbase::putLe16(leaf, 2);
+        io::putLe16(leaf, 2);
         const int first = l * perLeaf, count = std::min<int>(perLeaf, int(keys.size()) - first);
-        dbase::putLe16(leaf + 2, quint16(count));
+        io::putLe16(leaf + 2, quint16(count));
         for (int i = 0; i < count; ++i) {
             std::memcpy(leaf + 12 + i * 8, keys[first + i].first.constData(), 4);
-            dbase::putBe32(leaf + 12 + i * 8 + 4, keys[first + i].second);
+            io::putBe32(leaf + 12 + i * 8 + 4, keys[first + i].second);
         }
         std::memcpy(root + 12 + l * 8, keys[first + count - 1].first.constData(), 4);
-        dbase::putBe32(root + 12 + l * 8 + 4, quint32(1024 + 512 * l));
+        io::putBe32(root + 12 + l * 8 + 4, quint32(1024 + 512 * l));
     }
     return file;
 }

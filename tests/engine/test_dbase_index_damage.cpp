@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/Bytes.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -79,44 +79,44 @@ TEST(DbaseIndexDamage, BentPagePointers)
     ScratchDir dir;
     // .ndx: the root's pointers all lead back to the root.
     QString path = damaged(dir, "dbase/dbd-xbase/ndx-char.ndx", [](QByteArray &b) {
-        dbase::putLe32(b.data() + 10 * 512 + 4, 10);
-        dbase::putLe32(b.data() + 10 * 512 + 4 + 88, 10);
+        io::putLe32(b.data() + 10 * 512 + 4, 10);
+        io::putLe32(b.data() + 10 * 512 + 4 + 88, 10);
     });
     EXPECT_TRUE(readEverything(path).contains(QStringLiteral("Kreis")));
     // .ndx: a pointer far past the end of the file.
-    path = damaged(dir, "dbase/dbd-xbase/ndx-char.ndx", [](QByteArray &b) { dbase::putLe32(b.data() + 10 * 512 + 4, 0x7FFFFFFF); });
+    path = damaged(dir, "dbase/dbd-xbase/ndx-char.ndx", [](QByteArray &b) { io::putLe32(b.data() + 10 * 512 + 4, 0x7FFFFFFF); });
     EXPECT_TRUE(readEverything(path).contains(QStringLiteral("außerhalb")));
     // .ndx: more keys than a node holds.
-    path = damaged(dir, "dbase/dbd-xbase/ndx-char.ndx", [](QByteArray &b) { dbase::putLe32(b.data() + 10 * 512, 0xFFFFFFF0); });
+    path = damaged(dir, "dbase/dbd-xbase/ndx-char.ndx", [](QByteArray &b) { io::putLe32(b.data() + 10 * 512, 0xFFFFFFF0); });
     EXPECT_FALSE(readEverything(path).isEmpty());
 
     // .mdx: a leaf turned into a branch whose pointers lead back to itself (page 16).
     path = damaged(dir, "dbase/simatic-s7/siprom/CHANGELOG.MDX", [](QByteArray &b) {
         for (int i = 0; i <= 3; ++i)
-            dbase::putLe32(b.data() + 16 * 512 + 8 + i * 16, 16);
+            io::putLe32(b.data() + 16 * 512 + 8 + i * 16, 16);
     });
     EXPECT_TRUE(readEverything(path).contains(QStringLiteral("Kreis")));
     // .mdx: a tag whose root lies past the end.
-    path = damaged(dir, "dbase/simatic-s7/siprom/CHANGELOG.MDX", [](QByteArray &b) { dbase::putLe32(b.data() + 4 * 512, 100000); });
+    path = damaged(dir, "dbase/simatic-s7/siprom/CHANGELOG.MDX", [](QByteArray &b) { io::putLe32(b.data() + 4 * 512, 100000); });
     EXPECT_TRUE(readEverything(path).contains(QStringLiteral("außerhalb")));
     // .mdx: a tag table claiming more tags than it has room for.
-    path = damaged(dir, "dbase/simatic-s7/siprom/CHANGELOG.MDX", [](QByteArray &b) { dbase::putLe16(b.data() + 28, 200); });
+    path = damaged(dir, "dbase/simatic-s7/siprom/CHANGELOG.MDX", [](QByteArray &b) { io::putLe16(b.data() + 28, 200); });
     EXPECT_FALSE(readEverything(path).isEmpty());
 
     // .dcx: an interior node's child pointers lead back to the node itself.
     path = damaged(dir, "foxpro/infused-dbf/foxprodb/FOXPRO-DB-TEST.DCX", [](QByteArray &b) {
-        const int keys = dbase::le16(b.constData() + 0xa00 + 2);
+        const int keys = io::le16(b.constData() + 0xa00 + 2);
         for (int i = 0; i < keys; ++i)
-            dbase::putBe32(b.data() + 0xa00 + 12 + i * (148 + 8) + 148 + 4, 0xa00);
+            io::putBe32(b.data() + 0xa00 + 12 + i * (148 + 8) + 148 + 4, 0xa00);
     });
     EXPECT_TRUE(readEverything(path).contains(QStringLiteral("Kreis")));
     // .cdx: a compact leaf whose bit layout is impossible, and one with too many keys.
     path = damaged(dir, "foxpro/dbd-xbase/rooms.cdx", [](QByteArray &b) { b[0xa00 + 23] = 0; });
     EXPECT_TRUE(readEverything(path).contains(QStringLiteral("Bitaufteilung")));
-    path = damaged(dir, "foxpro/dbd-xbase/rooms.cdx", [](QByteArray &b) { dbase::putLe16(b.data() + 0xa00 + 2, 0xFFFF); });
+    path = damaged(dir, "foxpro/dbd-xbase/rooms.cdx", [](QByteArray &b) { io::putLe16(b.data() + 0xa00 + 2, 0xFFFF); });
     EXPECT_FALSE(readEverything(path).isEmpty());
     // .cdx: the tag directory points into the file header.
-    path = damaged(dir, "foxpro/dbd-xbase/rooms.cdx", [](QByteArray &b) { dbase::putLe32(b.data(), 0); });
+    path = damaged(dir, "foxpro/dbd-xbase/rooms.cdx", [](QByteArray &b) { io::putLe32(b.data(), 0); });
     EXPECT_FALSE(readEverything(path).isEmpty());
 }
 
@@ -173,7 +173,7 @@ TEST(DbaseIndexDamage, TableOpensAndNamesTheBrokenIndex)
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-char.ndx"));
     {
         QByteArray bytes = testsupport::readAll(shortTable);
-        dbase::putLe32(bytes.data() + 4, 20); // the header now counts 20 records
+        io::putLe32(bytes.data() + 4, 20); // the header now counts 20 records
         writeFile(shortTable, bytes);
     }
     auto s = driver.open(dir.path(), QStringLiteral("ndx-char.dbf"), OpenOptions{true, false});

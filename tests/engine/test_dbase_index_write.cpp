@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
-#include "drivers/dbase/DbfIndexKey.h"
+#include "IndexKey.h"
 #include "drivers/dbase/DbfTable.h"
 
 #include <QDate>

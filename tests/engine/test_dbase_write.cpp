@@ -468,6 +468,7 @@ TEST(DbaseWrite, TwoTablesOnOneFileDoNotOverwriteEachOther)
         b->update(2, original, byB);
         ADD_FAILURE() << "the other change was overwritten";
     } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::ChangedByOther);
         EXPECT_TRUE(e.message().contains(QStringLiteral("anderen Programm geändert"))) << e.message().toStdString();
     }
     EXPECT_EQ(openPath(path)->value(2, 1).toLongLong(), 1991);
@@ -481,6 +482,7 @@ TEST(DbaseWrite, TwoTablesOnOneFileDoNotOverwriteEachOther)
         b->update(1, polo, changed);
         ADD_FAILURE() << "a deleted record was changed";
     } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::ChangedByOther);
         EXPECT_TRUE(e.message().contains(QStringLiteral("gelöscht"))) << e.message().toStdString();
     }
     EXPECT_THROW(b->remove(1), EngineError);

@@ -45,9 +45,26 @@ TEST(ValueText, ParsingGivesTheClassicMessages)
         parseValue(QStringLiteral("zwölf"), ftInteger);
         FAIL() << "no error";
     } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::RefusedValue);
         EXPECT_EQ(e.message(), QStringLiteral("'zwölf' ist kein gültiger Integerwert"));
     }
     EXPECT_THROW(parseValue(QStringLiteral("31.02.1999"), ftDate), EngineError);
     EXPECT_THROW(parseValue(QStringLiteral("vielleicht"), ftBoolean), EngineError);
     EXPECT_THROW(parseValue(QStringLiteral("1,2,3"), ftFloat), EngineError);
+}
+
+TEST(ValueText, ADateTimeComesFromADateTimeADateOrText)
+{
+    const QDateTime noon(QDate(2000, 1, 2), QTime(12, 0));
+    EXPECT_EQ(dateTimeOf(noon), noon);
+    EXPECT_EQ(dateTimeOf(QDate(2000, 1, 2)), QDateTime(QDate(2000, 1, 2), QTime(0, 0)));
+    EXPECT_EQ(dateTimeOf(QStringLiteral("02.01.2000 03:04:05")), QDateTime(QDate(2000, 1, 2), QTime(3, 4, 5)));
+    EXPECT_FALSE(dateTimeOf(QString()).isValid());
+    try {
+        dateTimeOf(QStringLiteral("gestern"));
+        FAIL() << "no error";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::RefusedValue);
+        EXPECT_TRUE(e.message().contains(QStringLiteral("'gestern'"))) << e.message().toStdString();
+    }
 }

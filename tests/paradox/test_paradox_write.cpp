@@ -430,6 +430,7 @@ TEST(ParadoxWrite, ChangesByAnotherProgramAreSeenAndNotOverwritten)
         a->update(a->rowAt(0), original, {7.7, qint64(8), 0.25});
         FAIL() << "a change made meanwhile was overwritten";
     } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::ChangedByOther);
         EXPECT_TRUE(e.message().contains(QStringLiteral("anderen Programm"))) << e.message().toStdString();
     }
     b->append({1.0, qint64(2), 0.75});

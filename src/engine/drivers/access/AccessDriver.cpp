@@ -43,7 +43,7 @@ QString native(const QString &path)
 
 EngineError damaged(const QString &path, const QString &what)
 {
-    return EngineError(QStringLiteral("Die Access-Datenbank %1 ist beschädigt: %2.").arg(native(path), what));
+    return EngineError(ErrorKind::Damaged, QStringLiteral("Die Access-Datenbank %1 ist beschädigt: %2.").arg(native(path), what));
 }
 
 QString readOnlyText(const QString &path)
@@ -78,22 +78,22 @@ Version checkFile(const QString &path)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        throw EngineError(QStringLiteral("Die Access-Datenbank %1 gibt es nicht.").arg(native(path)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Access-Datenbank %1 gibt es nicht.").arg(native(path)));
     if (!info.isFile())
-        throw EngineError(QStringLiteral("%1 ist keine Datei, sondern ein Ordner.").arg(native(path)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("%1 ist keine Datei, sondern ein Ordner.").arg(native(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("Die Access-Datenbank %1 lässt sich nicht öffnen: %2.")
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Access-Datenbank %1 lässt sich nicht öffnen: %2.")
                               .arg(native(path), file.errorString()));
     const QByteArray head = file.read(0x20);
     const bool jet = head.size() == 0x20 && head.startsWith(QByteArray("\x00\x01\x00\x00", 4))
         && (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB");
     if (!jet)
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Access-Datenbank.").arg(native(path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Access-Datenbank.").arg(native(path)));
     Version v;
     v.jet = static_cast<unsigned char>(head.at(0x14));
     if (v.jet > MDB_VER_ACCDB_2019)
-        throw EngineError(QStringLiteral("Die Access-Datenbank %1 hat eine unbekannte Version (%2).")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Access-Datenbank %1 hat eine unbekannte Version (%2).")
                               .arg(native(path))
                               .arg(v.jet));
     v.pageSize = v.jet == MDB_VER_JET3 ? 2048 : 4096;
@@ -199,7 +199,7 @@ public:
         probeWithMdbtools(path, tableName, QFileInfo(path).size());
         m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
         if (!m_mdb)
-            throw EngineError(QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
         if (!mdb_read_catalog(m_mdb, MDB_TABLE))
             throw damaged(path, QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen"));
     }
@@ -291,7 +291,7 @@ public:
     RowId rowAt(qint64 position) override
     {
         if (position < 0 || position >= rowCount())
-            throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_name));
+            throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_name));
         return position;
     }
     qint64 positionOf(RowId row) override { return row >= 0 && row < rowCount() ? row : -1; }
@@ -472,9 +472,9 @@ int AccessTable::crack(RowId row, MdbField *fields)
 QVariant AccessTable::value(RowId row, int field)
 {
     if (row < 0 || row >= rowCount())
-        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_name));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_name));
     if (field < 0 || field >= m_defs.size())
-        throw EngineError(QStringLiteral("Das Feld %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_name));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_name));
     if (const QVector<QVariant> *cached = m_cache.object(row))
         return cached->at(field);
 
@@ -685,8 +685,8 @@ std::unique_ptr<TableSource> AccessDriver::open(const QString &dataSource, const
     }
     if (!found) {
         if (tableName.isEmpty())
-            throw EngineError(QStringLiteral("Es ist keine Tabelle der Access-Datenbank %1 gewählt.").arg(native(dataSource)));
-        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es in der Access-Datenbank %2 nicht.")
+            throw EngineError(ErrorKind::NotFound, QStringLiteral("Es ist keine Tabelle der Access-Datenbank %1 gewählt.").arg(native(dataSource)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 gibt es in der Access-Datenbank %2 nicht.")
                               .arg(tableName, native(dataSource)));
     }
     return std::make_unique<AccessTable>(std::move(db), found);

@@ -53,7 +53,7 @@ std::unique_ptr<TableSource> CsvDriver::open(const QString &dataSource, const QS
     if (path.isEmpty() && fileNameOf(tableName) != tableName)
         path = resolveTableFile(dataSource, tableName, QStringLiteral(".csv"));
     if (path.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
                               .arg(tableName, QDir::toNativeSeparators(dataSource)));
     return csv::CsvTable::open(path, options);
 }

@@ -2,6 +2,7 @@
 
 #include "CsvText.h"
 #include "EngineError.h"
+#include "common/FileIo.h"
 
 #include <QDir>
 #include <QFile>
@@ -168,68 +169,7 @@ void SchemaIni::setSection(const QString &fileName, const QList<QPair<QString, Q
 void SchemaIni::save() const
 {
     const QByteArray data = (m_lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
-    writeFileSafely(m_path, -1, [&](const ByteSink &sink) { sink(data.constData(), data.size()); });
-}
-
-void writeFileSafely(const QString &path, int mode, const std::function<void(const ByteSink &)> &produce)
-{
-    const QFileInfo info(path);
-    const QByteArray dir = QFile::encodeName(info.absolutePath());
-    QByteArray tmpl = dir + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    auto fail = [&](const QString &what, int err) {
-        return EngineError(QStringLiteral("Die Datei %1 konnte nicht geschrieben werden (%2: %3); sie ist unverändert.")
-                               .arg(QDir::toNativeSeparators(path), what, QString::fromLocal8Bit(std::strerror(err))));
-    };
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        throw fail(QStringLiteral("Hilfsdatei anlegen"), errno);
-    struct WriteFailed { const char *what; int err; };
-    try {
-        if (mode < 0) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        if (::fchmod(fd, mode_t(mode)) != 0)
-            throw WriteFailed{"Rechte setzen", errno};
-        produce([fd](const char *p, qint64 left) {
-            while (left > 0) {
-                const ssize_t n = ::write(fd, p, size_t(std::min<qint64>(left, 1 << 20)));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    throw WriteFailed{"Schreiben", n < 0 ? errno : ENOSPC};
-                p += n;
-                left -= n;
-            }
-        });
-        if (::fsync(fd) != 0)
-            throw WriteFailed{"Sichern auf den Datenträger", errno};
-    } catch (const WriteFailed &w) {
-        ::close(fd);
-        ::unlink(tmpl.constData());
-        throw fail(QString::fromUtf8(w.what), w.err);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(tmpl.constData());
-        throw;
-    }
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.constData());
-        throw fail(QStringLiteral("Schließen"), err);
-    }
-    if (::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.constData());
-        throw fail(QStringLiteral("Ersetzen"), err);
-    }
-    // The new name must reach the disk too.
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    io::writeFileSafely(m_path, -1, [&](const io::ByteSink &sink) { sink(data.constData(), data.size()); });
 }
 
 } // namespace engine::csv

@@ -46,11 +46,4 @@ private:
 SchemaColumn parseColumnEntry(int number, const QString &value);
 QString columnEntry(const QString &name, const QString &type, int width);
 
-// Writes data to path through a temporary file in the same directory, flushed
-// and synced before it replaces path; a failure leaves path as it was. mode: the
-// permissions of the new file, -1 for the default. Throws EngineError.
-// produce is called with a sink that takes the new content piece by piece.
-using ByteSink = std::function<void(const char *data, qint64 size)>;
-void writeFileSafely(const QString &path, int mode, const std::function<void(const ByteSink &)> &produce);
-
 } // namespace engine::csv

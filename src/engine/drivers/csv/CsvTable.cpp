@@ -1,6 +1,9 @@
 #include "CsvTable.h"
 
 #include "EngineError.h"
+#include "common/FieldNames.h"
+#include "common/FileIo.h"
+#include "common/Quoting.h"
 #include "ValueText.h"
 
 #include <QDir>
@@ -45,7 +48,7 @@ std::unique_ptr<CsvTable> CsvTable::open(const QString &path, const OpenOptions 
     t->m_tableName = QFileInfo(path).fileName();
     t->m_file.setFileName(path);
     if (!t->m_file.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2.")
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2.")
                               .arg(nativePath(path), t->m_file.errorString()));
     t->setUp(options);
     return t;
@@ -67,7 +70,7 @@ void CsvTable::setUp(const OpenOptions &options)
         const QString value = schema->value(QStringLiteral("CharacterSet"));
         m_cs = charsetFromSchema(value, &ok);
         if (!ok)
-            throw EngineError(QStringLiteral("Die schema.ini nennt für %1 den unbekannten Zeichensatz '%2'.")
+            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die schema.ini nennt für %1 den unbekannten Zeichensatz '%2'.")
                                   .arg(info.fileName(), value));
         m_cs.origin = QStringLiteral("schema.ini");
     } else {
@@ -96,7 +99,7 @@ void CsvTable::setUp(const OpenOptions &options)
         m_sep = format.at(10).unicode();
         m_separatorOrigin = QStringLiteral("schema.ini");
     } else if (!format.isEmpty()) {
-        throw EngineError(QStringLiteral("Die schema.ini beschreibt %1 im Format '%2'; gelesen werden nur Dateien mit "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die schema.ini beschreibt %1 im Format '%2'; gelesen werden nur Dateien mit "
                                          "Trennzeichen (CSVDelimited, TabDelimited, Delimited(x)).")
                               .arg(info.fileName(), format));
     } else {
@@ -104,7 +107,7 @@ void CsvTable::setUp(const OpenOptions &options)
         m_separatorOrigin = QStringLiteral("erkannt");
     }
     if (m_sep == u'"' || m_sep == u'\r' || m_sep == u'\n')
-        throw EngineError(QStringLiteral("Das Trennzeichen der schema.ini für %1 ist nicht verwendbar.").arg(info.fileName()));
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Das Trennzeichen der schema.ini für %1 ist nicht verwendbar.").arg(info.fileName()));
 
     if (schema && schema->has(QStringLiteral("ColNameHeader")))
         m_header = schema->value(QStringLiteral("ColNameHeader")).compare(QLatin1String("False"), Qt::CaseInsensitive) != 0;
@@ -163,7 +166,7 @@ void CsvTable::guessColumns(const SchemaSection *schema, bool preferGerman)
                         : QStringLiteral("\r");
     }
 
-    QSet<QString> used;
+    text::UniqueNames used;
     m_defs.clear();
     m_styles.clear();
     const QVector<QString> headerCells = (m_header && !m_starts.empty()) ? record(0).cells : QVector<QString>();
@@ -188,14 +191,7 @@ void CsvTable::guessColumns(const SchemaSection *schema, bool preferGerman)
         // Empty and repeated names would make fields unreachable by name.
         if (name.isEmpty())
             name = QStringLiteral("F%1").arg(c + 1);
-        if (used.contains(name.toLower())) {
-            int n = 2;
-            while (used.contains(QStringLiteral("%1_%2").arg(name).arg(n).toLower()))
-                ++n;
-            name = QStringLiteral("%1_%2").arg(name).arg(n);
-        }
-        used.insert(name.toLower());
-        def.name = name;
+        def.name = used.take(name);
         def.dataType = style.type;
         def.size = isTextType(style.type) ? std::max(1, style.maxLength) : storedSize(style.type);
         if (def.nativeType.isEmpty())
@@ -243,7 +239,7 @@ void CsvTable::indexUpTo(qint64 records)
             break;
         const QByteArray bytes = readBytes(m_scanned, m_scanned + chunk);
         if (bytes.size() != chunk)
-            throw EngineError(QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2.")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2.")
                                   .arg(nativePath(m_path), m_file.errorString()));
         m_indexer->feed(bytes.constData(), bytes.size(), m_scanned, m_starts);
         m_scanned += chunk;
@@ -331,14 +327,14 @@ qint64 CsvTable::fileRecordOf(RowId row)
 {
     const qint64 position = positionOf(row);
     if (position < 0)
-        throw EngineError(QStringLiteral("%1: Der Datensatz gibt es nicht mehr.").arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("%1: Der Datensatz gibt es nicht mehr.").arg(m_tableName));
     return position + (m_header ? 1 : 0);
 }
 
 QVariant CsvTable::value(RowId row, int field)
 {
     if (field < 0 || field >= m_defs.size())
-        throw EngineError(msg::fieldNotFound(QString::number(field)));
+        throw EngineError(ErrorKind::NotFound, msg::fieldNotFound(QString::number(field)));
     const Record &r = record(fileRecordOf(row));
     if (field >= r.cells.size())
         return QVariant();
@@ -389,7 +385,7 @@ void CsvTable::checkUnchanged() const
 {
     // Another program's change would be lost by writing the old content back.
     if (!(stampNow() == m_stamp))
-        throw EngineError(QStringLiteral("Die Datei %1 wurde inzwischen von einem anderen Programm geändert. Die "
+        throw EngineError(ErrorKind::ChangedByOther, QStringLiteral("Die Datei %1 wurde inzwischen von einem anderen Programm geändert. Die "
                                          "Änderung wurde nicht gespeichert; bitte die Tabelle neu öffnen.")
                               .arg(nativePath(m_path)));
 }
@@ -409,18 +405,10 @@ QByteArray CsvTable::encodeRecord(const QVector<QVariant> &values, const Record 
                                   const QVector<QVariant> *originalValues) const
 {
     if (values.size() != m_defs.size())
-        throw EngineError(QStringLiteral("%1: %2 Werte für %3 Felder.").arg(m_tableName).arg(values.size()).arg(m_defs.size()));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("%1: %2 Werte für %3 Felder.").arg(m_tableName).arg(values.size()).arg(m_defs.size()));
     const QChar sep(m_sep);
-    auto cellText = [&](const QString &text, bool quote) {
-        // Text that holds the separator, a quote or a line end is always quoted.
-        quote = quote || text.contains(sep) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\r'))
-                || text.contains(QLatin1Char('\n'));
-        if (!quote)
-            return text;
-        QString escaped = text;
-        escaped.replace(QLatin1String("\""), QLatin1String("\"\""));
-        return QLatin1Char('"') + escaped + QLatin1Char('"');
-    };
+    // Text that holds the separator, a quote or a line end is always quoted.
+    const auto cellText = [&](const QString &text, bool quote) { return text::csvCell(text, sep, quote); };
     QStringList cells;
     for (int i = 0; i < m_defs.size(); ++i) {
         // An unchanged cell keeps its text as the file has it ("6,718", "n/a", a value
@@ -432,7 +420,7 @@ QByteArray CsvTable::encodeRecord(const QVector<QVariant> &values, const Record 
         bool ok = false;
         const QString text = writeValue(values.at(i), m_styles.at(i), &ok);
         if (!ok)
-            throw EngineError(QStringLiteral("Der Wert '%1' passt nicht in das Feld %2 (%3).")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert '%1' passt nicht in das Feld %2 (%3).")
                                   .arg(values.at(i).toString(), m_defs.at(i).name, fieldTypeName(m_defs.at(i).dataType)));
         const bool quote = !text.isEmpty()
                            && (m_quoting == Quoting::All || (m_quoting == Quoting::Text && isTextType(m_styles.at(i).type)));
@@ -449,7 +437,7 @@ QByteArray CsvTable::encodeRecord(const QVector<QVariant> &values, const Record 
     bool ok = false;
     const QByteArray bytes = m_cs.encode(line, &ok);
     if (!ok)
-        throw EngineError(QStringLiteral("Der Satz enthält Zeichen, die der Zeichensatz %1 der Datei %2 nicht darstellen "
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Satz enthält Zeichen, die der Zeichensatz %1 der Datei %2 nicht darstellen "
                                          "kann; er wurde nicht gespeichert.")
                               .arg(QString::fromLatin1(m_cs.name), nativePath(m_path)));
     return bytes;
@@ -458,12 +446,12 @@ QByteArray CsvTable::encodeRecord(const QVector<QVariant> &values, const Record 
 void CsvTable::rewrite(qint64 cutFrom, qint64 cutTo, const QByteArray &insert)
 {
     checkUnchanged();
-    writeFileSafely(m_path, m_mode, [&](const ByteSink &sink) {
+    io::writeFileSafely(m_path, m_mode, [&](const io::ByteSink &sink) {
         auto copy = [&](qint64 from, qint64 to) {
             while (from < to) {
                 const QByteArray bytes = readBytes(from, std::min(to, from + ScanChunk));
                 if (bytes.isEmpty())
-                    throw EngineError(QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2; sie ist unverändert.")
+                    throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2; sie ist unverändert.")
                                           .arg(nativePath(m_path), m_file.errorString()));
                 sink(bytes.constData(), bytes.size());
                 from += bytes.size();
@@ -477,7 +465,7 @@ void CsvTable::rewrite(qint64 cutFrom, qint64 cutTo, const QByteArray &insert)
     m_file.close();
     m_file.setFileName(m_path);
     if (!m_file.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2.").arg(nativePath(m_path), m_file.errorString()));
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2.").arg(nativePath(m_path), m_file.errorString()));
     m_stamp = stampNow();
     m_scanned = m_stamp.size;
     clearCache();
@@ -516,7 +504,7 @@ void CsvTable::update(RowId row, const QVector<QVariant> &original, const QVecto
     if (!original.isEmpty()) {
         for (int i = 0; i < m_defs.size() && i < original.size(); ++i) {
             if (!sameValue(original.at(i), now.at(i), i))
-                throw EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert "
+                throw EngineError(ErrorKind::ChangedByOther, QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert "
                                                  "(Feld %1); die Änderung wurde nicht gespeichert.")
                                       .arg(m_defs.at(i).name));
         }

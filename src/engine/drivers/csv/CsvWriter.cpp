@@ -3,6 +3,8 @@
 #include "CsvSchema.h"
 #include "CsvText.h"
 #include "EngineError.h"
+#include "common/FieldNames.h"
+#include "common/Quoting.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,16 +19,6 @@ bool isTextType(TFieldType type)
     return type == ftString || type == ftFixedChar || type == ftWideString;
 }
 
-void quoteInto(QString &line, const QString &text)
-{
-    line += QLatin1Char('"');
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"'))
-            line += QLatin1Char('"');
-        line += c;
-    }
-    line += QLatin1Char('"');
-}
 
 class TextWriter final : public TableWriter {
 public:
@@ -42,14 +34,14 @@ public:
             const FieldDef &f = fields.at(i);
             const QString type = schemaTypeName(f.dataType);
             if (type.isEmpty())
-                throw EngineError(QStringLiteral("Felder der Art %1 (%2) lassen sich in einer Textdatei nicht speichern.")
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Felder der Art %1 (%2) lassen sich in einer Textdatei nicht speichern.")
                                       .arg(fieldTypeName(f.dataType), f.name));
             if (f.name.trimmed().isEmpty() || f.name.contains(QLatin1Char('"')) || seen.contains(f.name, Qt::CaseInsensitive))
-                throw EngineError(QStringLiteral("'%1' ist kein gültiger oder ein doppelter Feldname.").arg(f.name));
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("'%1' ist kein gültiger oder ein doppelter Feldname.").arg(f.name));
             seen << f.name;
             if (i > 0)
                 heading += QLatin1Char(',');
-            quoteInto(heading, f.name);
+            heading += text::doubleQuoted(f.name);
             entries.append({QStringLiteral("Col%1").arg(i + 1),
                             columnEntry(f.name, type, isTextType(f.dataType) ? f.size : 0)});
             ColumnStyle style;
@@ -59,7 +51,7 @@ public:
         }
         m_entries = entries;
         if (!m_file.open(QIODevice::WriteOnly))
-            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht anlegen: %2")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht anlegen: %2")
                                   .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
         heading += QStringLiteral("\r\n");
         m_buffer = heading.toUtf8();
@@ -85,7 +77,7 @@ public:
                 continue;
             }
             if (!appendValue(m_buffer, v, m_styles.at(i)))
-                throw EngineError(QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
                                       .arg(v.toString())
                                       .arg(i + 1)
                                       .arg(QDir::toNativeSeparators(m_path)));
@@ -109,7 +101,7 @@ public:
                 before.save();
             } catch (const EngineError &) {
             }
-            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
                                   .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
         }
     }
@@ -120,7 +112,7 @@ private:
         if (m_buffer.isEmpty())
             return;
         if (m_file.write(m_buffer) != m_buffer.size())
-            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
                                   .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
         m_buffer.resize(0); // keeps its capacity for the next rows
     }
@@ -140,19 +132,16 @@ private:
 QVector<FieldDef> textFieldsFor(const QVector<FieldDef> &source, QStringList &changes)
 {
     QVector<FieldDef> fields = source;
-    QStringList seen;
+    text::UniqueNames seen;
     for (FieldDef &f : fields) {
         // Names are quoted in the heading; a quote itself cannot be written there.
         QString name = f.name;
         name.replace(QLatin1Char('"'), QLatin1Char('\''));
         if (name.trimmed().isEmpty())
             name = QStringLiteral("F%1").arg(f.fieldNo);
-        const QString base = name;
-        for (int n = 2; seen.contains(name, Qt::CaseInsensitive); ++n)
-            name = QStringLiteral("%1_%2").arg(base).arg(n);
+        name = seen.take(name);
         if (name != f.name)
             changes << QStringLiteral("Das Feld \"%1\" heißt in der Textdatei \"%2\".").arg(f.name, name);
-        seen << name;
         f.name = name;
         switch (f.dataType) {
         case ftWord:
@@ -177,11 +166,11 @@ std::unique_ptr<TableWriter> createTextWriter(const QString &directory, const QS
                                               const QVector<FieldDef> &fields)
 {
     if (directory.isEmpty() || !QDir(directory).exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(directory)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(directory)));
     if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.startsWith(QLatin1Char('.')))
-        throw EngineError(QStringLiteral("'%1' ist kein gültiger Tabellenname.").arg(fileName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("'%1' ist kein gültiger Tabellenname.").arg(fileName));
     if (fields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(fileName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(fileName));
     return std::make_unique<TextWriter>(directory, fileName, fields);
 }
 

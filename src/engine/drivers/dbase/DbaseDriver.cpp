@@ -2,7 +2,8 @@
 
 #include "DbfCreate.h"
 #include "DbfExport.h"
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfTable.h"
 #include "EngineError.h"
 
@@ -29,8 +30,8 @@ std::unique_ptr<TableSource> DbaseDriver::open(const QString &dataSource, const 
 {
     const QString path = resolveTableFile(dataSource, tableName, QStringLiteral(".dbf"));
     if (path.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
-                              .arg(tableName, dbase::nativePath(dataSource)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
+                              .arg(tableName, io::nativePath(dataSource)));
     return dbase::DbfTable::open(path, options);
 }
 

@@ -1,8 +1,11 @@
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfTable.h"
 #include "EngineError.h"
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 void DbfTable::appendBulk(const QVector<QVariant> &values)
 {

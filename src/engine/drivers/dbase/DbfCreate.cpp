@@ -1,17 +1,19 @@
 #include "DbfCreate.h"
 
-#include "DbfCodePage.h"
-#include "DbfIo.h"
+#include "common/CodePage.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfMemo.h"
 #include "EngineError.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 
@@ -21,14 +23,7 @@ constexpr int MaxFields = 255;
 
 EngineError fieldError(const FieldDef &field, const QString &text)
 {
-    return EngineError(QStringLiteral("Feld %1: %2").arg(field.name, text));
-}
-
-void commit(QSaveFile &file, const QString &path)
-{
-    if (!file.commit())
-        throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
-                              .arg(nativePath(path), file.errorString()));
+    return EngineError(ErrorKind::RefusedValue, QStringLiteral("Feld %1: %2").arg(field.name, text));
 }
 
 } // namespace
@@ -102,7 +97,7 @@ void createDbaseIVTable(const QString &dataSource, const QString &tableName, con
         const QString name = field.name;
         QByteArray encoded;
         if (name.isEmpty())
-            throw EngineError(QStringLiteral("Ein Feld der Tabelle %1 hat keinen Namen.").arg(tableName));
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Feld der Tabelle %1 hat keinen Namen.").arg(tableName));
         if (!codec.encode(name, encoded, nullptr) || encoded.contains('\0'))
             throw fieldError(field, QStringLiteral("der Feldname enthält Zeichen, die dBASE nicht speichern kann"));
         if (encoded.size() > 10)
@@ -122,7 +117,7 @@ void createDbaseIVTable(const QString &dataSource, const QString &tableName, con
         recordLength += t.width;
     }
     if (recordLength > 65535)
-        throw EngineError(QStringLiteral("Die Sätze der Tabelle %1 wären %2 Bytes lang; dBASE erlaubt höchstens 65535.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Sätze der Tabelle %1 wären %2 Bytes lang; dBASE erlaubt höchstens 65535.")
                               .arg(tableName)
                               .arg(recordLength));
 
@@ -143,20 +138,12 @@ void createDbaseIVTable(const QString &dataSource, const QString &tableName, con
     content.append('\x1A');
 
     const QString tablePath = dir.filePath(fileName);
-    QSaveFile table(tablePath);
-    if (!table.open(QIODevice::WriteOnly) || table.write(content) != content.size())
-        throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
-                              .arg(nativePath(tablePath), table.errorString()));
+    // The memo file first: a table never names a memo file that is not there.
     if (hasMemo) {
         const QString memoPath = dir.filePath(base + (upperExt ? QStringLiteral(".DBT") : QStringLiteral(".dbt")));
-        QSaveFile memo(memoPath);
         QByteArray baseName;
         codec.encode(base.toUpper(), baseName, nullptr);
-        const QByteArray memoContent = MemoFile::emptyFile(MemoLayout::Dbt4, baseName);
-        if (!memo.open(QIODevice::WriteOnly) || memo.write(memoContent) != memoContent.size())
-            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
-                                  .arg(nativePath(memoPath), memo.errorString()));
-        commit(memo, memoPath);
+        writeFileSafely(memoPath, MemoFile::emptyFile(baseName));
     }
     // A .cpg left from an earlier table of this name would override the language
     // driver byte of the new one.
@@ -165,7 +152,7 @@ void createDbaseIVTable(const QString &dataSource, const QString &tableName, con
         if (entry.compare(base + QStringLiteral(".cpg"), Qt::CaseInsensitive) == 0)
             QFile::remove(dir.filePath(entry));
     }
-    commit(table, tablePath);
+    writeFileSafely(tablePath, content);
 }
 
 } // namespace engine::dbase

@@ -1,7 +1,9 @@
 #include "DbfExport.h"
 
 #include "DbfCreate.h"
-#include "DbfIo.h"
+#include "common/FieldNames.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfTable.h"
 #include "EngineError.h"
 
@@ -15,6 +17,8 @@
 #include <cstring>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 
@@ -43,29 +47,18 @@ QString dbaseName(const QString &name)
     return out;
 }
 
-QString uniqueName(const QString &wanted, const QStringList &taken)
-{
-    QString name = wanted.left(MaxNameLength);
-    for (int n = 1; taken.contains(name, Qt::CaseInsensitive); ++n) {
-        const QString suffix = QStringLiteral("_%1").arg(n);
-        name = wanted.left(MaxNameLength - int(suffix.size())) + suffix;
-    }
-    return name;
-}
-
 } // namespace
 
 QVector<FieldDef> dbaseFieldsFor(const QVector<FieldDef> &source, const QVector<ColumnMeasure> &measures,
                                  QStringList &changes)
 {
     QVector<FieldDef> fields;
-    QStringList taken;
+    text::UniqueNames taken(MaxNameLength, 1);
     for (int i = 0; i < source.size(); ++i) {
         const FieldDef &s = source.at(i);
         const ColumnMeasure m = i < measures.size() ? measures.at(i) : ColumnMeasure();
         FieldDef f = s;
-        f.name = uniqueName(dbaseName(s.name), taken);
-        taken << f.name;
+        f.name = taken.take(dbaseName(s.name));
         if (f.name != s.name)
             changes << QStringLiteral("Das Feld \"%1\" heißt in der dBASE-Tabelle \"%2\".").arg(s.name, f.name);
 
@@ -185,13 +178,6 @@ public:
 private:
     QString tempMemo() const { return m_dir.filePath(m_tempBase + QStringLiteral(".dbt")); }
 
-    static void renameInto(const QString &from, const QString &to)
-    {
-        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-            throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht anlegen: %2")
-                                  .arg(nativePath(to), QString::fromLocal8Bit(strerror(errno))));
-    }
-
     QDir m_dir;
     QString m_finalBase;
     QString m_tempBase;
@@ -209,9 +195,9 @@ std::unique_ptr<TableWriter> createDbaseWriter(const QString &directory, const Q
                                                const QVector<FieldDef> &fields)
 {
     if (directory.isEmpty() || !QDir(directory).exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(nativePath(directory)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(nativePath(directory)));
     if (tableName.trimmed().isEmpty() || tableName.contains(QLatin1Char('/')))
-        throw EngineError(QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("%1 ist kein gültiger Tabellenname.").arg(tableName));
     return std::make_unique<DbaseWriter>(directory, tableName, fields);
 }
 

@@ -21,7 +21,7 @@ enum class Op {
 
 [[noreturn]] void syntaxError(const QString &text, const QString &what)
 {
-    throw EngineError(QStringLiteral("Der Ausdruck „%1“ lässt sich nicht auswerten: %2.").arg(text, what));
+    throw EngineError(ErrorKind::Unsupported, QStringLiteral("Der Ausdruck „%1“ lässt sich nicht auswerten: %2.").arg(text, what));
 }
 
 QString typeName(XValue::Type t)

@@ -2,7 +2,8 @@
 // The byte layouts are described in docs/formats/dbase-indexes.md.
 #include "DbfIndex.h"
 
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "EngineError.h"
 
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <unordered_set>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 
@@ -98,7 +101,7 @@ std::unique_ptr<IndexFile> IndexFile::open(const QString &path)
     } else if (ext == QLatin1String("cdx") || ext == QLatin1String("dcx") || ext == QLatin1String("idx")) {
         f->openFoxPro();
     } else {
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine bekannte Indexdatei.").arg(nativePath(path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine bekannte Indexdatei.").arg(nativePath(path)));
     }
     return f;
 }
@@ -106,7 +109,7 @@ std::unique_ptr<IndexFile> IndexFile::open(const QString &path)
 std::vector<IndexEntry> IndexFile::entries(int tag) const
 {
     if (tag < 0 || tag >= m_tags.size())
-        throw EngineError(msg::indexNotFound(QString::number(tag)));
+        throw EngineError(ErrorKind::NotFound, msg::indexNotFound(QString::number(tag)));
     std::vector<IndexEntry> out;
     const IndexTagInfo &t = m_tags.at(tag);
     switch (m_format) {

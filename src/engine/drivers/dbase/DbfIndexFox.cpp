@@ -4,7 +4,8 @@
 // the remaining key bytes from the node's end downwards.
 #include "DbfIndex.h"
 
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "EngineError.h"
 
 #include <QFileInfo>
@@ -12,6 +13,8 @@
 #include <unordered_set>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 

@@ -1,17 +1,15 @@
-#include "DbfIndexKey.h"
-
 #include "DbfTable.h"
 #include "EngineError.h"
 
 #include <QRegularExpression>
 
-namespace engine {
+namespace engine::dbase {
 
 namespace {
 
 class DbfKeyText final : public IndexKeyText {
 public:
-    DbfKeyText(const dbase::DbfTable *table, const dbase::XExpression *expression, bool descending)
+    DbfKeyText(const DbfTable *table, const XExpression *expression, bool descending)
         : m_table(table), m_expression(expression), m_descending(descending)
     {
     }
@@ -24,16 +22,16 @@ public:
     }
     QString text(const std::function<QVariant(int)> &value) const override
     {
-        struct Values final : dbase::XRecord {
-            const dbase::DbfTable *table;
+        struct Values final : XRecord {
+            const DbfTable *table;
             const std::function<QVariant(int)> *value;
-            dbase::XValue field(int index) const override { return table->xbaseFromValue(index, (*value)(index)); }
+            XValue field(int index) const override { return table->xbaseFromValue(index, (*value)(index)); }
             bool deleted() const override { return false; }
             qint64 recordNumber() const override { return 0; }
         } record;
         record.table = m_table;
         record.value = &value;
-        return dbase::DbfTable::keyText(m_expression->evaluate(record));
+        return DbfTable::keyText(m_expression->evaluate(record));
     }
     bool searchable() const override
     {
@@ -43,25 +41,22 @@ public:
     }
 
 private:
-    const dbase::DbfTable *m_table;
-    const dbase::XExpression *m_expression;
+    const DbfTable *m_table;
+    const XExpression *m_expression;
     bool m_descending;
 };
 
 } // namespace
 
-std::unique_ptr<IndexKeyText> IndexKeyText::forIndex(TableSource *source, const QString &indexName)
+std::unique_ptr<IndexKeyText> DbfTable::indexKey(const QString &indexName)
 {
-    auto *table = dynamic_cast<dbase::DbfTable *>(source);
-    if (!table)
-        return nullptr;
     try {
         bool descending = false;
-        const dbase::XExpression *expression = table->keyExpression(indexName, &descending);
-        return std::make_unique<DbfKeyText>(table, expression, descending);
+        const XExpression *expression = keyExpression(indexName, &descending);
+        return std::make_unique<DbfKeyText>(this, expression, descending);
     } catch (const EngineError &) {
         return nullptr;
     }
 }
 
-} // namespace engine
+} // namespace engine::dbase

@@ -2,7 +2,8 @@
 // demand, the key of a row for an index, and keeping the files valid on changes.
 #include "DbfIndex.h"
 #include "DbfIndexWrite.h"
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfTable.h"
 #include "DbfValues.h"
 #include "EngineError.h"
@@ -13,6 +14,8 @@
 #include <algorithm>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 
@@ -61,8 +64,8 @@ int DbfTable::findIndex(const QString &indexName) const
             return i;
     }
     if (!m_indexFaults.isEmpty())
-        throw EngineError(m_indexFaults.join(QLatin1Char(' ')));
-    throw datasetError(m_tableName, msg::indexNotFound(indexName));
+        throw EngineError(ErrorKind::Damaged, m_indexFaults.join(QLatin1Char(' ')));
+    throw datasetError(m_tableName, msg::indexNotFound(indexName), ErrorKind::NotFound);
 }
 
 QVector<RowId> DbfTable::indexOrder(const QString &indexName)
@@ -82,7 +85,7 @@ QVector<RowId> DbfTable::indexOrder(const QString &indexName)
     std::vector<bool> seen(size_t(m_recordCount), false);
     for (const quint32 number : records) {
         if (number > m_headerCount)
-            throw EngineError(QStringLiteral("Die Indexdatei %1 passt nicht zur Tabelle %2: sie verweist auf den "
+            throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Indexdatei %1 passt nicht zur Tabelle %2: sie verweist auf den "
                                              "Satz %3, die Tabelle hat nur %4 Sätze.")
                                   .arg(nativePath(file.path()), m_tableName)
                                   .arg(number)
@@ -199,7 +202,7 @@ const XExpression *DbfTable::keyExpression(const QString &indexName, bool *desce
         try {
             expression = XExpression::parse(tag.keyExpression, fieldNames);
         } catch (const EngineError &e) {
-            throw EngineError(QStringLiteral("Der Schlüssel „%1“ des Index %2 lässt sich nicht berechnen: %3")
+            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Der Schlüssel „%1“ des Index %2 lässt sich nicht berechnen: %3")
                                   .arg(tag.keyExpression, tag.name, e.message()));
         }
     }

@@ -4,8 +4,9 @@
 // docs/formats/dbase-indexes.md.
 #include "DbfIndexWrite.h"
 
-#include "DbfCodePage.h"
-#include "DbfIo.h"
+#include "common/CodePage.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "EngineError.h"
 
 #include <QDate>
@@ -21,6 +22,8 @@
 #include <unistd.h>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 
@@ -157,7 +160,7 @@ qint64 appendFoxTree(QByteArray &out, const StoredKeys &keys, bool compact, bool
             maxRecord = std::max(maxRecord, r);
         const int infoBytes = std::max(3, (bitsFor(maxRecord) + 2 * countBits + 7) / 8);
         if (infoBytes > 8)
-            throw EngineError(QStringLiteral("Die Schlüssel sind für eine kompakte FoxPro-Indexdatei zu lang."));
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Schlüssel sind für eine kompakte FoxPro-Indexdatei zu lang."));
         const int recordBits = std::min(32, infoBytes * 8 - 2 * countBits);
         const quint32 recordMask = recordBits == 32 ? 0xFFFFFFFFu : ((quint32(1) << recordBits) - 1);
         const quint8 countMask = quint8((1u << countBits) - 1);
@@ -438,7 +441,7 @@ IndexKeeper::IndexKeeper(const std::vector<std::unique_ptr<IndexFile>> &files, c
             auto tag = std::make_unique<KeptTag>();
             tag->info = info;
             const auto cannot = [&](const QString &why) {
-                return EngineError(QStringLiteral("Der Index %1 der Indexdatei %2 hat den Schlüssel „%3“%4, den das "
+                return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Index %1 der Indexdatei %2 hat den Schlüssel „%3“%4, den das "
                                                   "Programm nicht berechnen kann (%5); die Tabelle kann nur gelesen werden.")
                                        .arg(info.name, name, info.keyExpression,
                                             info.forExpression.isEmpty() ? QString()
@@ -480,7 +483,7 @@ QByteArray IndexKeeper::keyOf(const KeptTag &tag, const char *rec, quint32 recor
     if (tag.condition) {
         const XValue c = tag.condition->evaluate(view);
         if (c.type != XValue::Logical)
-            throw EngineError(QStringLiteral("Die Bedingung „%1“ des Index %2 ergibt keinen Wahrheitswert.")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Bedingung „%1“ des Index %2 ergibt keinen Wahrheitswert.")
                                   .arg(tag.info.forExpression, tag.info.name));
         if (!c.flag) {
             *present = false;
@@ -500,7 +503,7 @@ QByteArray IndexKeeper::keyOf(const KeptTag &tag, const char *rec, quint32 recor
 QByteArray IndexKeeper::payloadOf(const KeptTag &tag, const XValue &v, int length) const
 {
     const auto wrong = [&]() {
-        return EngineError(QStringLiteral("Der Schlüssel „%1“ des Index %2 ergibt einen Wert, der nicht zur Art des "
+        return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ des Index %2 ergibt einen Wert, der nicht zur Art des "
                                           "Index passt.")
                                .arg(tag.info.keyExpression, tag.info.name));
     };
@@ -511,7 +514,7 @@ QByteArray IndexKeeper::payloadOf(const KeptTag &tag, const XValue &v, int lengt
         QByteArray bytes;
         QChar bad;
         if (!m_codec.encode(v.text, bytes, &bad))
-            throw EngineError(QStringLiteral("Das Zeichen „%1“ im Schlüssel des Index %2 lässt sich in der Codepage "
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Das Zeichen „%1“ im Schlüssel des Index %2 lässt sich in der Codepage "
                                              "der Tabelle nicht speichern.")
                                   .arg(bad)
                                   .arg(tag.info.name));
@@ -603,7 +606,7 @@ void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
                     }
                 }
                 const auto mismatch = [&]() {
-                    return EngineError(QStringLiteral("Der Schlüssel „%1“ des Index %2 passt nicht zur Schlüsselart "
+                    return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ des Index %2 passt nicht zur Schlüsselart "
                                                       "der Indexdatei; die Tabelle kann nur gelesen werden.")
                                            .arg(info.keyExpression, tagName(*file, *tag)));
                 };
@@ -750,7 +753,7 @@ QByteArray buildNdx(const KeptFile &file)
     if (4 + branchMax * entry + 4 > 512)
         --branchMax;
     if (leafMax < 1 || branchMax < 1)
-        throw EngineError(QStringLiteral("Der Schlüssel des Index %1 ist zu lang.").arg(tag.info.name));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel des Index %1 ist zu lang.").arg(tag.info.name));
 
     QByteArray out = file.header.left(512);
     out.resize(512, '\0');
@@ -782,7 +785,7 @@ QByteArray buildMdx(const KeptFile &file)
         if (8 + branchMax * item + 4 > block)
             --branchMax;
         if (branchMax < 1)
-            throw EngineError(QStringLiteral("Der Schlüssel des Index %1 ist zu lang.").arg(tag.info.name));
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel des Index %1 ist zu lang.").arg(tag.info.name));
 
         const qint64 headerAt = out.size();
         QByteArray header = file.tagHeaders[t];
@@ -884,19 +887,8 @@ QStringList IndexKeeper::writeBeside() const
 
 void IndexKeeper::commit(const QStringList &temporary) const
 {
-    for (size_t i = 0; i < m_files.size() && qsizetype(i) < temporary.size(); ++i) {
-        const QString &path = m_files[i]->path;
-        if (::rename(QFile::encodeName(temporary.at(qsizetype(i))).constData(), QFile::encodeName(path).constData()) != 0)
-            throw ioError(QStringLiteral("Das Ersetzen der Indexdatei"), path, errno);
-    }
-    if (!m_files.empty()) {
-        const QByteArray dir = QFile::encodeName(QFileInfo(m_files.front()->path).absolutePath());
-        const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
+    for (size_t i = 0; i < m_files.size() && qsizetype(i) < temporary.size(); ++i)
+        renameInto(temporary.at(qsizetype(i)), m_files[i]->path);
 }
 
 void IndexKeeper::discard(const QStringList &temporary)
@@ -930,7 +922,7 @@ void IndexKeeper::createNdx(const QString &path, const QString &expression, bool
         }
     }
     if (type == XValue::Logical)
-        throw EngineError(QStringLiteral("Ein Index über einen Wahrheitswert lässt sich nicht als .ndx anlegen."));
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Ein Index über einen Wahrheitswert lässt sich nicht als .ndx anlegen."));
     tag->info.keyType = type == XValue::Char ? 'C' : 'N';
     tag->info.keyLength = type == XValue::Char ? std::clamp(length, 1, 100) : 8;
     file.header = QByteArray(512, '\0');

@@ -15,9 +15,11 @@
 #include <memory>
 #include <vector>
 
-namespace engine::dbase {
-
+namespace engine {
 class TextCodec;
+}
+
+namespace engine::dbase {
 
 // How keys of one tag are kept in memory and written.
 enum class KeyEncoding : quint8 {

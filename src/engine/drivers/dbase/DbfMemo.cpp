@@ -1,12 +1,15 @@
 #include "DbfMemo.h"
 
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 namespace {
 
@@ -65,30 +68,17 @@ std::unique_ptr<MemoFile> MemoFile::open(const QString &path, MemoLayout layout,
     return memo;
 }
 
-QByteArray MemoFile::emptyFile(MemoLayout layout, const QByteArray &tableBaseName)
+QByteArray MemoFile::emptyFile(const QByteArray &tableBaseName)
 {
     QByteArray header(int(HeaderSize), '\0');
     char *h = header.data();
-    switch (layout) {
-    case MemoLayout::Dbt3:
-        putLe32(h, 1);
-        break;
-    case MemoLayout::Dbt4: {
-        putLe32(h, 1);
-        const QByteArray name = tableBaseName.left(8);
-        memcpy(h + 8, name.constData(), size_t(name.size()));
-        // dBASE IV writes these two bytes in every memo file header.
-        h[18] = 0x02;
-        h[19] = 0x01;
-        putLe16(h + 20, 512);
-        break;
-    }
-    case MemoLayout::Fpt:
-        putBe32(h, quint32(HeaderSize / 64));
-        h[6] = 0;
-        h[7] = 64;
-        break;
-    }
+    putLe32(h, 1);
+    const QByteArray name = tableBaseName.left(8);
+    memcpy(h + 8, name.constData(), size_t(name.size()));
+    // dBASE IV writes these two bytes in every memo file header.
+    h[18] = 0x02;
+    h[19] = 0x01;
+    putLe16(h + 20, 512);
     return header;
 }
 
@@ -171,7 +161,7 @@ quint32 MemoFile::nextFreeBlock() const
 QByteArray MemoFile::payloadFor(const QByteArray &data, quint32 fptType) const
 {
     if (m_layout == MemoLayout::Dbt3 && data.contains('\x1A'))
-        throw EngineError(QStringLiteral("Ein Memo der Datei %1 darf das Zeichen 0x1A nicht enthalten: es beendet "
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Memo der Datei %1 darf das Zeichen 0x1A nicht enthalten: es beendet "
                                          "im dBASE-III-Format das Memo.")
                               .arg(nativePath(m_path)));
     QByteArray payload;

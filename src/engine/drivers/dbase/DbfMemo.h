@@ -23,8 +23,8 @@ public:
 
     // Opens an existing memo file; throws when it cannot be opened or its header is damaged.
     static std::unique_ptr<MemoFile> open(const QString &path, MemoLayout layout, bool writable);
-    // Writes the header of a new, empty memo file into fd.
-    static QByteArray emptyFile(MemoLayout layout, const QByteArray &tableBaseName);
+    // The header of a new, empty dBASE IV memo file (the only kind this program creates).
+    static QByteArray emptyFile(const QByteArray &tableBaseName);
 
     QString path() const { return m_path; }
     MemoLayout layout() const { return m_layout; }

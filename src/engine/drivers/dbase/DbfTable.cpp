@@ -1,6 +1,7 @@
 #include "DbfTable.h"
 
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfValues.h"
 #include "EngineError.h"
 #include "ValueText.h"
@@ -15,32 +16,18 @@
 
 namespace engine::dbase {
 
+using namespace engine::io;
+
 namespace {
 
 constexpr qint64 ChunkRecords = 65536;
 constexpr qint64 CacheBlockBytes = 256 * 1024;
 
-// The companion file base + ext in the table's folder, any case of the
-// extension; the spelling matching the table's own base name wins.
+// The companion file base + ext in the table's folder (see io::companionEntry).
 QString findCompanion(const QStringList &entries, const QString &dir, const QString &base, const QString &ext)
 {
-    const QString wanted = base + ext;
-    QString found;
-    for (const QString &entry : entries) {
-        if (entry.compare(wanted, Qt::CaseInsensitive) != 0)
-            continue;
-        if (entry.startsWith(base))
-            return QDir(dir).filePath(entry);
-        if (found.isEmpty())
-            found = QDir(dir).filePath(entry);
-    }
-    return found;
-}
-
-QString baseNameOf(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? fileName.left(dot) : fileName;
+    const QString entry = companionEntry(entries, base, ext);
+    return entry.isEmpty() ? QString() : QDir(dir).filePath(entry);
 }
 
 // The extension written in the case the table file's own extension uses.
@@ -98,15 +85,8 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
     const QString fileName = QFileInfo(path).fileName();
     t->m_tableName = fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive) ? fileName.chopped(4) : fileName;
 
-    const QByteArray local = QFile::encodeName(path);
-    bool writable = !options.readOnly;
-    t->m_fd = ::open(local.constData(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (t->m_fd < 0 && writable && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-        writable = false;
-        t->m_fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
-    }
-    if (t->m_fd < 0)
-        throw ioError(QStringLiteral("Das Öffnen der Tabelle"), path, errno);
+    bool writable = false;
+    t->m_fd = openTableFile(path, options.readOnly, writable);
 
     t->readHeader();
     // One look at the folder serves all companion files.
@@ -116,19 +96,11 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
     t->findIndexFiles(entries);
     t->readIndexDefinitions();
 
-    if (options.exclusive) {
-        if (!tryLockForever(t->m_fd, writable))
-            throw EngineError(QStringLiteral("Die Tabelle %1 wird gerade von einem anderen Programm benutzt und "
-                                             "kann nicht exklusiv geöffnet werden.")
-                                  .arg(nativePath(path)));
-        t->m_exclusive = true;
-    }
-
     QStringList reasons;
-    if (options.readOnly)
-        reasons << QStringLiteral("Die Tabelle ist schreibgeschützt geöffnet.");
-    else if (!writable)
-        reasons << QStringLiteral("Die Datei %1 ist schreibgeschützt.").arg(nativePath(path));
+    const QString access = claimAccess(t->m_fd, path, options.readOnly, options.exclusive, writable);
+    t->m_exclusive = options.exclusive;
+    if (!access.isEmpty())
+        reasons << access;
     if (t->m_memoMissing)
         reasons << QStringLiteral("Die Memodatei %1 fehlt; die Tabelle kann nur gelesen werden.").arg(t->m_memoName);
     else if (!t->m_memoFault.isEmpty())
@@ -175,7 +147,7 @@ void DbfTable::readHeader()
     m_version = quint8(head[0]);
     switch (m_version) {
     case 0x04: case 0x8C:
-        throw EngineError(QStringLiteral("Die Tabelle %1 ist im Format von dBASE 7 gespeichert, das noch nicht "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 ist im Format von dBASE 7 gespeichert, das noch nicht "
                                          "gelesen wird.")
                               .arg(nativePath(m_path)));
     case 0x02: case 0x03: case 0x43: case 0x63: case 0x7B: case 0x83: case 0x8B: case 0xCB:
@@ -184,14 +156,14 @@ void DbfTable::readHeader()
     default:
         // Other writers set their own high bits on a dBASE III-style file.
         if ((m_version & 0x07) != 0x03)
-            throw EngineError(QStringLiteral("Die Datei %1 ist keine dBASE-Tabelle (unbekannte Versionskennung 0x%2).")
+            throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine dBASE-Tabelle (unbekannte Versionskennung 0x%2).")
                                   .arg(nativePath(m_path))
                                   .arg(hex2(m_version)));
     }
     // dBASE IV marks an encrypted table with 1 here; other writers leave garbage
     // in this reserved byte.
     if (head[15] == 0x01)
-        throw EngineError(QStringLiteral("Die Tabelle %1 ist verschlüsselt und kann nicht gelesen werden.")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 ist verschlüsselt und kann nicht gelesen werden.")
                               .arg(nativePath(m_path)));
 
     const int yy = quint8(head[1]);
@@ -383,7 +355,7 @@ void DbfTable::parseFields(const QByteArray &header)
             offset += f.width;
             continue;
         default:
-            throw EngineError(QStringLiteral("Die Tabelle %1 enthält das Feld %2 mit dem unbekannten Typ '%3'.")
+            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 enthält das Feld %2 mit dem unbekannten Typ '%3'.")
                                   .arg(nativePath(m_path), f.name)
                                   .arg(QChar::fromLatin1(f.type)));
         }
@@ -583,7 +555,7 @@ QList<QPair<QString, QVariant>> DbfTable::connectionProperties() const
 void DbfTable::checkRow(RowId row) const
 {
     if (row < 0 || row >= m_recordCount)
-        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
 }
 
 const char *DbfTable::record(RowId row)
@@ -633,7 +605,7 @@ bool DbfTable::nullFlag(const char *rec, int bit) const
 QVariant DbfTable::value(RowId row, int field)
 {
     if (field < 0 || field >= int(m_fields.size()))
-        throw EngineError(QStringLiteral("Das Feld Nummer %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld Nummer %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
     return decode(record(row), field, row);
 }
 
@@ -687,7 +659,7 @@ QVariant DbfTable::memoValue(const char *rec, const DbfField &f, RowId row) cons
     if (m_memoMissing)
         return QStringLiteral("(Memodatei %1 fehlt)").arg(m_memoName);
     if (!m_memo)
-        throw EngineError(m_memoFault);
+        throw EngineError(ErrorKind::Damaged, m_memoFault);
     quint32 type = FptText;
     QByteArray data = m_memo->read(block, QStringLiteral("Feld %1, %2").arg(f.name, recordName(row)), &type);
     if (f.kind == DbfField::MemoBinary)
@@ -840,7 +812,7 @@ RowId DbfTable::rowAt(qint64 position)
             base += c.live;
         }
     }
-    throw EngineError(QStringLiteral("Die Position %1 liegt außerhalb der Tabelle %2.").arg(position + 1).arg(m_tableName));
+    throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Position %1 liegt außerhalb der Tabelle %2.").arg(position + 1).arg(m_tableName));
 }
 
 qint64 DbfTable::positionOf(RowId row)

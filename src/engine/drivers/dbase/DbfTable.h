@@ -3,7 +3,7 @@
 // cache of blocks of whole records and decoded field by field on demand; which
 // records are deleted is found lazily, chunk by chunk, so a table of a million
 // records opens at once and costs memory for what is looked at only.
-#include "DbfCodePage.h"
+#include "common/CodePage.h"
 #include "DbfExpression.h"
 #include "DbfIndex.h"
 #include "DbfIndexWrite.h"
@@ -51,6 +51,7 @@ public:
     quint32 recordSize() const override { return m_recordLength; }
     QVector<IndexDef> indexDefs() const override { return m_indexDefs; }
     QVector<RowId> indexOrder(const QString &indexName) override;
+    std::unique_ptr<IndexKeyText> indexKey(const QString &indexName) override;
 
     qint64 rowCount() override;
     bool isEmpty() override;

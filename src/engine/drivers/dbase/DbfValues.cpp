@@ -1,6 +1,7 @@
 #include "DbfValues.h"
 
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -8,6 +9,8 @@
 #include <cmath>
 
 namespace engine::dbase {
+
+using namespace engine::io;
 
 QVariant parseNumeric(const char *p, int width, bool integer)
 {

@@ -4,7 +4,8 @@
 // pwrite, so another program never sees half a record.
 #include "DbfTable.h"
 
-#include "DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "DbfValues.h"
 #include "EngineError.h"
 #include "ValueText.h"
@@ -15,25 +16,12 @@
 
 namespace engine::dbase {
 
-namespace {
-
-EngineError changedByOther()
-{
-    return EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert; die "
-                                      "Änderung wurde nicht gespeichert. Bitte die Daten neu lesen."));
-}
-
-EngineError deletedByOther()
-{
-    return EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm gelöscht."));
-}
-
-} // namespace
+using namespace engine::io;
 
 void DbfTable::checkValueCount(qsizetype count) const
 {
     if (count != qsizetype(m_fields.size()))
-        throw EngineError(QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
                               .arg(m_fields.size())
                               .arg(m_tableName)
                               .arg(count));
@@ -60,9 +48,7 @@ void DbfTable::refreshHeaderLocked()
     if (preadFully(m_fd, head, 32, 0, m_path) < 32)
         throw damagedFile(m_path, QStringLiteral("der Dateikopf ist kürzer als 32 Bytes"));
     if (quint8(head[0]) != m_version || le16(head + 8) != m_headerLength || le16(head + 10) != m_recordLength)
-        throw EngineError(QStringLiteral("Der Aufbau der Tabelle %1 wurde von einem anderen Programm verändert; "
-                                         "bitte die Tabelle neu öffnen.")
-                              .arg(nativePath(m_path)));
+        throw structureChangedByOther(m_path);
     const qint64 count = le32(head + 4);
     const qint64 available = (fileSize(m_fd, m_path) - m_headerLength) / m_recordLength;
     if (count > available)
@@ -70,9 +56,7 @@ void DbfTable::refreshHeaderLocked()
                                       .arg(count)
                                       .arg(available));
     if (count < m_recordCount)
-        throw EngineError(QStringLiteral("Die Tabelle %1 wurde von einem anderen Programm verkleinert; bitte die "
-                                         "Tabelle neu öffnen.")
-                              .arg(nativePath(m_path)));
+        throw shrunkByOther(m_path);
     if (count != m_recordCount) {
         // Another program appended: its records become ours to show.
         const qint64 old = m_recordCount;
@@ -101,28 +85,18 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
     const bool null = !value.isValid() || value.isNull();
     const QString &nativeType = m_defs.at(field).nativeType;
     const auto fill = [&](char c) { memset(p, c, size_t(f.width)); };
-    const auto encodeText = [&](const QString &text) {
-        QByteArray bytes;
-        QChar bad;
-        if (!m_codec.encode(text, bytes, &bad))
-            throw EngineError(QStringLiteral("Das Zeichen „%1“ im Feld %2 lässt sich in der Codepage %3 der "
-                                             "Tabelle nicht speichern.")
-                                  .arg(bad)
-                                  .arg(f.name)
-                                  .arg(QString::fromLatin1(m_codec.codePage().icuName)));
-        return bytes;
-    };
+    const auto encodeText = [&](const QString &text) { return m_codec.encodeField(text, f.name); };
     const auto tooLong = [&](qsizetype size) {
         // In a multi-byte code page the width counts bytes, not characters.
         const QString unit = m_codec.isSingleByte() ? QStringLiteral("Zeichen") : QStringLiteral("Bytes");
-        return EngineError(QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 %4, das Feld fasst %3.")
+        return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 %4, das Feld fasst %3.")
                                .arg(f.name)
                                .arg(size)
                                .arg(f.width)
                                .arg(unit));
     };
     const auto invalid = [&](const QString &message) {
-        return EngineError(QStringLiteral("%1: %2").arg(f.name, message));
+        return EngineError(ErrorKind::RefusedValue, QStringLiteral("%1: %2").arg(f.name, message));
     };
     // A number from a value or a user's text; anything else is refused.
     const auto finiteNumber = [&](const QVariant &v, TFieldType type) {
@@ -183,7 +157,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
             v.toDouble(&ok);
             if (!ok)
                 throw invalid(msg::invalidFloat(value.toString()));
-            throw EngineError(QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
                                   .arg(formatValue(value, ftFloat), f.name, nativeType));
         }
         memcpy(p, text->constData(), size_t(f.width));
@@ -226,7 +200,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         if (!ok || (!isIntegralValue(v) && d != std::floor(d)))
             throw invalid(msg::invalidInteger(value.toString()));
         if (i < std::numeric_limits<qint32>::min() || i > std::numeric_limits<qint32>::max())
-            throw EngineError(QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
                                   .arg(i)
                                   .arg(f.name, nativeType));
         putLe32(p, quint32(qint32(i)));
@@ -248,7 +222,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
             return;
         const double d = finiteNumber(value, ftCurrency);
         if (std::fabs(d) >= 9.2e14)
-            throw EngineError(QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
                                   .arg(formatCurrency(d), f.name, nativeType));
         putLe64(p, quint64(std::llround(d * 10000.0)));
         return;
@@ -257,13 +231,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         fill('\0');
         if (null)
             return;
-        QDateTime dt;
-        if (value.typeId() == QMetaType::QDateTime)
-            dt = value.toDateTime();
-        else if (value.typeId() == QMetaType::QDate)
-            dt = QDateTime(value.toDate(), QTime(0, 0));
-        else
-            dt = parseValue(value.toString(), ftDateTime).toDateTime();
+        const QDateTime dt = dateTimeOf(value);
         if (!dt.isValid() || dt.date().toJulianDay() <= 0)
             throw invalid(msg::invalidDateTime(value.toString()));
         putLe32(p, quint32(dt.date().toJulianDay()));
@@ -286,9 +254,9 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
         // An empty memo is stored as no memo at all.
         if (!data.isEmpty()) {
             if (m_memoMissing)
-                throw EngineError(QStringLiteral("Die Memodatei %1 fehlt.").arg(m_memoName));
+                throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Memodatei %1 fehlt.").arg(m_memoName));
             if (!m_memo)
-                throw EngineError(m_memoFault);
+                throw EngineError(ErrorKind::Damaged, m_memoFault);
             memos.push_back({field, data, type});
         }
         return;
@@ -426,12 +394,12 @@ void DbfTable::update(RowId row, const QVector<QVariant> &original, const QVecto
     checkRow(row);
     const QByteArray current = readRecordDirect(row);
     if (current.at(0) == '*')
-        throw deletedByOther();
+        throw recordDeletedByOther();
     std::vector<QVariant> now(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         now[size_t(i)] = decode(current.constData(), i, row);
         if (!original.isEmpty() && !sameValue(now[size_t(i)], original[i]))
-            throw changedByOther();
+            throw recordChangedByOther();
     }
     // Fields whose value stays keep their bytes (and memos their blocks).
     QByteArray rec = current;
@@ -466,7 +434,7 @@ void DbfTable::remove(RowId row)
     if (preadFully(m_fd, &flag, 1, at, m_path) < 1)
         throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(row + 1));
     if (flag == '*')
-        throw deletedByOther();
+        throw recordDeletedByOther();
     // The index files keep a deleted record's key, unless a FOR condition asks DELETED().
     const QByteArray current = m_keeper ? readRecordDirect(row) : QByteArray();
     QByteArray marked = current;

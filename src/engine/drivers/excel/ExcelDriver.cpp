@@ -21,9 +21,9 @@ std::shared_ptr<xls::Workbook> loadWorkbook(const QString &path)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        throw EngineError(QStringLiteral("Die Excel-Arbeitsmappe %1 gibt es nicht.").arg(shown(path)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Excel-Arbeitsmappe %1 gibt es nicht.").arg(shown(path)));
     if (!info.isFile())
-        throw EngineError(QStringLiteral("%1 ist keine Datei, sondern ein Ordner; eine Excel-Arbeitsmappe ist eine Datei.").arg(shown(path)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("%1 ist keine Datei, sondern ein Ordner; eine Excel-Arbeitsmappe ist eine Datei.").arg(shown(path)));
     return xls::Workbook::load(path);
 }
 
@@ -84,7 +84,7 @@ std::unique_ptr<TableSource> ExcelDriver::open(const QString &dataSource, const 
     if (sheet < 0 && !name.isEmpty())
         sheet = findName(book->sheets(), name, sheetName);
     if (sheet < 0)
-        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es in der Excel-Arbeitsmappe %2 nicht.").arg(tableName, shown(dataSource)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 gibt es in der Excel-Arbeitsmappe %2 nicht.").arg(tableName, shown(dataSource)));
     return std::make_unique<xls::XlsTable>(book, sheet, xls::Area{}, book->sheets().at(sheet).name + QLatin1Char('$'), false);
 }
 
@@ -102,7 +102,7 @@ QVector<FieldDef> ExcelDriver::fieldsFor(const QVector<FieldDef> &source, const 
                                          QStringList &changes) const
 {
     if (source.size() > xls::WorkbookWriter::MaxColumns)
-        throw EngineError(QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Spalten; die Tabelle hat %2 Felder.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Spalten; die Tabelle hat %2 Felder.")
                               .arg(xls::WorkbookWriter::MaxColumns).arg(source.size()));
     QVector<FieldDef> out;
     for (int i = 0; i < source.size(); ++i) {

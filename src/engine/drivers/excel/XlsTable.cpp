@@ -207,7 +207,7 @@ qint64 XlsTable::rowCount()
 RowId XlsTable::rowAt(qint64 position)
 {
     if (position < 0 || position >= rowCount())
-        throw EngineError(QStringLiteral("Die Tabelle %1 hat keinen Datensatz an Position %2.").arg(m_tableName).arg(position + 1));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 hat keinen Datensatz an Position %2.").arg(m_tableName).arg(position + 1));
     return m_area.firstRow + 1 + position;
 }
 

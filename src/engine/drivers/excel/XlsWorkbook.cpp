@@ -118,14 +118,14 @@ QByteArray readWorkbookStream(const QString &path)
 
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht öffnen: %2").arg(shown(path), probe.errorString()));
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht öffnen: %2").arg(shown(path), probe.errorString()));
     const QByteArray head = probe.read(8);
     probe.close();
     if (head.startsWith("PK"))
-        throw EngineError(QStringLiteral("Die Datei %1 ist eine Arbeitsmappe von Excel 2007 oder später (.xlsx); "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Datei %1 ist eine Arbeitsmappe von Excel 2007 oder später (.xlsx); "
                                          "gelesen werden nur Arbeitsmappen von Excel 5.0 bis 2003 (.xls).").arg(shown(path)));
     if (head.size() >= 2 && uchar(head[0]) == 0x09 && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04))
-        throw EngineError(QStringLiteral("Die Datei %1 ist eine Arbeitsmappe von Excel 2.x bis 4.0; "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Datei %1 ist eine Arbeitsmappe von Excel 2.x bis 4.0; "
                                          "gelesen werden nur Arbeitsmappen von Excel 5.0 bis 2003 (.xls).").arg(shown(path)));
 
     GError *error = nullptr;
@@ -134,14 +134,14 @@ QByteArray readWorkbookStream(const QString &path)
         const QString why = error ? QString::fromUtf8(error->message) : QString();
         if (error)
             g_error_free(error);
-        throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht öffnen: %2").arg(shown(path), why));
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht öffnen: %2").arg(shown(path), why));
     }
     GsfInfile *ole = gsf_infile_msole_new(input, &error);
     g_object_unref(input);
     if (!ole) {
         if (error)
             g_error_free(error);
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (kein OLE2-Verbunddokument).").arg(shown(path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (kein OLE2-Verbunddokument).").arg(shown(path)));
     }
 
     GsfInput *stream = nullptr;
@@ -157,19 +157,19 @@ QByteArray readWorkbookStream(const QString &path)
     }
     g_object_unref(ole);
     if (!stream)
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (der Datenstrom \"Workbook\" fehlt).").arg(shown(path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (der Datenstrom \"Workbook\" fehlt).").arg(shown(path)));
 
     const gsf_off_t size = gsf_input_size(stream);
     QByteArray data;
     if (size < 0 || size > (gsf_off_t(1) << 31) - 1) {
         g_object_unref(stream);
-        throw EngineError(QStringLiteral("Die Datei %1 ist beschädigt (ungültige Größe des Datenstroms).").arg(shown(path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist beschädigt (ungültige Größe des Datenstroms).").arg(shown(path)));
     }
     data.resize(qsizetype(size));
     const bool ok = size == 0 || gsf_input_read(stream, size_t(size), reinterpret_cast<guint8 *>(data.data())) != nullptr;
     g_object_unref(stream);
     if (!ok)
-        throw EngineError(QStringLiteral("Die Datei %1 ist beschädigt (der Datenstrom \"Workbook\" ist unvollständig).").arg(shown(path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist beschädigt (der Datenstrom \"Workbook\" ist unvollständig).").arg(shown(path)));
     return data;
 }
 
@@ -307,7 +307,7 @@ const Cell *SheetCells::find(quint32 row, quint16 col) const
 
 void Workbook::damaged(const QString &what) const
 {
-    throw EngineError(QStringLiteral("Die Excel-Arbeitsmappe %1 ist beschädigt: %2.").arg(shown(m_path), what));
+    throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Excel-Arbeitsmappe %1 ist beschädigt: %2.").arg(shown(m_path), what));
 }
 
 bool Workbook::recordAt(qsizetype pos, Record &record) const
@@ -348,7 +348,7 @@ void Workbook::readGlobals()
 {
     Record rec;
     if (!recordAt(0, rec) || rec.id != rBOF || rec.length < 4)
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (der Datenstrom beginnt nicht mit einem BOF-Datensatz).").arg(shown(m_path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (der Datenstrom beginnt nicht mit einem BOF-Datensatz).").arg(shown(m_path)));
     const auto *base = reinterpret_cast<const uchar *>(m_stream.constData());
     const quint16 version = le16(base + rec.offset);
     const quint16 type = le16(base + rec.offset + 2);
@@ -357,10 +357,10 @@ void Workbook::readGlobals()
     else if (version == 0x0500)
         m_biff = 5;
     else
-        throw EngineError(QStringLiteral("Die Datei %1 hat ein unbekanntes Excel-Format (BIFF-Version %2); "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Datei %1 hat ein unbekanntes Excel-Format (BIFF-Version %2); "
                                          "gelesen werden Arbeitsmappen von Excel 5.0 bis 2003.").arg(shown(m_path)).arg(version, 4, 16, QLatin1Char('0')));
     if (type != 0x0005)
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe, sondern ein einzelnes Blatt oder Diagramm.").arg(shown(m_path)));
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe, sondern ein einzelnes Blatt oder Diagramm.").arg(shown(m_path)));
     if (m_biff == 8)
         m_codePage = 1200;
 
@@ -380,7 +380,7 @@ void Workbook::readGlobals()
             ended = true;
             break;
         case rFILEPASS:
-            throw EngineError(QStringLiteral("Die Excel-Arbeitsmappe %1 ist mit einem Kennwort verschlüsselt und kann nicht gelesen werden.").arg(shown(m_path)));
+            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Excel-Arbeitsmappe %1 ist mit einem Kennwort verschlüsselt und kann nicht gelesen werden.").arg(shown(m_path)));
         case rCODEPAGE:
             if (len >= 2 && m_biff == 5)
                 m_codePage = le16(d);

@@ -8,6 +8,7 @@
 
 #include "EngineError.h"
 #include "ValueText.h"
+#include "common/FileIo.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace engine::xls {
 
@@ -152,16 +154,16 @@ WorkbookWriter::WorkbookWriter(const QString &path, const QString &tableName, co
     , m_fields(fields)
 {
     if (fields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
     if (fields.size() > MaxColumns)
-        throw EngineError(QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Spalten; die Tabelle %2 hat %3 Felder. "
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Spalten; die Tabelle %2 hat %3 Felder. "
                                          "Die Datei %4 wurde nicht geschrieben.")
                               .arg(MaxColumns).arg(tableName).arg(fields.size()).arg(shown(path)));
     const QFileInfo target(path);
     if (!target.absoluteDir().exists())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(shown(target.absolutePath())));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(shown(target.absolutePath())));
     if (target.isDir())
-        throw EngineError(QStringLiteral("%1 ist ein Ordner, keine Excel-Arbeitsmappe.").arg(shown(path)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("%1 ist ein Ordner, keine Excel-Arbeitsmappe.").arg(shown(path)));
     m_cells.reserve(1 << 16);
     for (int i = 0; i < fields.size(); ++i)
         addText(quint16(i), fields[i].name);
@@ -324,10 +326,10 @@ void WorkbookWriter::writeRow(const QVector<QVariant> &values)
     if (m_done)
         throw EngineError(QStringLiteral("Die Excel-Arbeitsmappe %1 ist schon abgeschlossen.").arg(shown(m_path)));
     if (values.size() != m_fields.size())
-        throw EngineError(QStringLiteral("Ein Datensatz für %1 hat %2 statt %3 Werte.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Datensatz für %1 hat %2 statt %3 Werte.")
                               .arg(shown(m_path)).arg(values.size()).arg(m_fields.size()));
     if (m_row >= quint32(MaxRows))
-        throw EngineError(QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Zeilen, also %2 Datensätze unter der Kopfzeile; "
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Zeilen, also %2 Datensätze unter der Kopfzeile; "
                                          "die Tabelle hat mehr. Die Datei %3 wurde nicht geschrieben.")
                               .arg(MaxRows).arg(MaxRows - 1).arg(shown(m_path)));
     for (int i = 0; i < values.size(); ++i)
@@ -523,7 +525,7 @@ void WorkbookWriter::commit()
         QTemporaryFile temp(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
         temp.setAutoRemove(false);
         if (!temp.open())
-            throw EngineError(QStringLiteral("Im Ordner %1 lässt sich keine Datei anlegen: %2")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Im Ordner %1 lässt sich keine Datei anlegen: %2")
                                   .arg(shown(target.absolutePath()), temp.errorString()));
         m_tempPath = temp.fileName();
     }
@@ -534,7 +536,7 @@ void WorkbookWriter::commit()
         const QString why = error ? QString::fromUtf8(error->message) : QString();
         if (error)
             g_error_free(error);
-        throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2").arg(shown(m_path), why));
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2").arg(shown(m_path), why));
     }
     GsfOutfile *ole = gsf_outfile_msole_new(file);
     GsfOutput *child = gsf_outfile_new_child(ole, "Workbook", FALSE);
@@ -549,17 +551,15 @@ void WorkbookWriter::commit()
         ok = gsf_output_close(file) && ok;
     g_object_unref(file);
     if (!ok)
-        throw EngineError(QStringLiteral("Die Datei %1 ließ sich nicht vollständig schreiben (ist der Datenträger voll?).").arg(shown(m_path)));
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 ließ sich nicht vollständig schreiben (ist der Datenträger voll?).").arg(shown(m_path)));
 
     // Keep the permissions of the workbook this one replaces, else the usual ones.
     if (target.exists())
         QFile::setPermissions(m_tempPath, QFile::permissions(m_path));
     else
         QFile::setPermissions(m_tempPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(m_tempPath).constData(), QFile::encodeName(m_path).constData()) != 0)
-        throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht ersetzen: %2")
-                              .arg(shown(m_path), QString::fromLocal8Bit(std::strerror(errno))));
-    m_tempPath.clear();
+    const QString temporary = std::exchange(m_tempPath, QString());
+    io::renameInto(temporary, m_path);
     m_done = true;
 }
 

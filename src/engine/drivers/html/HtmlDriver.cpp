@@ -24,7 +24,7 @@ bool isPageFile(const QString &fileName)
 void requireDirectory(const QString &dataSource)
 {
     if (dataSource.isEmpty() || !QFileInfo(dataSource).isDir())
-        throw EngineError(QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(QDir::toNativeSeparators(dataSource)));
 }
 
 bool isBinary(TFieldType t)
@@ -45,7 +45,7 @@ QString pagePath(const QString &dataSource, const QString &tableName)
     QString fileName = tableName.trimmed();
     if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char('\\'))
         || fileName.startsWith(QLatin1Char('.')))
-        throw EngineError(QStringLiteral("'%1' ist kein gültiger Name für eine HTML-Datei.").arg(tableName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("'%1' ist kein gültiger Name für eine HTML-Datei.").arg(tableName));
     if (!isPageFile(fileName))
         fileName += QStringLiteral(".htm");
     return QDir(dataSource).filePath(fileName);
@@ -104,7 +104,7 @@ std::unique_ptr<TableSource> HtmlDriver::open(const QString &dataSource, const Q
         number = 1;
     }
     if (path.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
                               .arg(tableName, QDir::toNativeSeparators(dataSource)));
     return html::HtmlTable::open(path, tableName, number);
 }
@@ -132,7 +132,7 @@ std::unique_ptr<TableWriter> HtmlDriver::createWriter(const QString &dataSource,
 {
     const QString path = pagePath(dataSource, tableName);
     if (fields.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Tabelle %1 braucht mindestens ein Feld.").arg(tableName));
     return html::createPageWriter(path, QFileInfo(path).completeBaseName(), fields);
 }
 

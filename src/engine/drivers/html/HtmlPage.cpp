@@ -3,7 +3,7 @@
 #include "HtmlPage.h"
 
 #include "EngineError.h"
-#include "drivers/csv/CsvText.h"
+#include "common/TextValues.h"
 
 #include <QDir>
 #include <QFile>
@@ -361,7 +361,7 @@ QString decodePage(const QByteArray &bytes, QString *charset, QString *origin)
             return decodeWith(name, 0);
         }
     }
-    if (csv::isValidUtf8(bytes, false)) {
+    if (text::isValidUtf8(bytes, false)) {
         *origin = m.hasMatch() ? QStringLiteral("gültiges UTF-8 (die <meta>-Angabe %1 ist unbekannt)").arg(m.captured(1))
                                : QStringLiteral("ohne Angabe; die Bytes sind gültiges UTF-8");
         return decodeWith(QStringLiteral("UTF-8"), 0);
@@ -407,15 +407,15 @@ Page readPage(const QString &path, int tableNumber)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht öffnen: %2.")
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht öffnen: %2.")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
     if (file.size() > MaxPageBytes)
-        throw EngineError(QStringLiteral("Die HTML-Datei %1 ist mit %2 MB zu groß, um sie als Tabelle zu lesen.")
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die HTML-Datei %1 ist mit %2 MB zu groß, um sie als Tabelle zu lesen.")
                               .arg(QDir::toNativeSeparators(path))
                               .arg(file.size() / (1024 * 1024)));
     const QByteArray bytes = file.readAll();
     if (bytes.size() != file.size())
-        throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht ganz lesen: %2.")
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht ganz lesen: %2.")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
     return parsePage(bytes, tableNumber);
 }

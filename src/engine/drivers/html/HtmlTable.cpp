@@ -1,7 +1,8 @@
 #include "HtmlTable.h"
 
 #include "EngineError.h"
-#include "drivers/csv/CsvText.h"
+#include "common/FieldNames.h"
+#include "common/TextValues.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -73,15 +74,15 @@ std::unique_ptr<HtmlTable> HtmlTable::open(const QString &path, const QString &t
     const Page page = readPage(path, number);
     const QString file = QDir::toNativeSeparators(path);
     if (page.tableCount == 0)
-        throw EngineError(QStringLiteral("Die HTML-Datei %1 enthält keine Tabelle.").arg(file));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die HTML-Datei %1 enthält keine Tabelle.").arg(file));
     if (number < 1 || number > page.tableCount)
-        throw EngineError(QStringLiteral("Die HTML-Datei %1 enthält nur %2 Tabelle(n), eine Tabelle %3 gibt es darin nicht.")
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die HTML-Datei %1 enthält nur %2 Tabelle(n), eine Tabelle %3 gibt es darin nicht.")
                               .arg(file)
                               .arg(page.tableCount)
                               .arg(number));
     const PageTable &table = page.table;
     if (table.rows.isEmpty() || table.columns == 0)
-        throw EngineError(QStringLiteral("Die Tabelle %1 der HTML-Datei %2 hat keine Zellen.").arg(number).arg(file));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 der HTML-Datei %2 hat keine Zellen.").arg(number).arg(file));
 
     std::unique_ptr<HtmlTable> t(new HtmlTable);
     t->m_path = path;
@@ -97,13 +98,13 @@ std::unique_ptr<HtmlTable> HtmlTable::open(const QString &path, const QString &t
     // Pages written in English use the decimal point; every other page, and one
     // that does not say, is read the German way where a number fits both.
     const bool preferGerman = !page.lang.startsWith(QLatin1String("en"), Qt::CaseInsensitive);
-    QVector<csv::ColumnStyle> styles(table.columns);
-    QVector<csv::ColumnGuess> guesses(table.columns);
+    QVector<text::ColumnStyle> styles(table.columns);
+    QVector<text::ColumnGuess> guesses(table.columns);
     for (int r = first + 1; r < table.rows.size(); ++r)
         for (int c = 0; c < table.columns; ++c)
             guesses[c].add(table.rows.at(r).at(c).text);
 
-    QSet<QString> used;
+    text::UniqueNames used;
     bool typedByWriter = false;
     for (int c = 0; c < table.columns; ++c) {
         const Cell &h = headings.at(c);
@@ -132,14 +133,7 @@ std::unique_ptr<HtmlTable> HtmlTable::open(const QString &path, const QString &t
         QString name = h.text.simplified();
         if (name.isEmpty())
             name = QStringLiteral("F%1").arg(c + 1);
-        if (used.contains(name.toLower())) {
-            int n = 2;
-            while (used.contains(QStringLiteral("%1_%2").arg(name).arg(n).toLower()))
-                ++n;
-            name = QStringLiteral("%1_%2").arg(name).arg(n);
-        }
-        used.insert(name.toLower());
-        def.name = name;
+        def.name = used.take(name);
         t->m_defs.append(def);
     }
 
@@ -147,7 +141,7 @@ std::unique_ptr<HtmlTable> HtmlTable::open(const QString &path, const QString &t
     for (int r = first + 1; r < table.rows.size(); ++r) {
         QVector<QVariant> values(table.columns);
         for (int c = 0; c < table.columns; ++c) {
-            QVariant v = csv::readValue(table.rows.at(r).at(c).text, styles.at(c));
+            QVariant v = text::readValue(table.rows.at(r).at(c).text, styles.at(c));
             if (isIntegerType(styles.at(c).type) && v.isValid())
                 v = QVariant(qint64(v.toLongLong()));
             values[c] = v;
@@ -172,14 +166,14 @@ std::unique_ptr<HtmlTable> HtmlTable::open(const QString &path, const QString &t
 RowId HtmlTable::rowAt(qint64 position)
 {
     if (position < 0 || position >= m_rows.size())
-        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_tableName));
     return position;
 }
 
 QVariant HtmlTable::value(RowId row, int field)
 {
     if (row < 0 || row >= m_rows.size() || field < 0 || field >= m_defs.size())
-        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
     return m_rows.at(row).at(field);
 }
 

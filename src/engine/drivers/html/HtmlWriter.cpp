@@ -34,7 +34,7 @@ public:
         : m_path(path), m_file(path), m_fields(fields)
     {
         if (!m_file.open(QIODevice::WriteOnly))
-            throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht anlegen: %2.")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht anlegen: %2.")
                                   .arg(QDir::toNativeSeparators(path), m_file.errorString()));
         m_text.reserve(FlushChars + 64 * 1024);
         m_text += QLatin1String("<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n<title>");
@@ -80,7 +80,7 @@ public:
         m_text += QLatin1String("</tbody>\n</table>\n</body>\n</html>\n");
         flush();
         if (!m_file.commit())
-            throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
                                   .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
         m_committed = true;
     }
@@ -92,7 +92,7 @@ private:
         if (m_file.write(bytes) != bytes.size()) {
             const QString reason = m_file.errorString();
             m_file.cancelWriting();
-            throw EngineError(QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
+            throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
                                   .arg(QDir::toNativeSeparators(m_path), reason));
         }
         m_text.clear();

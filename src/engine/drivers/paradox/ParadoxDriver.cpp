@@ -26,7 +26,7 @@ std::unique_ptr<TableSource> ParadoxDriver::open(const QString &dataSource, cons
 {
     const QString path = resolveTableFile(dataSource, tableName, QStringLiteral(".db"));
     if (path.isEmpty())
-        throw EngineError(QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Tabelle %1 gibt es im Ordner %2 nicht.")
                               .arg(tableName, QDir::toNativeSeparators(dataSource)));
     return paradox::PxTable::open(path, options);
 }

@@ -1,7 +1,7 @@
 #include "PxBlob.h"
 
 #include "EngineError.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/FileIo.h"
 
 #include <QFile>
 #include <cerrno>
@@ -10,9 +10,9 @@
 
 namespace engine::paradox {
 
-using dbase::damagedFile;
-using dbase::le16;
-using dbase::le32;
+using io::damagedFile;
+using io::le16;
+using io::le32;
 
 namespace {
 constexpr int SingleHeader = 9;   // type, chunks, length, modification number
@@ -37,9 +37,9 @@ std::unique_ptr<BlobFile> BlobFile::open(const QString &path, bool writable)
     if (f->m_fd < 0)
         f->m_fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
     if (f->m_fd < 0)
-        throw dbase::ioError(QStringLiteral("Das Öffnen der Blobdatei"), path, errno);
+        throw io::ioError(QStringLiteral("Das Öffnen der Blobdatei"), path, errno);
     char head[5];
-    if (dbase::preadFully(f->m_fd, head, 5, 0, path) < 5 || head[0] != 0)
+    if (io::preadFully(f->m_fd, head, 5, 0, path) < 5 || head[0] != 0)
         throw damagedFile(path, QStringLiteral("die Datei beginnt nicht mit dem Kopfblock einer Paradox-Blobdatei"));
     return f;
 }
@@ -48,14 +48,14 @@ QByteArray BlobFile::read(quint32 offsetIndex, quint32 length, const QString &fi
 {
     const qint64 offset = offsetIndex & 0xFFFFFF00u;
     const int index = int(offsetIndex & 0xFF);
-    const qint64 size = dbase::fileSize(m_fd, m_path);
+    const qint64 size = io::fileSize(m_fd, m_path);
     const auto bad = [&](const QString &what) {
         return damagedFile(m_path, QStringLiteral("der Wert des Feldes %1 (Block bei %2) %3").arg(fieldName).arg(offset).arg(what));
     };
     if (offset < BlobChunk || offset + SubHeader > size)
         throw bad(QStringLiteral("liegt außerhalb der Datei"));
     char head[SubHeader];
-    dbase::preadFully(m_fd, head, SubHeader, offset, m_path);
+    io::preadFully(m_fd, head, SubHeader, offset, m_path);
     const int type = quint8(head[0]);
     const qint64 chunks = le16(head + 1);
     qint64 start;
@@ -71,7 +71,7 @@ QByteArray BlobFile::read(quint32 offsetIndex, quint32 length, const QString &fi
         if (index >= SubEntries)
             throw bad(QStringLiteral("nennt den ungültigen Eintrag %1").arg(index));
         char entry[SubEntrySize];
-        dbase::preadFully(m_fd, entry, SubEntrySize, offset + SubHeader + index * SubEntrySize, m_path);
+        io::preadFully(m_fd, entry, SubEntrySize, offset + SubHeader + index * SubEntrySize, m_path);
         const qint64 dataOffset = qint64(quint8(entry[0])) * 16;
         const qint64 room = qint64(quint8(entry[1])) * 16;
         if (dataOffset < SubHeader + SubEntries * SubEntrySize || qint64(length) > room
@@ -82,7 +82,7 @@ QByteArray BlobFile::read(quint32 offsetIndex, quint32 length, const QString &fi
     if (start + qint64(length) > size)
         throw bad(QStringLiteral("reicht über das Ende der Datei hinaus"));
     QByteArray data(qsizetype(length), Qt::Uninitialized);
-    dbase::preadFully(m_fd, data.data(), length, start, m_path);
+    io::preadFully(m_fd, data.data(), length, start, m_path);
     return data;
 }
 
@@ -99,9 +99,9 @@ QByteArray BlobFile::singleBlock(const QByteArray &data, quint16 modification)
     const qint64 chunks = (SingleHeader + data.size() + BlobChunk - 1) / BlobChunk;
     QByteArray block(qsizetype(chunks * BlobChunk), '\0');
     block[0] = 2;
-    dbase::putLe16(block.data() + 1, quint16(chunks));
-    dbase::putLe32(block.data() + 3, quint32(data.size()));
-    dbase::putLe16(block.data() + 7, modification);
+    io::putLe16(block.data() + 1, quint16(chunks));
+    io::putLe32(block.data() + 3, quint32(data.size()));
+    io::putLe16(block.data() + 7, modification);
     memcpy(block.data() + SingleHeader, data.constData(), size_t(data.size()));
     return block;
 }
@@ -109,15 +109,17 @@ QByteArray BlobFile::singleBlock(const QByteArray &data, quint16 modification)
 quint32 BlobFile::append(const QByteArray &data, quint16 modification)
 {
     if (qint64(data.size()) + SingleHeader > 0xFFFF * qint64(BlobChunk))
-        throw EngineError(QStringLiteral("Der Wert ist mit %1 Bytes zu groß für die Blobdatei %2.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert ist mit %1 Bytes zu groß für die Blobdatei %2.")
                               .arg(data.size())
-                              .arg(dbase::nativePath(m_path)));
-    const qint64 size = dbase::fileSize(m_fd, m_path);
+                              .arg(io::nativePath(m_path)));
+    const qint64 size = io::fileSize(m_fd, m_path);
     const qint64 offset = (size + BlobChunk - 1) / BlobChunk * BlobChunk;
     if (offset + data.size() > qint64(0xFFFFFF00u))
-        throw EngineError(QStringLiteral("Die Blobdatei %1 ist voll.").arg(dbase::nativePath(m_path)));
+        throw EngineError(QStringLiteral("Die Blobdatei %1 ist voll.").arg(io::nativePath(m_path)));
     const QByteArray block = singleBlock(data, modification);
-    dbase::pwriteFully(m_fd, block.constData(), block.size(), offset, m_path);
+    io::pwriteFully(m_fd, block.constData(), block.size(), offset, m_path);
+    // On the disk before any record points at it.
+    io::syncData(m_fd, m_path);
     return quint32(offset) | 0xFFu;
 }
 

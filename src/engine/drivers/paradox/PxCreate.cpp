@@ -1,9 +1,10 @@
 #include "PxCreate.h"
 
 #include "EngineError.h"
+#include "common/FieldNames.h"
 #include "PxBlob.h"
 #include "PxFormat.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/FileIo.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,9 +19,9 @@
 
 namespace engine::paradox {
 
-using dbase::nativePath;
-using dbase::putLe16;
-using dbase::putLe32;
+using io::nativePath;
+using io::putLe16;
+using io::putLe32;
 
 namespace {
 
@@ -54,7 +55,7 @@ PxField storedFieldFor(const FieldDef &d)
         f.type = PxAlpha;
         f.size = d.dataType == ftGuid ? 38 : (d.size > 0 ? d.size : 255);
         if (f.size > 255)
-            throw EngineError(QStringLiteral("Feld %1: ein Paradox-Textfeld fasst höchstens 255 Zeichen, nicht %2.").arg(d.name).arg(f.size));
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Feld %1: ein Paradox-Textfeld fasst höchstens 255 Zeichen, nicht %2.").arg(d.name).arg(f.size));
         break;
     case ftSmallint: f.type = PxShort; f.size = 2; break;
     case ftInteger: case ftWord: f.type = PxLong; f.size = 4; break;
@@ -84,25 +85,14 @@ PxField storedFieldFor(const FieldDef &d)
         }
         break;
     default:
-        throw EngineError(QStringLiteral("Feld %1: der Typ %2 lässt sich in einer Paradox-Tabelle nicht speichern.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Feld %1: der Typ %2 lässt sich in einer Paradox-Tabelle nicht speichern.")
                               .arg(d.name, fieldTypeName(d.dataType)));
     }
     return f;
 }
 
-QString uniqueName(const QString &wanted, QSet<QString> &taken)
-{
-    QString name = wanted.left(MaxNameLength);
-    for (int n = 2; taken.contains(name.toUpper()); ++n) {
-        const QString suffix = QStringLiteral("_%1").arg(n);
-        name = wanted.left(MaxNameLength - suffix.size()) + suffix;
-    }
-    taken.insert(name.toUpper());
-    return name;
-}
-
 QByteArray buildHeader(const std::vector<PxField> &fields, const QString &fileName, int recordSize, int blockSize,
-                       quint32 records, quint16 blocks, quint32 autoInc, const dbase::TextCodec &codec)
+                       quint32 records, quint16 blocks, quint32 autoInc, const TextCodec &codec)
 {
     const int n = int(fields.size());
     QByteArray names;
@@ -172,7 +162,7 @@ public:
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (m_fd < 0)
-            throw dbase::ioError(QStringLiteral("Das Anlegen von"), path, errno);
+            throw io::ioError(QStringLiteral("Das Anlegen von"), path, errno);
     }
     ~FdFile() { close(); }
     void close()
@@ -191,7 +181,7 @@ public:
     {
         if (m_buffer.isEmpty())
             return;
-        dbase::pwriteFully(m_fd, m_buffer.constData(), m_buffer.size(), m_written, m_path);
+        io::pwriteFully(m_fd, m_buffer.constData(), m_buffer.size(), m_written, m_path);
         m_written += m_buffer.size();
         m_buffer.clear();
     }
@@ -199,9 +189,9 @@ public:
     void writeAt(qint64 offset, const char *data, qint64 size)
     {
         flush();
-        dbase::pwriteFully(m_fd, data, size, offset, m_path);
+        io::pwriteFully(m_fd, data, size, offset, m_path);
     }
-    void sync() { dbase::syncData(m_fd, m_path); }
+    void sync() { io::syncData(m_fd, m_path); }
     const QString &path() const { return m_path; }
 
 private:
@@ -229,14 +219,14 @@ public:
         int offset = 0;
         for (const FieldDef &d : fields) {
             if (d.name.trimmed().isEmpty())
-                throw EngineError(QStringLiteral("Ein Feld der Tabelle %1 hat keinen Namen.").arg(tableName));
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Feld der Tabelle %1 hat keinen Namen.").arg(tableName));
             if (d.name.size() > MaxNameLength)
-                throw EngineError(QStringLiteral("Feld %1: ein Paradox-Feldname hat höchstens %2 Zeichen.").arg(d.name).arg(MaxNameLength));
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Feld %1: ein Paradox-Feldname hat höchstens %2 Zeichen.").arg(d.name).arg(MaxNameLength));
             QByteArray encoded;
             if (!m_codec.encode(d.name, encoded, nullptr) || std::any_of(d.name.begin(), d.name.end(), badNameChar))
-                throw EngineError(QStringLiteral("Feld %1: der Feldname enthält Zeichen, die Paradox nicht speichern kann.").arg(d.name));
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Feld %1: der Feldname enthält Zeichen, die Paradox nicht speichern kann.").arg(d.name));
             if (seen.contains(d.name.toUpper()))
-                throw EngineError(QStringLiteral("Feld %1: der Feldname kommt mehrfach vor.").arg(d.name));
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Feld %1: der Feldname kommt mehrfach vor.").arg(d.name));
             seen.insert(d.name.toUpper());
             PxField f = storedFieldFor(d);
             f.offset = offset;
@@ -246,7 +236,7 @@ public:
         }
         m_recordSize = offset;
         if (m_recordSize > 32 * 1024 - BlockHeaderSize)
-            throw EngineError(QStringLiteral("Die Sätze der Tabelle %1 wären %2 Bytes lang; Paradox erlaubt höchstens %3.")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Sätze der Tabelle %1 wären %2 Bytes lang; Paradox erlaubt höchstens %3.")
                                   .arg(tableName)
                                   .arg(m_recordSize)
                                   .arg(32 * 1024 - BlockHeaderSize));
@@ -297,7 +287,7 @@ public:
         if (m_committed)
             throw EngineError(QStringLiteral("Die Tabelle %1 ist schon abgeschlossen.").arg(m_fileName));
         if (values.size() != int(m_fields.size()))
-            throw EngineError(QStringLiteral("Für die Tabelle %1 wurden %2 statt %3 Werte übergeben.")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Für die Tabelle %1 wurden %2 statt %3 Werte übergeben.")
                                   .arg(m_fileName)
                                   .arg(values.size())
                                   .arg(m_fields.size()));
@@ -351,8 +341,8 @@ public:
         }
         // The blob file first: a table never points into a blob file that is not there.
         if (m_mb)
-            renameInto(m_mb->path(), m_blobTarget);
-        renameInto(m_db->path(), m_target);
+            io::renameInto(m_mb->path(), m_blobTarget);
+        io::renameInto(m_db->path(), m_target);
         m_committed = true;
         removeStaleCompanions();
     }
@@ -369,12 +359,6 @@ private:
         m_db->append(m_block.constData(), m_block.size());
         memset(m_block.data(), 0, size_t(m_block.size()));
         m_inBlock = 0;
-    }
-
-    static void renameInto(const QString &from, const QString &to)
-    {
-        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-            throw dbase::ioError(QStringLiteral("Das Umbenennen nach"), to, errno);
     }
 
     // Index, validity and blob files of a table this one replaced belong to the old table.
@@ -394,7 +378,7 @@ private:
         }
     }
 
-    dbase::TextCodec m_codec;
+    TextCodec m_codec;
     QString m_dir;
     QString m_fileName;
     QString m_base;
@@ -423,7 +407,7 @@ QVector<FieldDef> paradoxFieldsFor(const QVector<FieldDef> &source, const QVecto
                                    QStringList &changes)
 {
     QVector<FieldDef> out;
-    QSet<QString> taken;
+    text::UniqueNames taken(MaxNameLength);
     for (int i = 0; i < source.size(); ++i) {
         const FieldDef &s = source.at(i);
         const ColumnMeasure m = i < measures.size() ? measures.at(i) : ColumnMeasure{};
@@ -438,7 +422,7 @@ QVector<FieldDef> paradoxFieldsFor(const QVector<FieldDef> &source, const QVecto
         wanted.replace(QLatin1String("->"), QLatin1String("_"));
         if (wanted.isEmpty())
             wanted = QStringLiteral("Feld%1").arg(i + 1);
-        t.name = uniqueName(wanted, taken);
+        t.name = taken.take(wanted);
         if (t.name != s.name)
             changes << QStringLiteral("Das Feld „%1“ heißt in der Paradox-Tabelle „%2“ (Paradox erlaubt höchstens %3 "
                                       "Zeichen ohne Klammern, jeden Namen nur einmal).")
@@ -507,7 +491,7 @@ QVector<FieldDef> paradoxFieldsFor(const QVector<FieldDef> &source, const QVecto
         out.append(t);
     }
     if (out.size() > MaxFields)
-        throw EngineError(QStringLiteral("Eine Paradox-Tabelle fasst höchstens %1 Felder, die Quelle hat %2.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Eine Paradox-Tabelle fasst höchstens %1 Felder, die Quelle hat %2.")
                               .arg(MaxFields)
                               .arg(out.size()));
     return out;

@@ -2,7 +2,7 @@
 
 #include "EngineError.h"
 #include "ValueText.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/FileIo.h"
 
 #include <QDateTime>
 #include <cmath>
@@ -10,10 +10,10 @@
 
 namespace engine::paradox {
 
-using dbase::damagedFile;
-using dbase::le16;
-using dbase::le32;
-using dbase::nativePath;
+using io::damagedFile;
+using io::le16;
+using io::le32;
+using io::nativePath;
 
 QString versionText(int version)
 {
@@ -64,12 +64,12 @@ int fixedSize(quint8 type)
 
 PxHeader readHeader(int fd, const QString &path)
 {
-    const qint64 size = dbase::fileSize(fd, path);
+    const qint64 size = io::fileSize(fd, path);
     char head[off::FieldInfoV4];
     memset(head, 0, sizeof head);
     if (size < off::FieldInfoV3)
         throw damagedFile(path, QStringLiteral("die Datei ist mit %1 Bytes zu kurz für einen Paradox-Dateikopf").arg(size));
-    dbase::preadFully(fd, head, std::min<qint64>(size, sizeof head), 0, path);
+    io::preadFully(fd, head, std::min<qint64>(size, sizeof head), 0, path);
 
     PxHeader h;
     h.recordSize = le16(head + off::RecordSize);
@@ -78,7 +78,7 @@ PxHeader readHeader(int fd, const QString &path)
     h.versionId = quint8(head[off::VersionId]);
     h.version = versionFromId(h.versionId);
     if (h.version == 0 || h.fileType > 8)
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Paradox-Tabelle (unbekannte Versionskennung %2, "
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Paradox-Tabelle (unbekannte Versionskennung %2, "
                                          "Dateiart %3).")
                               .arg(nativePath(path))
                               .arg(h.versionId)
@@ -120,7 +120,7 @@ PxHeader readHeader(int fd, const QString &path)
         h.fileBlocks = quint16((size - h.headerSize) / h.blockSize); // a short file: use what is there
 
     QByteArray header(h.headerSize, Qt::Uninitialized);
-    if (dbase::preadFully(fd, header.data(), h.headerSize, 0, path) < h.headerSize)
+    if (io::preadFully(fd, header.data(), h.headerSize, 0, path) < h.headerSize)
         throw damagedFile(path, QStringLiteral("der Dateikopf lässt sich nicht ganz lesen"));
     const char *b = header.constData();
 
@@ -153,7 +153,7 @@ PxHeader readHeader(int fd, const QString &path)
             if (stored < BlobDescriptorSize)
                 throw damagedFile(path, QStringLiteral("das Blob-Feld %1 ist nur %2 Bytes breit").arg(i + 1).arg(stored));
         } else {
-            throw EngineError(QStringLiteral("Die Tabelle %1 enthält im Feld %2 den unbekannten Paradox-Feldtyp 0x%3.")
+            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 enthält im Feld %2 den unbekannten Paradox-Feldtyp 0x%3.")
                                   .arg(nativePath(path))
                                   .arg(i + 1)
                                   .arg(QString::number(f.type, 16).toUpper()));
@@ -176,8 +176,8 @@ PxHeader readHeader(int fd, const QString &path)
     int pos = fieldInfo + 2 * numFields + 4 + 4 * numFields;
     if (pos + nameLength > h.headerSize)
         throw damagedFile(path, QStringLiteral("der Dateikopf endet vor dem Tabellennamen"));
-    const dbase::CodePage cp = codePageFor(h);
-    dbase::TextCodec codec;
+    const CodePage cp = codePageFor(h);
+    TextCodec codec;
     codec.setCodePage(cp);
     h.tableName = codec.decode(b + pos, qstrnlen(b + pos, nameLength));
     pos += nameLength;
@@ -206,10 +206,10 @@ PxHeader readHeader(int fd, const QString &path)
     return h;
 }
 
-dbase::CodePage codePageFor(const PxHeader &h)
+CodePage codePageFor(const PxHeader &h)
 {
     if (h.codePage != 0) {
-        if (auto cp = dbase::codePageForNumber(h.codePage))
+        if (auto cp = codePageForNumber(h.codePage))
             return *cp;
         const QByteArray ibm = "IBM" + QByteArray::number(h.codePage);
         QStringDecoder probe(ibm.constData());
@@ -369,7 +369,7 @@ QVariant decodeBcd(const PxField &f, const char *p)
 
 EngineError valueError(const PxField &f, const QString &text)
 {
-    return EngineError(QStringLiteral("%1: %2").arg(f.name, text));
+    return EngineError(ErrorKind::RefusedValue, QStringLiteral("%1: %2").arg(f.name, text));
 }
 
 qint64 integerFrom(const PxField &f, const QVariant &v)
@@ -504,13 +504,7 @@ void encodeFixed(const PxField &f, const QVariant &value, char *p)
         return;
     }
     case PxTimestamp: {
-        QDateTime dt;
-        if (value.typeId() == QMetaType::QDateTime)
-            dt = value.toDateTime();
-        else if (value.typeId() == QMetaType::QDate)
-            dt = QDateTime(value.toDate(), QTime(0, 0));
-        else
-            dt = parseValue(value.toString(), ftDateTime).toDateTime();
+        const QDateTime dt = dateTimeOf(value);
         if (!dt.isValid() || dt.date().year() < 1 || dt.date().year() > 9999)
             throw valueError(f, msg::invalidDateTime(value.toString()));
         const double ms = double(dt.date().toJulianDay() - JulianDayOfYearZero) * 86400000.0
@@ -560,29 +554,21 @@ QString textOf(const QVariant &v)
     }
 }
 
-QByteArray encodeText(const PxField &f, const dbase::TextCodec &codec, const QString &text)
+QByteArray encodeText(const PxField &f, const TextCodec &codec, const QString &text)
 {
-    QByteArray bytes;
-    QChar bad;
-    if (!codec.encode(text, bytes, &bad))
-        throw EngineError(QStringLiteral("Das Zeichen „%1“ im Feld %2 lässt sich in der Codepage %3 der Tabelle "
-                                         "nicht speichern.")
-                              .arg(bad)
-                              .arg(f.name)
-                              .arg(codec.codePage().number));
-    return bytes;
+    return codec.encodeField(text, f.name);
 }
 
 } // namespace
 
-void encodeValue(const PxField &f, const dbase::TextCodec &codec, const QVariant &value, char *p,
+void encodeValue(const PxField &f, const TextCodec &codec, const QVariant &value, char *p,
                  quint16 modification, const std::function<quint32(const QByteArray &, quint16)> &storeBlob)
 {
     if (f.type == PxAlpha) {
         const QByteArray bytes = value.typeId() == QMetaType::QByteArray ? value.toByteArray()
                                                                           : encodeText(f, codec, textOf(value));
         if (bytes.size() > f.size)
-            throw EngineError(QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 Zeichen, das Feld fasst %3.")
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 Zeichen, das Feld fasst %3.")
                                   .arg(f.name)
                                   .arg(value.typeId() == QMetaType::QByteArray ? bytes.size() : textOf(value).size())
                                   .arg(f.size));
@@ -604,7 +590,7 @@ void encodeValue(const PxField &f, const dbase::TextCodec &codec, const QVariant
             QByteArray prefix(8, '\0');
             prefix[0] = 1;
             prefix[3] = 1;
-            dbase::putLe32(prefix.data() + 4, quint32(data.size()));
+            io::putLe32(prefix.data() + 4, quint32(data.size()));
             data.prepend(prefix);
         }
     }
@@ -616,9 +602,9 @@ void encodeValue(const PxField &f, const dbase::TextCodec &codec, const QVariant
     if (data.size() > leader)
         offsetIndex = storeBlob(data, modification);
     memcpy(p, data.constData(), size_t(std::min<qsizetype>(leader, data.size())));
-    dbase::putLe32(p + leader, offsetIndex);
-    dbase::putLe32(p + leader + 4, quint32(data.size()));
-    dbase::putLe16(p + leader + 8, modification);
+    io::putLe32(p + leader, offsetIndex);
+    io::putLe32(p + leader + 4, quint32(data.size()));
+    io::putLe16(p + leader + 8, modification);
 }
 
 } // namespace engine::paradox

@@ -4,7 +4,7 @@
 // the stored form of each field type. Numbers are big-endian with the sign bit
 // flipped so that the bytes sort like the values; all-zero bytes mean NULL.
 #include "Driver.h"
-#include "drivers/dbase/DbfCodePage.h"
+#include "common/CodePage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -129,7 +129,7 @@ inline int recordsInBlock(const PxHeader &h, qint16 lastOffset)
 }
 
 // The code page of a table: the header's, or for code page 0 what its sort order implies.
-dbase::CodePage codePageFor(const PxHeader &h);
+CodePage codePageFor(const PxHeader &h);
 
 // The engine's view of a field.
 FieldDef fieldDefFor(const PxField &f, int fieldNo);
@@ -144,29 +144,7 @@ void encodeFixed(const PxField &f, const QVariant &value, char *p);
 // Encodes one non-null value of any type into its place p in a record. Text goes
 // through the codec and is refused when too long, never cut; a blob longer than
 // the field's leader is handed to storeBlob, which returns its offset/index word.
-void encodeValue(const PxField &f, const dbase::TextCodec &codec, const QVariant &value, char *p,
+void encodeValue(const PxField &f, const TextCodec &codec, const QVariant &value, char *p,
                  quint16 modification, const std::function<quint32(const QByteArray &, quint16)> &storeBlob);
-
-// Big-endian helpers.
-inline quint16 be16(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint16((u[0] << 8) | u[1]);
-}
-inline quint32 be32(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
-}
-inline void putBe16(char *p, quint16 v)
-{
-    p[0] = char(v >> 8);
-    p[1] = char(v & 0xFF);
-}
-inline void putBe32(char *p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * (3 - i))) & 0xFF);
-}
 
 } // namespace engine::paradox

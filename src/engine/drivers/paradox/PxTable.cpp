@@ -1,7 +1,8 @@
 #include "PxTable.h"
 
 #include "EngineError.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,36 +15,11 @@
 
 namespace engine::paradox {
 
-using dbase::damagedFile;
-using dbase::le16;
-using dbase::le32;
-using dbase::nativePath;
-
-namespace {
-
-QString baseNameOf(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? fileName.left(dot) : fileName;
-}
-
-// The companion file base + ext, any case; the table's own spelling of the base wins.
-QString findCompanion(const QStringList &entries, const QString &base, const QString &ext)
-{
-    const QString wanted = base + ext;
-    QString found;
-    for (const QString &entry : entries) {
-        if (entry.compare(wanted, Qt::CaseInsensitive) != 0)
-            continue;
-        if (entry.startsWith(base))
-            return entry;
-        if (found.isEmpty())
-            found = entry;
-    }
-    return found;
-}
-
-} // namespace
+using io::damagedFile;
+using io::le16;
+using io::le32;
+using io::baseNameOf;
+using io::nativePath;
 
 PxTable::~PxTable()
 {
@@ -57,24 +33,17 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
     t->m_path = path;
     t->m_tableName = baseNameOf(QFileInfo(path).fileName());
 
-    const QByteArray local = QFile::encodeName(path);
-    bool writable = !options.readOnly;
-    t->m_fd = ::open(local.constData(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (t->m_fd < 0 && writable && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-        writable = false;
-        t->m_fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
-    }
-    if (t->m_fd < 0)
-        throw dbase::ioError(QStringLiteral("Das Öffnen der Tabelle"), path, errno);
+    bool writable = false;
+    t->m_fd = io::openTableFile(path, options.readOnly, writable);
 
     t->m_h = readHeader(t->m_fd, path);
     const PxHeader &h = t->m_h;
     if (h.fileType != PxKeyedTable && h.fileType != PxPlainTable)
-        throw EngineError(QStringLiteral("Die Datei %1 ist keine Paradox-Tabelle, sondern eine Indexdatei (Dateiart %2).")
+        throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Paradox-Tabelle, sondern eine Indexdatei (Dateiart %2).")
                               .arg(nativePath(path))
                               .arg(h.fileType));
     if (h.encryption != 0)
-        throw EngineError(QStringLiteral("Die Tabelle %1 ist mit einem Kennwort verschlüsselt und kann nicht gelesen "
+        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 ist mit einem Kennwort verschlüsselt und kann nicht gelesen "
                                          "werden.")
                               .arg(nativePath(path)));
     t->m_codec.setCodePage(codePageFor(h));
@@ -88,7 +57,7 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
     const QStringList entries = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden, QDir::Name);
     const QString dir = QFileInfo(path).path();
     const QString base = t->m_tableName;
-    const QString mb = findCompanion(entries, base, QStringLiteral(".mb"));
+    const QString mb = io::companionEntry(entries, base, QStringLiteral(".mb"));
     t->m_blobPath = QDir(dir).filePath(mb.isEmpty() ? base + QStringLiteral(".MB") : mb);
     QString blobFault;
     if (t->m_hasBlobFields && !mb.isEmpty()) {
@@ -100,18 +69,10 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
     }
     t->readIndexDefinitions(entries);
 
-    if (options.exclusive) {
-        if (!dbase::tryLockForever(t->m_fd, writable))
-            throw EngineError(QStringLiteral("Die Tabelle %1 wird gerade von einem anderen Programm benutzt und "
-                                             "kann nicht exklusiv geöffnet werden.")
-                                  .arg(nativePath(path)));
-    }
-
     QStringList reasons;
-    if (options.readOnly)
-        reasons << QStringLiteral("Die Tabelle ist schreibgeschützt geöffnet.");
-    else if (!writable)
-        reasons << QStringLiteral("Die Datei %1 ist schreibgeschützt.").arg(nativePath(path));
+    const QString access = io::claimAccess(t->m_fd, path, options.readOnly, options.exclusive, writable);
+    if (!access.isEmpty())
+        reasons << access;
     if (h.keyFields > 0)
         reasons << QStringLiteral("Die Tabelle %1 hat einen Primärschlüssel; ihre Sätze sind nach ihm geordnet und "
                                   "der Primärindex %2 wird beim Ändern noch nicht mitgeführt. Die Tabelle kann "
@@ -151,7 +112,7 @@ void PxTable::indexBlocks()
         if (m_blockIndex[next] >= 0)
             throw damagedFile(m_path, QStringLiteral("die Kette der Datenblöcke kehrt zum Block %1 zurück").arg(next));
         char head[BlockHeaderSize];
-        if (dbase::preadFully(m_fd, head, BlockHeaderSize, blockOffset(m_h, next), m_path) < BlockHeaderSize)
+        if (io::preadFully(m_fd, head, BlockHeaderSize, blockOffset(m_h, next), m_path) < BlockHeaderSize)
             throw damagedFile(m_path, QStringLiteral("die Datei endet im Block %1").arg(next));
         const qint16 last = qint16(le16(head + 4));
         const int count = recordsInBlock(m_h, last);
@@ -179,7 +140,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
     const QString base = m_tableName;
     const QString dir = QFileInfo(m_path).path();
     if (m_h.keyFields > 0) {
-        m_primaryFile = findCompanion(entries, base, QStringLiteral(".px"));
+        m_primaryFile = io::companionEntry(entries, base, QStringLiteral(".px"));
         IndexDef def;
         def.name = QStringLiteral("Primärschlüssel");
         QStringList fields;
@@ -233,7 +194,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
                 def.name = fields.join(QLatin1Char(';'));
             def.fields = fields.join(QLatin1Char(';'));
             def.source = entry;
-            const QString yEntry = findCompanion(entries, base, QStringLiteral(".Y") + ext.mid(2));
+            const QString yEntry = io::companionEntry(entries, base, QStringLiteral(".Y") + ext.mid(2));
             if (yEntry.isEmpty())
                 def.options |= ixNonMaintained;
             m_indexDefs.append(def);
@@ -274,7 +235,7 @@ const char *PxTable::blockData(quint16 number)
 QByteArray PxTable::readBlockDirect(quint16 number) const
 {
     QByteArray data(m_h.blockSize, Qt::Uninitialized);
-    const qint64 got = dbase::preadFully(m_fd, data.data(), m_h.blockSize, blockOffset(m_h, number), m_path);
+    const qint64 got = io::preadFully(m_fd, data.data(), m_h.blockSize, blockOffset(m_h, number), m_path);
     if (got < BlockHeaderSize + qint64(m_h.recordSize))
         throw damagedFile(m_path, QStringLiteral("die Datei endet im Block %1").arg(number));
     if (got < m_h.blockSize)
@@ -285,7 +246,7 @@ QByteArray PxTable::readBlockDirect(quint16 number) const
 RowId PxTable::rowAt(qint64 position)
 {
     if (position < 0 || position >= m_rowCount)
-        throw EngineError(QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(position + 1).arg(m_tableName));
     const auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), position,
                                      [](qint64 p, const BlockRef &b) { return p < b.firstRow; });
     const BlockRef &b = *(it - 1);
@@ -305,7 +266,7 @@ qint64 PxTable::positionOf(RowId row)
 const char *PxTable::record(RowId row)
 {
     if (positionOf(row) < 0)
-        throw EngineError(QStringLiteral("Den Satz gibt es in der Tabelle %1 nicht mehr.").arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz gibt es in der Tabelle %1 nicht mehr.").arg(m_tableName));
     const char *block = blockData(quint16(row >> 16));
     return block + BlockHeaderSize + (row & 0xFFFF) * m_h.recordSize;
 }
@@ -318,7 +279,7 @@ QByteArray PxTable::recordBytes(RowId row)
 QVariant PxTable::value(RowId row, int field)
 {
     if (field < 0 || field >= m_defs.size())
-        throw EngineError(QStringLiteral("Das Feld %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
     return decode(record(row), field);
 }
 
@@ -341,7 +302,7 @@ BlobFile *PxTable::blobFile()
 {
     if (!m_blob) {
         if (!QFileInfo::exists(m_blobPath))
-            throw EngineError(QStringLiteral("Die Blobdatei %1 der Tabelle %2 fehlt.").arg(nativePath(m_blobPath), m_tableName));
+            throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Blobdatei %1 der Tabelle %2 fehlt.").arg(nativePath(m_blobPath), m_tableName));
         m_blob = BlobFile::open(m_blobPath, false);
     }
     return m_blob.get();
@@ -385,7 +346,7 @@ QList<QPair<QString, QString>> PxTable::facts() const
     out.append({QStringLiteral("Version"), versionText(m_h.version)});
     out.append({QStringLiteral("Dateiart"), m_h.fileType == PxKeyedTable ? QStringLiteral("Tabelle mit Primärschlüssel")
                                                                          : QStringLiteral("Tabelle ohne Schlüssel")});
-    const dbase::CodePage &cp = m_codec.codePage();
+    const CodePage &cp = m_codec.codePage();
     out.append({QStringLiteral("Codepage"), QStringLiteral("%1 (%2)").arg(cp.number).arg(QString::fromLatin1(cp.icuName))});
     out.append({QStringLiteral("Codepage im Dateikopf"), QString::number(m_h.codePage)});
     if (!m_h.sortOrderName.isEmpty())
@@ -425,8 +386,8 @@ QVector<RowId> PxTable::indexOrder(const QString &indexName)
     }
     if (found < 0) {
         if (!m_indexFaults.isEmpty())
-            throw EngineError(m_indexFaults.join(QLatin1Char(' ')));
-        throw datasetError(m_tableName, msg::indexNotFound(indexName));
+            throw EngineError(ErrorKind::Damaged, m_indexFaults.join(QLatin1Char(' ')));
+        throw datasetError(m_tableName, msg::indexNotFound(indexName), ErrorKind::NotFound);
     }
     // The key of a secondary index continues with the primary key, so equal
     // values keep the primary order.

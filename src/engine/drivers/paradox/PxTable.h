@@ -6,7 +6,7 @@
 #include "Driver.h"
 #include "PxBlob.h"
 #include "PxFormat.h"
-#include "drivers/dbase/DbfCodePage.h"
+#include "common/CodePage.h"
 
 #include <array>
 #include <memory>
@@ -50,7 +50,6 @@ private:
         qint64 firstRow = 0;
     };
     void indexBlocks();
-    void findCompanions();
     void readIndexDefinitions(const QStringList &entries);
     const char *record(RowId row);
     const char *blockData(quint16 number);
@@ -73,7 +72,7 @@ private:
     QString m_tableName;
     PxHeader m_h;
     QVector<FieldDef> m_defs;
-    dbase::TextCodec m_codec;
+    TextCodec m_codec;
     QString m_codePageName;
 
     std::vector<BlockRef> m_blocks;   // in list order

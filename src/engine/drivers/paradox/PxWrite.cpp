@@ -7,31 +7,21 @@
 
 #include "EngineError.h"
 #include "ValueText.h"
-#include "drivers/dbase/DbfIo.h"
+#include "common/FileIo.h"
+#include "common/SharedAccess.h"
 
 #include <cstring>
 
 namespace engine::paradox {
 
-using dbase::damagedFile;
-using dbase::le16;
-using dbase::le32;
-using dbase::nativePath;
-using dbase::putLe16;
-using dbase::putLe32;
+using io::damagedFile;
+using io::le16;
+using io::le32;
+using io::nativePath;
+using io::putLe16;
+using io::putLe32;
 
 namespace {
-
-EngineError changedByOther()
-{
-    return EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert; die "
-                                      "Änderung wurde nicht gespeichert. Bitte die Daten neu lesen."));
-}
-
-EngineError deletedByOther()
-{
-    return EngineError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm gelöscht."));
-}
 
 bool sameValue(const QVariant &a, const QVariant &b)
 {
@@ -53,43 +43,45 @@ void PxTable::refreshLocked()
     const PxHeader now = readHeader(m_fd, m_path);
     if (now.recordSize != m_h.recordSize || now.headerSize != m_h.headerSize || now.blockSize != m_h.blockSize
         || now.fields.size() != m_h.fields.size() || now.keyFields != m_h.keyFields || now.encryption != 0)
-        throw EngineError(QStringLiteral("Der Aufbau der Tabelle %1 wurde von einem anderen Programm verändert; "
-                                         "bitte die Tabelle neu öffnen.")
-                              .arg(nativePath(m_path)));
+        throw io::structureChangedByOther(m_path);
     if (now.numRecords != m_h.numRecords || now.firstBlock != m_h.firstBlock || now.lastBlock != m_h.lastBlock
         || now.fileBlocks != m_h.fileBlocks || now.autoInc != m_h.autoInc) {
         m_h = now;
         indexBlocks();
         if (!m_structureFault.isEmpty())
-            throw EngineError(m_structureFault);
+            throw EngineError(ErrorKind::Damaged, m_structureFault);
     }
 }
 
 void PxTable::writeHeaderCounts(quint32 records)
 {
+    // The records and block links on the disk before the header counts them, as
+    // dBASE tables do: after a crash the count never names a record not written.
+    io::syncData(m_fd, m_path);
     char blocks[8];
     putLe16(blocks + 0, m_h.usedBlocks);
     putLe16(blocks + 2, m_h.fileBlocks);
     putLe16(blocks + 4, m_h.firstBlock);
     putLe16(blocks + 6, m_h.lastBlock);
-    dbase::pwriteFully(m_fd, blocks, 8, off::UsedBlocks, m_path);
+    io::pwriteFully(m_fd, blocks, 8, off::UsedBlocks, m_path);
     char maxBlocks[2];
     putLe16(maxBlocks, m_h.fileBlocks);
-    dbase::pwriteFully(m_fd, maxBlocks, 2, off::MaxBlocks, m_path);
+    io::pwriteFully(m_fd, maxBlocks, 2, off::MaxBlocks, m_path);
     char autoInc[4];
     putLe32(autoInc, m_h.autoInc);
-    dbase::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
+    io::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
     // The count last: a reader that sees it finds the records it counts.
     char count[4];
     putLe32(count, records);
-    dbase::pwriteFully(m_fd, count, 4, off::NumRecords, m_path);
+    io::pwriteFully(m_fd, count, 4, off::NumRecords, m_path);
+    io::syncData(m_fd, m_path);
     m_h.numRecords = records;
 }
 
 QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArray *old)
 {
     if (values.size() != m_defs.size())
-        throw EngineError(QStringLiteral("Für die Tabelle %1 wurden %2 statt %3 Werte übergeben.")
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Für die Tabelle %1 wurden %2 statt %3 Werte übergeben.")
                               .arg(m_tableName)
                               .arg(values.size())
                               .arg(m_defs.size()));
@@ -114,7 +106,7 @@ QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArr
                 modification = quint16(le16(old->constData() + f.offset + f.leader() + 8) + 1);
             encodeValue(f, m_codec, v, p, modification, [&](const QByteArray &data, quint16 mod) {
                 if (!m_blob)
-                    throw EngineError(QStringLiteral("Die Blobdatei %1 fehlt.").arg(nativePath(m_blobPath)));
+                    throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Blobdatei %1 fehlt.").arg(nativePath(m_blobPath)));
                 return m_blob->append(data, mod);
             });
             continue;
@@ -141,7 +133,7 @@ bool PxTable::sameValues(const char *rec, const QVector<QVariant> &values)
 RowId PxTable::append(const QVector<QVariant> &values)
 {
     ensureWritable();
-    dbase::FileLock lock(m_fd, m_path);
+    io::FileLock lock(m_fd, m_path);
     refreshLocked();
     const quint32 savedAutoInc = m_h.autoInc;
     QByteArray rec;
@@ -156,10 +148,10 @@ RowId PxTable::append(const QVector<QVariant> &values)
     if (!m_blocks.empty() && m_blocks.back().count < perBlock) {
         BlockRef &last = m_blocks.back();
         const qint64 at = blockOffset(m_h, last.number);
-        dbase::pwriteFully(m_fd, rec.constData(), rec.size(), at + BlockHeaderSize + qint64(last.count) * m_h.recordSize, m_path);
+        io::pwriteFully(m_fd, rec.constData(), rec.size(), at + BlockHeaderSize + qint64(last.count) * m_h.recordSize, m_path);
         char word[2];
         putLe16(word, quint16(last.count * m_h.recordSize));
-        dbase::pwriteFully(m_fd, word, 2, at + 4, m_path);
+        io::pwriteFully(m_fd, word, 2, at + 4, m_path);
         row = rowId(last.number, last.count);
         ++last.count;
     } else {
@@ -170,11 +162,11 @@ RowId PxTable::append(const QVector<QVariant> &values)
         QByteArray block(m_h.blockSize, '\0');
         putLe16(block.data() + 2, previous);
         memcpy(block.data() + BlockHeaderSize, rec.constData(), size_t(rec.size()));
-        dbase::pwriteFully(m_fd, block.constData(), block.size(), blockOffset(m_h, number), m_path);
+        io::pwriteFully(m_fd, block.constData(), block.size(), blockOffset(m_h, number), m_path);
         if (previous != 0) {
             char word[2];
             putLe16(word, number);
-            dbase::pwriteFully(m_fd, word, 2, blockOffset(m_h, previous), m_path);
+            io::pwriteFully(m_fd, word, 2, blockOffset(m_h, previous), m_path);
         } else {
             m_h.firstBlock = number;
         }
@@ -195,32 +187,33 @@ RowId PxTable::append(const QVector<QVariant> &values)
 void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values)
 {
     ensureWritable();
-    dbase::FileLock lock(m_fd, m_path);
+    io::FileLock lock(m_fd, m_path);
     refreshLocked();
     if (positionOf(row) < 0)
-        throw deletedByOther();
+        throw io::recordDeletedByOther();
     const quint16 number = quint16(row >> 16);
     const int slot = int(row & 0xFFFF);
     const QByteArray block = readBlockDirect(number);
     const QByteArray old(block.constData() + BlockHeaderSize + slot * m_h.recordSize, m_h.recordSize);
     if (!original.isEmpty() && !sameValues(old.constData(), original))
-        throw changedByOther();
+        throw io::recordChangedByOther();
     const QByteArray rec = encodeRecord(values, &old);
-    dbase::pwriteFully(m_fd, rec.constData(), rec.size(), blockOffset(m_h, number) + BlockHeaderSize + qint64(slot) * m_h.recordSize, m_path);
+    io::pwriteFully(m_fd, rec.constData(), rec.size(), blockOffset(m_h, number) + BlockHeaderSize + qint64(slot) * m_h.recordSize, m_path);
     invalidateCache();
     // A changed autoincrement value may have raised the counter.
     char autoInc[4];
     putLe32(autoInc, m_h.autoInc);
-    dbase::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
+    io::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
+    io::syncData(m_fd, m_path);
 }
 
 void PxTable::remove(RowId row)
 {
     ensureWritable();
-    dbase::FileLock lock(m_fd, m_path);
+    io::FileLock lock(m_fd, m_path);
     refreshLocked();
     if (positionOf(row) < 0)
-        throw deletedByOther();
+        throw io::recordDeletedByOther();
     const quint16 number = quint16(row >> 16);
     const int slot = int(row & 0xFFFF);
     const BlockRef ref = m_blocks[size_t(m_blockIndex[number])];
@@ -231,7 +224,7 @@ void PxTable::remove(RowId row)
     memset(records + (ref.count - 1) * rs, 0, size_t(rs));
     putLe16(block.data() + 4, quint16(qint16((ref.count - 2) * rs)));
     const qint64 at = blockOffset(m_h, number);
-    dbase::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
+    io::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
     if (ref.count == 1) {
         // Take the empty block out of the chain (readers take its "last record"
         // word as unsigned); it stays in the file unused.
@@ -240,13 +233,13 @@ void PxTable::remove(RowId row)
         char word[2];
         if (prev != 0) {
             putLe16(word, next);
-            dbase::pwriteFully(m_fd, word, 2, blockOffset(m_h, prev), m_path);
+            io::pwriteFully(m_fd, word, 2, blockOffset(m_h, prev), m_path);
         } else {
             m_h.firstBlock = next;
         }
         if (next != 0) {
             putLe16(word, prev);
-            dbase::pwriteFully(m_fd, word, 2, blockOffset(m_h, next) + 2, m_path);
+            io::pwriteFully(m_fd, word, 2, blockOffset(m_h, next) + 2, m_path);
         } else {
             m_h.lastBlock = prev;
         }

@@ -1,7 +1,7 @@
 #pragma once
-// Which code page a dBASE table's text is in, and the conversion both ways.
-// A .cpg file beside the table wins, else the language driver byte at offset 29,
-// else the default of the table's program family.
+// Code pages of table files and the conversion both ways, for every driver that
+// stores 8-bit text: by Windows number, by a dBASE/BDE language driver byte (also
+// what Paradox headers name) and by the text of a .cpg file.
 #include <QByteArray>
 #include <QChar>
 #include <QHash>
@@ -11,7 +11,7 @@
 #include <vector>
 #include <optional>
 
-namespace engine::dbase {
+namespace engine {
 
 struct CodePage {
     int number = 0;         // Windows code page number, 65001 for UTF-8
@@ -34,14 +34,15 @@ public:
     bool isUtf8() const { return m_codePage.number == 65001; }
 
     QString decode(const char *data, qsizetype size) const;
-    // Decodes into an existing string buffer position-for-position; only valid for
-    // single-byte code pages.
+    // One byte is one character (the width of a field counts characters, not bytes).
     bool isSingleByte() const { return m_singleByte; }
-    QChar decodeByte(unsigned char byte) const { return QChar(m_table[byte]); }
 
     // Encodes text; returns false and the first character that has no byte in the
     // code page when the text cannot be stored.
     bool encode(const QString &text, QByteArray &out, QChar *unencodable) const;
+    // The same for a field's value: a character the code page lacks is refused
+    // with a RefusedValue error naming the character, the field and the code page.
+    QByteArray encodeField(const QString &text, const QString &fieldName) const;
 
 private:
     CodePage m_codePage;
@@ -51,4 +52,4 @@ private:
     mutable std::vector<qint16> m_reverse;
 };
 
-} // namespace engine::dbase
+} // namespace engine

@@ -1,15 +1,16 @@
 #pragma once
-// The key of an index as text, for the window's quick search: computed from a
-// row's field values with the index's key expression, where the table's kind
-// can compute its keys (dBASE and FoxPro tables).
-#include "Driver.h"
-
+// The key of an index as text, for the quick search: computed from a row's
+// field values with the index's key expression. A capability of the table
+// (TableSource::indexKey), answered by kinds whose indexes have expressions.
 #include <QString>
 #include <QVariant>
+#include <QVector>
 #include <functional>
 #include <memory>
 
 namespace engine {
+
+class TableSource;
 
 class IndexKeyText {
 public:

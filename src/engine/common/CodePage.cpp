@@ -1,9 +1,11 @@
-#include "DbfCodePage.h"
+#include "CodePage.h"
+
+#include "EngineError.h"
 
 #include <QRegularExpression>
 #include <QStringEncoder>
 
-namespace engine::dbase {
+namespace engine {
 
 std::optional<CodePage> codePageForNumber(int number)
 {
@@ -226,4 +228,19 @@ bool TextCodec::encode(const QString &text, QByteArray &out, QChar *unencodable)
     return true;
 }
 
-} // namespace engine::dbase
+QByteArray TextCodec::encodeField(const QString &text, const QString &fieldName) const
+{
+    QByteArray bytes;
+    QChar bad;
+    if (!encode(text, bytes, &bad))
+        throw EngineError(ErrorKind::RefusedValue,
+                          QStringLiteral("Das Zeichen „%1“ im Feld %2 lässt sich in der Codepage %3 (%4) der Tabelle nicht "
+                                         "speichern.")
+                              .arg(bad)
+                              .arg(fieldName)
+                              .arg(m_codePage.number)
+                              .arg(QString::fromLatin1(m_codePage.icuName)));
+    return bytes;
+}
+
+} // namespace engine

@@ -1,0 +1,77 @@
+#pragma once
+// File access shared by every driver: whole-buffer pread/pwrite that survive
+// short transfers and EINTR, sync, and files written beside their final name and
+// renamed in, so a reader sees either the old file or the whole new one. Every
+// failure names the user's file (never a hidden temporary one) in German.
+#include "Bytes.h"
+#include "EngineError.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+#include <functional>
+
+namespace engine::io {
+
+inline QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// "The file X is damaged: <fault>." - the one sentence every structural fault uses.
+inline EngineError damagedFile(const QString &path, const QString &fault)
+{
+    return EngineError(ErrorKind::Damaged,
+                       QStringLiteral("Die Datei %1 ist beschädigt: %2.").arg(nativePath(path), fault));
+}
+
+// "<what> <file> ist fehlgeschlagen: <system reason>"; ENOENT is a missing file.
+EngineError ioError(const QString &what, const QString &path, int error);
+
+// Reads exactly size bytes at offset; returns the bytes read (less only at end of file).
+// Throws on an I/O error.
+qint64 preadFully(int fd, void *buffer, qint64 size, qint64 offset, const QString &path);
+// Writes all bytes at offset or throws.
+void pwriteFully(int fd, const void *buffer, qint64 size, qint64 offset, const QString &path);
+// Puts written data on the disk before anything that counts it (a record count,
+// a header) is written.
+void syncData(int fd, const QString &path);
+qint64 fileSize(int fd, const QString &path);
+
+// A file name without its last extension ("KUNDEN.DBF" -> "KUNDEN").
+QString baseNameOf(const QString &fileName);
+// The entry base + ext among a folder's entries, in any case of the extension;
+// the spelling matching the table's own base name wins. Empty when there is none.
+QString companionEntry(const QStringList &entries, const QString &base, const QString &ext);
+
+// Opens a table file for reading and, unless readOnly, writing; a file the user
+// may not write is opened read-only instead, and writable says which it is.
+int openTableFile(const QString &path, bool readOnly, bool &writable);
+
+// Replaces target by the finished file temporary (same folder): syncs its
+// content, renames it and syncs the folder, so the new name survives a crash. On failure the temporary file is
+// removed and target is as it was; the message names target.
+void renameInto(const QString &temporary, const QString &target);
+
+
+using ByteSink = std::function<void(const char *, qint64)>;
+// Writes a whole new file beside path, syncs it and renames it over path; a
+// failure leaves path as it was. mode: the permission bits for the new file,
+// -1 for the usual ones (0666 less the umask).
+void writeFileSafely(const QString &path, int mode, const std::function<void(const ByteSink &)> &produce);
+inline void writeFileSafely(const QString &path, const QByteArray &content)
+{
+    writeFileSafely(path, -1, [&](const ByteSink &sink) { sink(content.constData(), content.size()); });
+}
+
+// What the writes and syncs of this process did, in order, for tests that check
+// that data reaches the disk before the count that makes it visible. Off unless set.
+struct IoEvent {
+    enum Kind { Write, Sync } kind;
+    QString path;
+    qint64 offset = 0;
+    qint64 size = 0;
+};
+void setIoObserver(std::function<void(const IoEvent &)> observer);
+
+} // namespace engine::io
