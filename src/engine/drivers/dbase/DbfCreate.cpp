@@ -80,7 +80,8 @@ StoredType dbaseIVTypeFor(const FieldDef &field)
     }
 }
 
-void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
+void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields,
+                        const QString &memoTableName)
 {
     checkNewTable(dataSource, tableName, fields, MaxFields, QStringLiteral("dBASE"));
     const QDir dir(dataSource);
@@ -151,7 +152,7 @@ void createDbaseIVTable(const QString &dataSource, const QString &tableName, con
         const QString memoPath = dir.filePath(base + (upperExt ? QStringLiteral(".DBT") : QStringLiteral(".dbt")));
         QSaveFile memo(memoPath);
         QByteArray baseName;
-        codec.encode(base.toUpper(), baseName, nullptr);
+        codec.encode((memoTableName.isEmpty() ? base : memoTableName).toUpper(), baseName, nullptr);
         const QByteArray memoContent = MemoFile::emptyFile(MemoLayout::Dbt4, baseName);
         if (!memo.open(QIODevice::WriteOnly) || memo.write(memoContent) != memoContent.size())
             throw EngineError(QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
