@@ -247,3 +247,42 @@ TEST(Cli, WorkbooksAndDatabasesListTheirTablesAndNameThemWhenOneMustBeChosen)
     EXPECT_TRUE(chosen.out.contains(QStringLiteral("Carrera 52 con Ave. Bolívar #65-98 Llano Largo")));
     EXPECT_EQ(runCli({QStringLiteral("tables"), QStringLiteral("/nicht/da/mappe.xls")}).status, 1);
 }
+
+// Names the program reads are opened; the others say what is wrong with them,
+// never that no data source was given.
+TEST(Cli, EveryKindOfNameOpensOrSaysWhatIsWrong)
+{
+    ScratchDir dir;
+    const QString tsv = dir.copyFixture(QStringLiteral("csv/csvkit/dummy.tsv"));
+    const Result text = runCli({QStringLiteral("dump"), tsv});
+    EXPECT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.startsWith(QStringLiteral("a,b,c"))) << text.out.toStdString();
+
+    const Result accdb = runCli({QStringLiteral("tables"), fixture(QStringLiteral("access/mdbtestdata/ASampleDatabase.accdb"))});
+    EXPECT_EQ(accdb.status, 0) << accdb.err.toStdString();
+    EXPECT_TRUE(accdb.out.contains(QStringLiteral("Asset Items"))) << accdb.out.toStdString();
+
+    // A folder whose own name holds brackets, in the bracket form.
+    QDir(dir.path()).mkdir(QStringLiteral("alt [x]"));
+    QFile::copy(fixture(QStringLiteral("dbase/dbfread/people.dbf")), dir.file(QStringLiteral("alt [x]/people.dbf")));
+    const Result bracket = runCli({QStringLiteral("dump"), dir.file(QStringLiteral("alt [x]/[people.dbf]"))});
+    EXPECT_EQ(bracket.status, 0) << bracket.err.toStdString();
+    EXPECT_TRUE(bracket.out.startsWith(QStringLiteral("NAME,BIRTHDATE"))) << bracket.out.toStdString();
+
+    const struct {
+        QString name;
+        QString says;
+    } refused[] = {
+        {dir.file(QStringLiteral("alt [x]")), QStringLiteral("ist ein Ordner")},
+        {tsv.chopped(4) + QStringLiteral(".xyz"), QStringLiteral("hat eine unbekannte Endung")},
+        {dir.file(QString(300, u'a') + QStringLiteral("/t.dbf")), QStringLiteral("länger, als das System erlaubt")},
+        {dir.file(QStringLiteral("fehlt.dbf")), QStringLiteral("fehlt.dbf")},
+    };
+    QFile::copy(tsv, tsv.chopped(4) + QStringLiteral(".xyz"));
+    for (const auto &r : refused) {
+        const Result result = runCli({QStringLiteral("dump"), r.name});
+        EXPECT_EQ(result.status, 1) << r.name.toStdString();
+        EXPECT_TRUE(result.err.contains(r.says)) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(QStringLiteral("keine Datenquelle"))) << result.err.toStdString();
+    }
+}
