@@ -286,3 +286,22 @@ TEST(Cli, EveryKindOfNameOpensOrSaysWhatIsWrong)
         EXPECT_FALSE(result.err.contains(QStringLiteral("keine Datenquelle"))) << result.err.toStdString();
     }
 }
+
+// A damaged workbook made libgsf print "** (process:…): WARNING **: Unable to
+// get child[0] for infile…" beside the program's own German message.
+TEST(Cli, LibraryWarningsStayOutOfTheOutput)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("excel/xlrd/issue20.xls"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(4748));
+    f.write("\xd3", 1); // a block number of the container's allocation table
+    f.close();
+    for (const char *command : {"tables", "dump"}) {
+        const Result r = runCli({QString::fromLatin1(command), path});
+        EXPECT_EQ(r.status, 1) << command;
+        for (const QString &line : r.err.split(u'\n', Qt::SkipEmptyParts))
+            EXPECT_TRUE(line.startsWith(QStringLiteral("brisvel-cli: "))) << command << ": " << line.toStdString();
+    }
+}
