@@ -112,6 +112,16 @@ void TableDataset::fail(const QString &text) const
     throw datasetError(Name(), text);
 }
 
+// An index missing because its file is damaged is told as that damage, naming
+// the file; "not found" would hide it behind the dataset's name.
+void TableDataset::failMissingIndex(const QString &name, const TableSource *source) const
+{
+    const QString fault = source ? source->indexFault() : QString();
+    if (!fault.isEmpty())
+        throw EngineError(fault);
+    fail(msg::indexNotFound(name));
+}
+
 void TableDataset::setConnection(Connection *connection)
 {
     if (m_connection == connection)
@@ -182,7 +192,7 @@ void TableDataset::setIndexName(const QString &name)
     if (Active()) {
         checkBrowseMode();
         if (!name.isEmpty() && m_indexDefs.IndexOf(name) < 0)
-            fail(msg::indexNotFound(name));
+            failMissingIndex(name, m_source.get());
         const QString previous = m_indexName;
         changeView([&] { m_indexName = name; }, [&] { m_indexName = previous; });
         return;
@@ -304,7 +314,7 @@ void TableDataset::Open()
         for (const IndexDef &def : indexes)
             found = found || def.name.compare(m_indexName, Qt::CaseInsensitive) == 0;
         if (!found)
-            fail(msg::indexNotFound(m_indexName));
+            failMissingIndex(m_indexName, source.get());
     }
     m_indexDefs.m_items = indexes;
     m_source = std::move(source);

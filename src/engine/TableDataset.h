@@ -166,6 +166,7 @@ private:
     friend class Field;
     friend class IndexDefs;
     [[noreturn]] void fail(const QString &text) const;
+    [[noreturn]] void failMissingIndex(const QString &name, const TableSource *source) const;
     void checkActive() const;
     void checkBrowseMode();
     void checkCanModify() const;

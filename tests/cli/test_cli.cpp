@@ -305,3 +305,25 @@ TEST(Cli, LibraryWarningsStayOutOfTheOutput)
             EXPECT_TRUE(line.startsWith(QStringLiteral("brisvel-cli: "))) << command << ": " << line.toStdString();
     }
 }
+
+// A damaged index file is told as that, by its name; "TBView: Index 'X' nicht
+// gefunden" named an internal object and hid the damage.
+TEST(Cli, DamagedIndexFileIsNamed)
+{
+    ScratchDir dir;
+    const QString table = dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.dbf"));
+    dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.fpt"));
+    const QString index = dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.cdx"));
+    const Result good = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("LASTNAME"), table});
+    ASSERT_EQ(good.status, 0) << good.err.toStdString();
+
+    QFile f(index);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write("\xf0\xff\xff\x7f", 4); // the root page far beyond the file's end
+    f.close();
+    const Result r = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("LASTNAME"), table});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("employees.cdx"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("beschädigt"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("nicht gefunden"))) << r.err.toStdString();
+}
