@@ -13,6 +13,7 @@ PKGS=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
   python3 python3-dbfread
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do
