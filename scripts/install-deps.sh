@@ -16,6 +16,7 @@ PKGS=(
   python3 python3-dbfread
   qt6-translations-l10n
   git desktop-file-utils file dpkg-dev
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -156,8 +156,13 @@ void openTable(data::TKADOopen &descriptor, engine::TableDataset &table, const O
             d.GetTableNames(names);
         } catch (const engine::EngineError &) {
         }
-        if (names.isEmpty() && !QFileInfo::exists(d.GivenDatabaseName()))
+        // No list to choose from: say why rather than ask.
+        if (names.isEmpty() && !d.NotATableReason().isEmpty())
+            chooserFailure = d.NotATableReason();
+        else if (names.isEmpty() && !QFileInfo::exists(d.GivenDatabaseName()))
             chooserFailure = QStringLiteral("Die Datei '%1' existiert nicht.").arg(d.GivenDatabaseName());
+        else if (names.isEmpty())
+            chooserFailure = QStringLiteral("In %1 gibt es keine Tabelle.").arg(d.GivenDatabaseName());
         else
             chooserFailure = tableChoiceMessage(names);
         return std::nullopt;

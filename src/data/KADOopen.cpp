@@ -6,7 +6,10 @@
 #include "TableDataset.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace data {
 
@@ -35,6 +38,19 @@ QString extensionOf(const QString &path)
     const QString name = fileNameOf(path);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot);
+}
+
+const QString KnownExtensions = QStringLiteral(".dbf, .db, .mdb, .accdb, .xls, .csv, .tsv, .htm und .html");
+
+// What is wrong with a name that is no existing file: missing, or too long for
+// the system (which the system reports as a missing file otherwise).
+QString fileProblem(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(encoded.constData(), &st) != 0 && errno == ENAMETOOLONG)
+        return QStringLiteral("Der Name %1 ist länger, als das System erlaubt.").arg(QDir::toNativeSeparators(path));
+    return QStringLiteral("Die Datei %1 existiert nicht.").arg(QDir::toNativeSeparators(path));
 }
 
 // The part of a file name before its first "."; empty when there is no ".".
@@ -171,12 +187,19 @@ void TKADOopen::setDatabaseName(const QString &value)
     // Bracket form "<database part>[<table>]": the table is named after the
     // database part, e.g. "/daten/[kunden.dbf]" or "/daten/lager.mdb[Artikel]".
     // Linux file names may contain brackets themselves, so a name that is an
-    // existing file is always taken as that file.
+    // existing file or folder is always taken as that.
     QString database = value;
     QString table;
-    if (!isExistingFile(value)) {
-        const qsizetype open = value.indexOf(QLatin1Char('['));
-        const qsizetype close = value.indexOf(QLatin1Char(']'));
+    m_notATable.clear();
+    if (!isExistingFile(value) && !QFileInfo(value).isDir()) {
+        // The table part ends the text; a folder above it may have brackets in
+        // its own name ("/daten [alt]/[kunden.dbf]").
+        qsizetype close = value.endsWith(QLatin1Char(']')) ? value.size() - 1 : value.indexOf(QLatin1Char(']'));
+        qsizetype open = close > 0 ? value.lastIndexOf(QLatin1Char('['), close) : -1;
+        if (open < 0) {
+            open = value.indexOf(QLatin1Char('['));
+            close = value.indexOf(QLatin1Char(']'));
+        }
         if (open >= 0 && close > open) {
             table = value.mid(open + 1, close - open - 1);
             database = value.left(open);
@@ -186,6 +209,15 @@ void TKADOopen::setDatabaseName(const QString &value)
     // A directory, an empty text or a missing file: the user chooses; nothing
     // else changes unless a table is confirmed there.
     if (table.isEmpty() && !isExistingFile(database)) {
+        const QString shown = QDir::toNativeSeparators(database);
+        if (database.isEmpty())
+            m_notATable.clear();
+        else if (QFileInfo(database).isDir())
+            m_notATable = QStringLiteral("%1 ist ein Ordner, keine Tabellendatei; nennen Sie eine Tabelle darin, "
+                                         "etwa %2.")
+                              .arg(shown, QDir::toNativeSeparators(QDir(database).filePath(QStringLiteral("[tabelle.dbf]"))));
+        else
+            m_notATable = fileProblem(database);
         ShowTablesDialog();
         return;
     }
@@ -239,6 +271,8 @@ void TKADOopen::derive(const QString &database, const QString &table, bool assig
             connection->setPropertyValue(DataSourceKey, source);
     };
 
+    if (!assignOnly)
+        m_notATable.clear();
     if (key == QLatin1String(".DBF") || key == QLatin1String(".DB")) {
         setDatabaseType(key == QLatin1String(".DBF") ? dtDBase5 : dtParadox5);
         setDataSource(dir);
@@ -247,7 +281,7 @@ void TKADOopen::derive(const QString &database, const QString &table, bool assig
             m_tableName = file;
             m_fullTableName = file;
         }
-    } else if (key == QLatin1String(".MDB") || key == QLatin1String(".XLS")) {
+    } else if (key == QLatin1String(".MDB") || key == QLatin1String(".ACCDB") || key == QLatin1String(".XLS")) {
         const bool workbook = key == QLatin1String(".XLS");
         setDatabaseType(workbook ? dtExcel8 : dtAccess);
         if (assignOnly) {
@@ -274,10 +308,13 @@ void TKADOopen::derive(const QString &database, const QString &table, bool assig
         // The chooser may have re-pointed the descriptor at another file.
         m_databaseName = (named && !confirmed) ? database : m_givenDatabaseName;
         m_fullTableName = m_tableName;
-    } else if (key == QLatin1String(".CSV") || key == QLatin1String(".HTM") || key == QLatin1String(".HTML")) {
-        // ".html" pages are the same kind as ".htm" ones; without it they would
-        // not open at all.
-        setDatabaseType(key == QLatin1String(".CSV") ? dtText : dtHTMLimport);
+    } else if (key == QLatin1String(".CSV") || key == QLatin1String(".TSV") || key == QLatin1String(".HTM")
+               || key == QLatin1String(".HTML")) {
+        // ".html" pages are the same kind as ".htm" ones, ".tsv" files text
+        // tables as ".csv" ones (the text driver lists both); without it they
+        // would not open at all.
+        const bool text = key == QLatin1String(".CSV") || key == QLatin1String(".TSV");
+        setDatabaseType(text ? dtText : dtHTMLimport);
         setDataSource(dir);
         if (!assignOnly && !m_keepConnection)
             connectSource(*connection);
@@ -289,7 +326,13 @@ void TKADOopen::derive(const QString &database, const QString &table, bool assig
             m_fullTableName = file;
         }
     }
-    // Any other extension: only its base became the table name.
+    // Any other extension: only its base became the table name, and opening
+    // says what is wrong with the name.
+    else if (!assignOnly) {
+        m_notATable = QStringLiteral("Die Datei %1 hat eine unbekannte Endung; gelesen werden %2.")
+                          .arg(QDir::toNativeSeparators(table.isEmpty() ? database : QDir(database).filePath(table)),
+                               KnownExtensions);
+    }
 
     if (!assignOnly && m_adoTable)
         m_adoTable->setTableName(m_tableName);
@@ -306,6 +349,7 @@ bool TKADOopen::runTablesDialog()
     if (m_getTablesDialog && TablesDialogHook) {
         if (const std::optional<QString> choice = TablesDialogHook(*this)) {
             confirmed = true;
+            m_notATable.clear();
             setTableName(*choice);
             if (m_databaseType == dtAccess || isExcelKind(m_databaseType) || m_databaseType == dtHTMLimport
                 || m_databaseType == dtText) {
@@ -328,6 +372,8 @@ void TKADOopen::Open()
     engine::Connection *connection = boundConnection();
     if (!connection)
         return;
+    if (!m_notATable.isEmpty())
+        throw engine::EngineError(m_notATable);
     connectSource(*connection);
     m_adoTable->Open();
 }
@@ -337,6 +383,8 @@ void TKADOopen::GetTableNames(QStringList &list)
     engine::Connection *connection = boundConnection();
     if (!connection)
         return;
+    if (!m_notATable.isEmpty())
+        throw engine::EngineError(m_notATable);
     connectSource(*connection);
     list = listTables(*connection);
 }

@@ -131,6 +131,8 @@ public:
 
     // The text last written to DatabaseName, unchanged (the chooser's database text).
     QString GivenDatabaseName() const { return m_givenDatabaseName; }
+    // Why the named database is no table file; empty when it is one.
+    QString NotATableReason() const { return m_notATable; }
     // The last export statement.
     QString LastStatement() const { return m_lastStatement; }
 
@@ -187,6 +189,9 @@ private:
     bool m_getTablesDialog = false;
     bool m_forceTablesDialog = false;
     QString m_givenDatabaseName;
+    // Why the named database is no table file (a folder, an unknown extension,
+    // a missing file), said by Open() instead of a bare "no data source".
+    QString m_notATable;
     QString m_lastStatement;
 };
 

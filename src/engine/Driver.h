@@ -97,6 +97,9 @@ public:
     virtual QList<QPair<QString, QString>> facts() const { return {}; }
     // Properties the kind keeps for the connection's property list (e.g. the code page).
     virtual QList<QPair<QString, QVariant>> connectionProperties() const { return {}; }
+    // Why index files beside the table could not be read (their indexes are
+    // then missing from indexDefs); empty when all were read.
+    virtual QString indexFault() const { return {}; }
 };
 
 // What the values of a column need, measured over the rows for kinds that store

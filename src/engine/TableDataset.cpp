@@ -113,6 +113,16 @@ void TableDataset::fail(const QString &text, ErrorKind kind) const
     throw datasetError(Name(), text, kind);
 }
 
+// An index missing because its file is damaged is told as that damage, naming
+// the file; "not found" would hide it behind the dataset's name.
+void TableDataset::failMissingIndex(const QString &name, const TableSource *source) const
+{
+    const QString fault = source ? source->indexFault() : QString();
+    if (!fault.isEmpty())
+        throw EngineError(ErrorKind::Damaged, fault);
+    fail(msg::indexNotFound(name), ErrorKind::NotFound);
+}
+
 void TableDataset::setConnection(Connection *connection)
 {
     if (m_connection == connection)
@@ -183,7 +193,7 @@ void TableDataset::setIndexName(const QString &name)
     if (Active()) {
         checkBrowseMode();
         if (!name.isEmpty() && m_indexDefs.IndexOf(name) < 0)
-            fail(msg::indexNotFound(name), ErrorKind::NotFound);
+            failMissingIndex(name, m_source.get());
         const QString previous = m_indexName;
         changeView([&] { m_indexName = name; }, [&] { m_indexName = previous; });
         return;
@@ -305,7 +315,7 @@ void TableDataset::Open()
         for (const IndexDef &def : indexes)
             found = found || def.name.compare(m_indexName, Qt::CaseInsensitive) == 0;
         if (!found)
-            fail(msg::indexNotFound(m_indexName), ErrorKind::NotFound);
+            failMissingIndex(m_indexName, source.get());
     }
     m_indexDefs.m_items = indexes;
     m_source = std::move(source);

@@ -167,6 +167,7 @@ private:
     friend class Field;
     friend class IndexDefs;
     [[noreturn]] void fail(const QString &text, ErrorKind kind = ErrorKind::General) const;
+    [[noreturn]] void failMissingIndex(const QString &name, const TableSource *source) const;
     void checkActive() const;
     void checkBrowseMode();
     void checkCanModify() const;

@@ -248,3 +248,83 @@ TEST(Cli, WorkbooksAndDatabasesListTheirTablesAndNameThemWhenOneMustBeChosen)
     EXPECT_TRUE(chosen.out.contains(QStringLiteral("Carrera 52 con Ave. Bolívar #65-98 Llano Largo")));
     EXPECT_EQ(runCli({QStringLiteral("tables"), QStringLiteral("/nicht/da/mappe.xls")}).status, 1);
 }
+
+// Names the program reads are opened; the others say what is wrong with them,
+// never that no data source was given.
+TEST(Cli, EveryKindOfNameOpensOrSaysWhatIsWrong)
+{
+    ScratchDir dir;
+    const QString tsv = dir.copyFixture(QStringLiteral("csv/csvkit/dummy.tsv"));
+    const Result text = runCli({QStringLiteral("dump"), tsv});
+    EXPECT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.startsWith(QStringLiteral("a,b,c"))) << text.out.toStdString();
+
+    const Result accdb = runCli({QStringLiteral("tables"), fixture(QStringLiteral("access/mdbtestdata/ASampleDatabase.accdb"))});
+    EXPECT_EQ(accdb.status, 0) << accdb.err.toStdString();
+    EXPECT_TRUE(accdb.out.contains(QStringLiteral("Asset Items"))) << accdb.out.toStdString();
+
+    // A folder whose own name holds brackets, in the bracket form.
+    QDir(dir.path()).mkdir(QStringLiteral("alt [x]"));
+    QFile::copy(fixture(QStringLiteral("dbase/dbfread/people.dbf")), dir.file(QStringLiteral("alt [x]/people.dbf")));
+    const Result bracket = runCli({QStringLiteral("dump"), dir.file(QStringLiteral("alt [x]/[people.dbf]"))});
+    EXPECT_EQ(bracket.status, 0) << bracket.err.toStdString();
+    EXPECT_TRUE(bracket.out.startsWith(QStringLiteral("NAME,BIRTHDATE"))) << bracket.out.toStdString();
+
+    const struct {
+        QString name;
+        QString says;
+    } refused[] = {
+        {dir.file(QStringLiteral("alt [x]")), QStringLiteral("ist ein Ordner")},
+        {tsv.chopped(4) + QStringLiteral(".xyz"), QStringLiteral("hat eine unbekannte Endung")},
+        {dir.file(QString(300, u'a') + QStringLiteral("/t.dbf")), QStringLiteral("länger, als das System erlaubt")},
+        {dir.file(QStringLiteral("fehlt.dbf")), QStringLiteral("fehlt.dbf")},
+    };
+    QFile::copy(tsv, tsv.chopped(4) + QStringLiteral(".xyz"));
+    for (const auto &r : refused) {
+        const Result result = runCli({QStringLiteral("dump"), r.name});
+        EXPECT_EQ(result.status, 1) << r.name.toStdString();
+        EXPECT_TRUE(result.err.contains(r.says)) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(QStringLiteral("keine Datenquelle"))) << result.err.toStdString();
+    }
+}
+
+// A damaged workbook made libgsf print "** (process:…): WARNING **: Unable to
+// get child[0] for infile…" beside the program's own German message.
+TEST(Cli, LibraryWarningsStayOutOfTheOutput)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("excel/xlrd/issue20.xls"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(4748));
+    f.write("\xd3", 1); // a block number of the container's allocation table
+    f.close();
+    for (const char *command : {"tables", "dump"}) {
+        const Result r = runCli({QString::fromLatin1(command), path});
+        EXPECT_EQ(r.status, 1) << command;
+        for (const QString &line : r.err.split(u'\n', Qt::SkipEmptyParts))
+            EXPECT_TRUE(line.startsWith(QStringLiteral("brisvel-cli: "))) << command << ": " << line.toStdString();
+    }
+}
+
+// A damaged index file is told as that, by its name; "TBView: Index 'X' nicht
+// gefunden" named an internal object and hid the damage.
+TEST(Cli, DamagedIndexFileIsNamed)
+{
+    ScratchDir dir;
+    const QString table = dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.dbf"));
+    dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.fpt"));
+    const QString index = dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.cdx"));
+    const Result good = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("LASTNAME"), table});
+    ASSERT_EQ(good.status, 0) << good.err.toStdString();
+
+    QFile f(index);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write("\xf0\xff\xff\x7f", 4); // the root page far beyond the file's end
+    f.close();
+    const Result r = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("LASTNAME"), table});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("employees.cdx"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("beschädigt"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("nicht gefunden"))) << r.err.toStdString();
+}

@@ -366,3 +366,38 @@ TEST(CsvRead, OddFilesOpenWithoutHarm)
     ASSERT_EQ(odd->rowCount(), 1);
     EXPECT_EQ(odd->text(0, 1), QStringLiteral("2"));
 }
+
+// Column numbers in schema.ini are bounded by what the file can hold:
+// Col2147483647 crashed and Col10000000 took 30 s and 1.4 GB. Columns the
+// schema names beyond the data of a table without rows still open.
+TEST(CsvRead, SchemaColumnNumbersBoundedByTheFile)
+{
+    ScratchDir dir;
+    const QString csv = dir.file(QStringLiteral("t.csv"));
+    auto write = [](const QString &path, const QByteArray &bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    write(csv, "1;2\n3;4\n");
+    for (const char *entry : {"Col2147483647=x Text", "Col10000000=x Text", "Col11=x Text"}) {
+        write(dir.file(QStringLiteral("schema.ini")), QByteArray("[t.csv]\nFormat=Delimited(;)\nColNameHeader=False\n") + entry + "\n");
+        try {
+            openFile(csv);
+            ADD_FAILURE() << entry << " was accepted";
+        } catch (const EngineError &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("t.csv"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("höchstens 10 Spalten"))) << e.message().toStdString();
+        }
+    }
+    // Within the bound: 8 bytes of data and one entry allow ten columns.
+    write(dir.file(QStringLiteral("schema.ini")), "[t.csv]\nFormat=Delimited(;)\nColNameHeader=False\nCol10=zehn Text\n");
+    auto t = openFile(csv);
+    EXPECT_EQ(t->fieldDefs().size(), 10);
+    EXPECT_EQ(t->fieldDefs().at(9).name, QStringLiteral("zehn"));
+    // An empty file whose columns only the schema names.
+    write(csv, QByteArray());
+    write(dir.file(QStringLiteral("schema.ini")),
+          "[t.csv]\nColNameHeader=False\nCol1=a Text\nCol2=b Text\nCol3=c Long\n");
+    EXPECT_EQ(names(*openFile(csv)), (QStringList{"a", "b", "c"}));
+}

@@ -219,3 +219,21 @@ TEST(Export, FailedExportLeavesTheExistingTargetAsItWas)
     EXPECT_NO_THROW(createAccessDatabase(dir.file(QStringLiteral("dbase_03.dbf")))); // a file that is there stays
     EXPECT_THROW(source.connection.Execute(QStringLiteral("SELECT * FROM DBASE_03.DBF")), EngineError);
 }
+
+// The dBASE IV memo header holds the name of its table; an export wrote the
+// hidden part file's name there (".~KUNDEN-…").
+TEST(Export, MemoHeaderNamesTheExportedTable)
+{
+    ScratchDir dir;
+    dir.copyFixture(QStringLiteral("dbase/infused-dbf/dbase_83.dbf"));
+    dir.copyFixture(QStringLiteral("dbase/infused-dbf/dbase_83.dbt"));
+    const QString out = dir.path() + QStringLiteral("/aus");
+    QDir().mkpath(out);
+    Source source(QStringLiteral("dBASE IV"), dir.path());
+    ASSERT_GT(source.connection.Execute(statement(QStringLiteral("Kunden.dbf"), out, QStringLiteral("dBASE IV"),
+                                                  QStringLiteral("DBASE_83.DBF"))),
+              0);
+    const QByteArray memo = testsupport::readAll(out + QStringLiteral("/Kunden.dbt"));
+    ASSERT_GE(memo.size(), 512);
+    EXPECT_EQ(memo.mid(8, 8), QByteArray("KUNDEN\0\0", 8));
+}

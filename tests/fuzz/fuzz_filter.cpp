@@ -1,6 +1,6 @@
 // libFuzzer entry for the filter reader: any bytes, read as UTF-8, must either
 // give an expression that evaluates or fail with an EngineError. Built by hand
-// with clang, outside the normal build:
+// with clang under -DBRISVEL_FUZZ=ON (scripts/fuzz.sh), or by hand:
 //   S=src/engine; clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fPIC -I$S \
 //     $(pkg-config --cflags Qt6Core) tests/fuzz/fuzz_filter.cpp $S/FilterExpression.cpp \
 //     $S/ValueText.cpp $S/FieldTypes.cpp $(pkg-config --libs Qt6Core) -o /tmp/fuzz_filter

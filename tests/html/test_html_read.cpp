@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QStringEncoder>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace engine;
@@ -317,4 +318,64 @@ TEST(HtmlRead, OddPagesDoNotCrash)
     auto wide = openBytes(dir, "<table><tr><td colspan=1000>a</td><td colspan=1000>b</td><td colspan=1000>c</td>"
                                "<td colspan=1000>d</td><td colspan=1000>e</td></tr><tr><td>1</td></tr></table>");
     EXPECT_EQ(wide->fieldDefs().size(), 4096);
+}
+
+// A page of 100,000 unclosed tags overflowed the stack in gumbo's recursive
+// cleanup; it is refused before parsing, by name, and the folder's other pages
+// still list. Read in a thread with a 2 MB stack, as a worker thread may have.
+TEST(HtmlRead, DeeplyNestedPageIsRefusedNotCrashed)
+{
+    ScratchDir dir;
+    QByteArray deep = "<html><body>";
+    for (int i = 0; i < 100000; ++i)
+        deep += (i % 2) ? "<span class=a>" : "<div id=x>";
+    deep += "<table><tr><td>x</td></tr></table>";
+    ASSERT_GT(deep.size(), 1'000'000);
+    {
+        QFile f(dir.file(QStringLiteral("tief.htm")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(deep);
+    }
+    QFile::copy(fixture(QStringLiteral("html/rows/simple-table.html")), dir.file(QStringLiteral("simple-table.html")));
+
+    QString message;
+    QStringList listed;
+    QThread *worker = QThread::create([&] {
+        try {
+            HtmlDriver d;
+            listed = d.tableNames(dir.path());
+            d.open(dir.path(), QStringLiteral("tief.htm"), OpenOptions{true, false});
+        } catch (const EngineError &e) {
+            message = e.message();
+        }
+    });
+    worker->setStackSize(2 * 1024 * 1024);
+    worker->start();
+    worker->wait();
+    delete worker;
+    EXPECT_TRUE(listed.contains(QStringLiteral("simple-table.html"))) << listed.join(u',').toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("tief.htm"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("verschachtelt"))) << message.toStdString();
+
+    // Stray end tags do not close anything, so they do not hide the depth.
+    QByteArray stray;
+    for (int i = 0; i < 6000; ++i)
+        stray += "<div></span>";
+    EXPECT_THROW(openBytes(dir, stray), EngineError);
+}
+
+// Pages that are long but flat: end tags left out where HTML allows it, void
+// and self-closed foreign elements, markup inside scripts and comments.
+TEST(HtmlRead, LongFlatPagesAreNotTakenForDeepOnes)
+{
+    ScratchDir dir;
+    QByteArray page = "<table><tr><th>Nr<th>Text\n";
+    for (int i = 0; i < 8000; ++i)
+        page += "<tr><td>" + QByteArray::number(i) + "<td><p>a<br><img src=x><li>b<option>c<svg><circle/></svg>\n";
+    page += "<script>" + QByteArray(8000 * 5, 'x').replace("x", "<div>").left(30000) + "</script>";
+    page += "<!-- " + QByteArray(6000, 'y').replace("y", "<div>") + " -->";
+    page += "<textarea><div><div></textarea></table>";
+    auto t = openBytes(dir, page);
+    EXPECT_EQ(t->rowCount(), 8000);
+    EXPECT_EQ(rowText(*t, 7999).at(0), QStringLiteral("7999"));
 }

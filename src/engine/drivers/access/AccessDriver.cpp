@@ -33,6 +33,53 @@ namespace engine {
 
 namespace {
 
+// mdbtools writes English warnings straight to the C library's stderr while it
+// reads a damaged file ("warning: Invalid data location detected in
+// mdb_crack_row..."); the caller gets a German EngineError instead. While a
+// guard lives, stderr points at /dev/null; guards nest and may be taken from
+// several threads.
+class MutedStderr {
+public:
+    MutedStderr()
+    {
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (depth()++ == 0) {
+            saved() = stderr;
+            if (FILE *null = fopen("/dev/null", "w")) {
+                fflush(stderr);
+                stderr = null;
+            }
+        }
+    }
+    ~MutedStderr()
+    {
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (--depth() == 0 && stderr != saved()) {
+            fclose(stderr);
+            stderr = saved();
+        }
+    }
+    MutedStderr(const MutedStderr &) = delete;
+    MutedStderr &operator=(const MutedStderr &) = delete;
+
+private:
+    static std::mutex &mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static int &depth()
+    {
+        static int d = 0;
+        return d;
+    }
+    static FILE *&saved()
+    {
+        static FILE *f = nullptr;
+        return f;
+    }
+};
+
 constexpr int OffsetMask = 0x1fff;  // a row offset's low bits; the high bits are flags
 constexpr int LongValueHeader = 12; // memo/OLE field: length+flags, page/row, reserved
 
@@ -197,6 +244,7 @@ public:
         m_version = checkFile(path);
         m_jet3Charset = configureCharsets();
         probeWithMdbtools(path, tableName, QFileInfo(path).size());
+        const MutedStderr quiet;
         m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
         if (!m_mdb)
             throw EngineError(ErrorKind::Io, QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
@@ -340,6 +388,7 @@ AccessTable::AccessTable(std::unique_ptr<Database> db, MdbCatalogEntry *entry)
     if (!m_jet3Decoder.isValid())
         m_jet3Decoder = QStringDecoder("windows-1252");
 
+    const MutedStderr quiet;
     m_table = mdb_read_table(entry);
     if (!m_table)
         throw damaged(path, QStringLiteral("die Beschreibung der Tabelle %1 lässt sich nicht lesen").arg(m_name));
@@ -453,6 +502,7 @@ AccessTable::AccessTable(std::unique_ptr<Database> db, MdbCatalogEntry *entry)
 int AccessTable::crack(RowId row, MdbField *fields)
 {
     MdbHandle *mdb = m_db->handle();
+    const MutedStderr quiet;
     const RowPlace place = m_rows.at(static_cast<size_t>(row));
     if (mdb_read_pg(mdb, place.page) != mdb->fmt->pg_size) {
         // mdbtools notes the page as read even when the read failed.
@@ -536,6 +586,7 @@ QByteArray AccessTable::readLongValue(const unsigned char *data, int size)
     if (size < LongValueHeader)
         return QByteArray();
     MdbHandle *mdb = m_db->handle();
+    const MutedStderr quiet;
     const quint32 header = qFromLittleEndian<quint32>(data);
     const quint32 declared = header & 0x3fffffff;
     if (header & 0x80000000u)

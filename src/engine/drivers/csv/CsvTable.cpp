@@ -1,5 +1,7 @@
 #include "CsvTable.h"
 
+#include <limits>
+
 #include "EngineError.h"
 #include "common/FieldNames.h"
 #include "common/FileIo.h"
@@ -147,8 +149,21 @@ void CsvTable::guessColumns(const SchemaSection *schema, bool preferGerman)
     for (qint64 i = 0; i < guessEnd; ++i)
         columns = std::max(columns, int(record(i).cells.size()));
     const QList<SchemaColumn> schemaColumns = schema ? schema->columns() : QList<SchemaColumn>();
-    for (const SchemaColumn &c : schemaColumns)
+    // A record of n columns holds n - 1 separators, so the file bounds the
+    // column numbers worth laying out; the schema's own entries may add empty
+    // columns beyond it (a table without rows). A larger number is a damaged
+    // or hostile schema.ini that would take gigabytes.
+    const qint64 fileUnits = m_file.size() / std::max(1, int(m_cs.unit));
+    const qint64 columnLimit = std::min<qint64>(fileUnits + 1 + schemaColumns.size(), std::numeric_limits<int>::max());
+    for (const SchemaColumn &c : schemaColumns) {
+        if (c.number > columnLimit)
+            throw EngineError(QStringLiteral("Die schema.ini nennt für %1 die Spalte Col%2, die Datei kann aber "
+                                             "höchstens %3 Spalten enthalten.")
+                                  .arg(nativePath(m_path))
+                                  .arg(c.number)
+                                  .arg(columnLimit));
         columns = std::max(columns, c.number);
+    }
 
     QVector<ColumnGuess> guesses(columns);
     int quotedCells = 0, plainCells = 0, quotedText = 0, plainText = 0;

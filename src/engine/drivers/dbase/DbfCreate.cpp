@@ -75,7 +75,8 @@ StoredType dbaseIVTypeFor(const FieldDef &field)
     }
 }
 
-void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
+void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields,
+                        const QString &memoTableName)
 {
     checkNewTable(dataSource, tableName, fields, MaxFields, QStringLiteral("dBASE"));
     const QDir dir(dataSource);
@@ -142,7 +143,7 @@ void createDbaseIVTable(const QString &dataSource, const QString &tableName, con
     if (hasMemo) {
         const QString memoPath = dir.filePath(base + (upperExt ? QStringLiteral(".DBT") : QStringLiteral(".dbt")));
         QByteArray baseName;
-        codec.encode(base.toUpper(), baseName, nullptr);
+        codec.encode((memoTableName.isEmpty() ? base : memoTableName).toUpper(), baseName, nullptr);
         writeFileSafely(memoPath, MemoFile::emptyFile(baseName));
     }
     // A .cpg left from an earlier table of this name would override the language

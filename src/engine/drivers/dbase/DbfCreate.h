@@ -14,7 +14,10 @@ struct StoredType {
 StoredType dbaseIVTypeFor(const FieldDef &field);
 
 // Writes dataSource/tableName(.dbf), with a .dbt memo file when memo fields are
-// asked for. Files are written beside and renamed into place.
-void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields);
+// asked for. Files are written beside and renamed into place. The memo file's
+// header names its table: memoTableName when the files are written under a
+// passing name and renamed later, else the table's own name.
+void createDbaseIVTable(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields,
+                        const QString &memoTableName = QString());
 
 } // namespace engine::dbase

@@ -132,7 +132,7 @@ public:
         const QString ext = fileName.right(4);
         m_tempBase = QStringLiteral(".~%1-%2").arg(m_finalBase).arg(QRandomGenerator::global()->generate(), 8, 16,
                                                                        QLatin1Char('0'));
-        createDbaseIVTable(directory, m_tempBase + ext, fields);
+        createDbaseIVTable(directory, m_tempBase + ext, fields, m_finalBase);
         m_created = true;
         m_tempTable = m_dir.filePath(m_tempBase + ext);
         m_finalTable = m_dir.filePath(fileName);

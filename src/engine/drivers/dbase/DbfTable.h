@@ -50,6 +50,7 @@ public:
     const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
     quint32 recordSize() const override { return m_recordLength; }
     QVector<IndexDef> indexDefs() const override { return m_indexDefs; }
+    QString indexFault() const override { return m_indexFaults.join(QLatin1Char(' ')); }
     QVector<RowId> indexOrder(const QString &indexName) override;
     std::unique_ptr<IndexKeyText> indexKey(const QString &indexName) override;
 

@@ -110,8 +110,12 @@ QByteArray readWorkbookStream(const QString &path)
         gsf_init();
         // A damaged container makes libgsf log assertion messages; the caller
         // gets an EngineError that says what is wrong, so they are dropped.
-        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
-                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
+        // Some of its warnings carry no log domain ("Unable to get child[0] for
+        // infile ..."), so the default domain is quieted as well.
+        for (const char *domain : {"libgsf:msole", "libgsf", static_cast<const char *>(nullptr)})
+            g_log_set_handler(domain,
+                              GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+                              [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
         return true;
     }();
     Q_UNUSED(initialised);

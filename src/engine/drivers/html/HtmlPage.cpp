@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 #include <algorithm>
 #include <cstring>
@@ -370,10 +372,138 @@ QString decodePage(const QByteArray &bytes, QString *charset, QString *origin)
     return decodeWith(QStringLiteral("windows-1252"), 0);
 }
 
-Page parsePage(const QByteArray &bytes, int tableNumber)
+namespace {
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Elements that never hold children.
+bool isVoidTag(const QByteArray &name)
+{
+    static const QSet<QByteArray> tags = {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame",
+                                          "hr", "img", "input", "keygen", "link", "meta", "param", "source",
+                                          "track", "wbr", "image"};
+    return tags.contains(name);
+}
+
+// Elements whose start tag closes an open one of their kind (or their row or
+// list item), so that a page written without those end tags stays flat.
+bool isSelfEndingTag(const QByteArray &name)
+{
+    static const QSet<QByteArray> tags = {"p", "li", "dt", "dd", "tr", "td", "th", "option", "optgroup",
+                                          "thead", "tbody", "tfoot", "colgroup", "rb", "rt", "rp", "rtc"};
+    return tags.contains(name);
+}
+
+// Elements whose content is text up to their own end tag.
+bool isRawTextTag(const QByteArray &name)
+{
+    return name == "script" || name == "style" || name == "textarea" || name == "title" || name == "xmp"
+        || name == "iframe" || name == "noembed" || name == "noframes" || name == "plaintext";
+}
+
+} // namespace
+
+bool nestedDeeperThan(const QByteArray &utf8, int limit)
+{
+    const char *p = utf8.constData();
+    const qsizetype n = utf8.size();
+    // The open elements, and how often each name is among them: an end tag
+    // whose name is not open is ignored, as the browser ignores it.
+    QVector<QByteArray> open;
+    QHash<QByteArray, int> openCount;
+    int foreign = 0; // open <svg>/<math>, where "/>" closes an element
+    qsizetype i = 0;
+    while (i < n) {
+        if (p[i] != '<') {
+            ++i;
+            continue;
+        }
+        if (i + 3 < n && p[i + 1] == '!' && p[i + 2] == '-' && p[i + 3] == '-') {
+            const qsizetype end = utf8.indexOf("-->", i + 4);
+            if (end < 0)
+                break;
+            i = end + 3;
+            continue;
+        }
+        const bool closing = i + 1 < n && p[i + 1] == '/';
+        qsizetype j = i + (closing ? 2 : 1);
+        if (j >= n || !isAsciiLetter(p[j])) {
+            // <!DOCTYPE>, <?...>, a lone "<": no element.
+            ++i;
+            continue;
+        }
+        const qsizetype nameStart = j;
+        while (j < n && p[j] != '>' && p[j] != '/' && p[j] != ' ' && p[j] != '\t' && p[j] != '\n'
+               && p[j] != '\r' && p[j] != '\f')
+            ++j;
+        const QByteArray name = QByteArray(p + nameStart, j - nameStart).toLower();
+        // The end of the tag, outside quoted attribute values.
+        char quote = 0;
+        while (j < n && (quote || p[j] != '>')) {
+            if (quote && p[j] == quote)
+                quote = 0;
+            else if (!quote && (p[j] == '"' || p[j] == '\''))
+                quote = p[j];
+            ++j;
+        }
+        const bool selfClosed = j < n && j > nameStart && p[j - 1] == '/';
+        i = j + 1;
+        if (closing) {
+            auto it = openCount.find(name);
+            if (it == openCount.end() || it.value() == 0)
+                continue;
+            while (!open.isEmpty()) {
+                const QByteArray top = open.takeLast();
+                --openCount[top];
+                if (top == "svg" || top == "math")
+                    --foreign;
+                if (top == name)
+                    break;
+            }
+            continue;
+        }
+        if (isVoidTag(name) || isSelfEndingTag(name) || (selfClosed && foreign > 0))
+            continue;
+        if (isRawTextTag(name)) {
+            // Skip to the matching end tag; nothing inside is markup.
+            const QByteArray end = "</" + name;
+            qsizetype k = i;
+            for (;;) {
+                k = utf8.indexOf("</", k);
+                if (k < 0 || qstrnicmp(p + k, end.constData(), end.size()) == 0)
+                    break;
+                k += 2;
+            }
+            if (k < 0)
+                break;
+            i = k;
+            continue;
+        }
+        open.append(name);
+        ++openCount[name];
+        if (name == "svg" || name == "math")
+            ++foreign;
+        if (open.size() > limit)
+            return true;
+    }
+    return false;
+}
+
+Page parsePage(const QByteArray &bytes, int tableNumber, const QString &path)
 {
     Page page;
     const QByteArray utf8 = decodePage(bytes, &page.charset, &page.charsetOrigin).toUtf8();
+    if (nestedDeeperThan(utf8, MaxNesting)) {
+        const QString what = path.isEmpty() ? QStringLiteral("Die HTML-Seite")
+                                            : QStringLiteral("Die HTML-Datei %1").arg(QDir::toNativeSeparators(path));
+        throw EngineError(QStringLiteral("%1 ist mehr als %2 Ebenen tief verschachtelt und lässt sich nicht "
+                                         "sicher als Tabelle lesen.")
+                              .arg(what)
+                              .arg(MaxNesting));
+    }
     // gumbo keeps a copy of the open elements with every parse error: a page of
     // thousands of unclosed tags would take gigabytes. Errors are not used here.
     GumboOptions options = kGumboDefaultOptions;
@@ -417,7 +547,7 @@ Page readPage(const QString &path, int tableNumber)
     if (bytes.size() != file.size())
         throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht ganz lesen: %2.")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
-    return parsePage(bytes, tableNumber);
+    return parsePage(bytes, tableNumber, path);
 }
 
 } // namespace engine::html
