@@ -13,13 +13,13 @@ void DbfTable::appendBulk(const QVector<QVariant> &values)
     checkValueCount(values.size());
     if (m_memo && m_memo->writable())
         m_memo->beginBulk(); // the first call begins, later ones find it begun
-    if (m_recordCount + m_bulkRecords >= qint64(0xFFFFFFFFu))
+    if (m_head.recordCount + m_bulkRecords >= qint64(0xFFFFFFFFu))
         throw EngineError(QStringLiteral("Die Tabelle %1 ist voll.").arg(nativePath(m_path)));
-    QByteArray rec(m_recordLength, ' ');
-    if (m_nullFlagsOffset >= 0)
-        memset(rec.data() + m_nullFlagsOffset, 0, size_t(m_nullFlagsWidth));
+    QByteArray rec(m_head.recordLength, ' ');
+    if (m_head.nullFlagsOffset >= 0)
+        memset(rec.data() + m_head.nullFlagsOffset, 0, size_t(m_head.nullFlagsWidth));
     std::vector<PendingMemo> memos;
-    for (int i = 0; i < int(m_fields.size()); ++i)
+    for (int i = 0; i < int(m_head.fields.size()); ++i)
         encode(rec, i, values[i], memos);
     writeMemos(rec, memos);
     m_bulk += rec;
@@ -32,8 +32,8 @@ void DbfTable::flushBulk()
 {
     if (m_bulkRecords == 0)
         return;
-    pwriteFully(m_fd, m_bulk.constData(), m_bulk.size(), m_headerLength + m_recordCount * m_recordLength, m_path);
-    m_recordCount += m_bulkRecords;
+    pwriteFully(m_fd, m_bulk.constData(), m_bulk.size(), m_head.headerLength + m_head.recordCount * m_head.recordLength, m_path);
+    m_head.recordCount += m_bulkRecords;
     m_bulk.clear();
     m_bulkRecords = 0;
 }
@@ -44,12 +44,12 @@ void DbfTable::finishBulk()
     if (m_memo)
         m_memo->endBulk(); // the memos before the records that point at them
     const char end = '\x1A';
-    pwriteFully(m_fd, &end, 1, m_headerLength + m_recordCount * m_recordLength, m_path);
+    pwriteFully(m_fd, &end, 1, m_head.headerLength + m_head.recordCount * m_head.recordLength, m_path);
     syncData(m_fd, m_path);
-    quint32 count = quint32(m_recordCount);
+    quint32 count = quint32(m_head.recordCount);
     writeHeaderDate(&count);
-    m_headerCount = count;
-    m_recordsInFile = m_recordCount;
+    m_head.headerCount = count;
+    m_head.recordsInFile = m_head.recordCount;
     resetChunks(0);
     invalidateCache();
 }

@@ -82,17 +82,17 @@ QVector<RowId> DbfTable::indexOrder(const QString &indexName)
     }
     QVector<RowId> out;
     out.reserve(records.size());
-    std::vector<bool> seen(size_t(m_recordCount), false);
+    std::vector<bool> seen(size_t(m_head.recordCount), false);
     for (const quint32 number : records) {
-        if (number > m_headerCount)
+        if (number > m_head.headerCount)
             throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Indexdatei %1 passt nicht zur Tabelle %2: sie verweist auf den "
                                              "Satz %3, die Tabelle hat nur %4 Sätze.")
                                   .arg(nativePath(file.path()), m_tableName)
                                   .arg(number)
-                                  .arg(m_headerCount));
+                                  .arg(m_head.headerCount));
         // Records the header counts but a short file lacks are already reported as missing.
         const RowId row = RowId(number) - 1;
-        if (row >= m_recordCount || seen[size_t(row)])
+        if (row >= m_head.recordCount || seen[size_t(row)])
             continue;
         seen[size_t(row)] = true;
         const Chunk &chunk = m_chunks[size_t(row / 65536)];
@@ -107,14 +107,14 @@ QVector<RowId> DbfTable::indexOrder(const QString &indexName)
 std::vector<bool> DbfTable::nullableFields() const
 {
     std::vector<bool> out;
-    for (const DbfField &f : m_fields)
+    for (const DbfField &f : m_head.fields)
         out.push_back(f.nullBit >= 0);
     return out;
 }
 
 XValue DbfTable::xbaseValue(const char *rec, int field) const
 {
-    const DbfField &f = m_fields[size_t(field)];
+    const DbfField &f = m_head.fields[size_t(field)];
     if (nullFlag(rec, f.nullBit)) {
         XValue v = xbaseBlank(f);
         v.null = true;
@@ -233,7 +233,7 @@ QString DbfTable::indexKeyText(const QString &indexName, RowId row)
 
 XValue DbfTable::xbaseFromValue(int field, const QVariant &value) const
 {
-    const DbfField &f = m_fields[size_t(field)];
+    const DbfField &f = m_head.fields[size_t(field)];
     if (!value.isValid() || value.isNull())
         return xbaseBlank(f);
     switch (f.kind) {
@@ -257,7 +257,7 @@ QString DbfTable::prepareIndexKeeping()
     try {
         m_keeper = std::make_unique<IndexKeeper>(
             m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-            QByteArray(m_recordLength, ' '));
+            QByteArray(m_head.recordLength, ' '));
         m_keeper->setNullableFields(nullableFields());
     } catch (const EngineError &e) {
         m_keeper.reset();
@@ -272,8 +272,8 @@ void DbfTable::createNdx(const QString &path, const QString &expression, bool un
     for (const FieldDef &f : std::as_const(m_defs))
         fieldNames << f.name;
     IndexKeeper::createNdx(path, expression, unique, fieldNames, m_codec,
-                           [this](const char *rec, int field) { return xbaseValue(rec, field); }, m_recordCount,
-                           [this](qint64 r) -> const char * { return r < m_recordCount ? record(r) : nullptr; });
+                           [this](const char *rec, int field) { return xbaseValue(rec, field); }, m_head.recordCount,
+                           [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; });
 }
 
 void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, const QByteArray &newRec,
@@ -288,9 +288,9 @@ void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, con
     // is written changes nothing.
     QStringList temporary;
     try {
-        const qint64 known = oldRec ? m_recordCount : qint64(number) - 1;
+        const qint64 known = oldRec ? m_head.recordCount : qint64(number) - 1;
         m_keeper->addRecords(known, [this](qint64 r) -> const char * {
-            return r < m_recordCount ? record(r) : nullptr;
+            return r < m_head.recordCount ? record(r) : nullptr;
         });
         m_keeper->change(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
         temporary = m_keeper->writeBeside();

@@ -40,11 +40,6 @@ QString extensionLike(const QString &tableFile, const char *lower)
     return ext;
 }
 
-QString hex2(quint8 byte)
-{
-    return QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
-}
-
 bool isFoxProFamily(quint8 version)
 {
     return version == 0x30 || version == 0x31 || version == 0x32 || version == 0xF5 || version == 0xFB;
@@ -88,7 +83,8 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
     bool writable = false;
     t->m_fd = openTableFile(path, options.readOnly, writable);
 
-    t->readHeader();
+    t->m_head = DbfHeader::read(t->m_fd, path);
+    t->buildFieldDefs();
     // One look at the folder serves all companion files.
     const QStringList entries = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden, QDir::Name);
     t->chooseCodePage(entries);
@@ -125,259 +121,23 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
         else if (const QString fault = t->prepareIndexKeeping(); !fault.isEmpty())
             reasons << fault;
     }
-    if (t->m_countMismatch)
+    if (t->m_head.countMismatch)
         reasons << QStringLiteral("Der Dateikopf nennt %1 Sätze, die Datei enthält aber nur %2; die Tabelle kann "
                                   "nur gelesen werden.")
-                       .arg(t->m_headerCount)
-                       .arg(t->m_recordsInFile);
+                       .arg(t->m_head.headerCount)
+                       .arg(t->m_head.recordsInFile);
     t->m_readOnlyReason = reasons.join(QLatin1Char(' '));
 
-    t->m_blockRecords = std::max<qint64>(1, CacheBlockBytes / t->m_recordLength);
-    t->m_chunks.resize(size_t((t->m_recordCount + ChunkRecords - 1) / ChunkRecords));
+    t->m_blockRecords = std::max<qint64>(1, CacheBlockBytes / t->m_head.recordLength);
+    t->m_chunks.resize(size_t((t->m_head.recordCount + ChunkRecords - 1) / ChunkRecords));
     return t;
 }
 
-void DbfTable::readHeader()
+void DbfTable::buildFieldDefs()
 {
-    const qint64 size = fileSize(m_fd, m_path);
-    char head[32];
-    if (size < 32 || preadFully(m_fd, head, 32, 0, m_path) < 32)
-        throw damagedFile(m_path, QStringLiteral("der Dateikopf ist kürzer als 32 Bytes"));
-
-    m_version = quint8(head[0]);
-    switch (m_version) {
-    case 0x04: case 0x8C:
-        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 ist im Format von dBASE 7 gespeichert, das noch nicht "
-                                         "gelesen wird.")
-                              .arg(nativePath(m_path)));
-    case 0x02: case 0x03: case 0x43: case 0x63: case 0x7B: case 0x83: case 0x8B: case 0xCB:
-    case 0xF5: case 0xFB: case 0x30: case 0x31: case 0x32:
-        break;
-    default:
-        // Other writers set their own high bits on a dBASE III-style file.
-        if ((m_version & 0x07) != 0x03)
-            throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine dBASE-Tabelle (unbekannte Versionskennung 0x%2).")
-                                  .arg(nativePath(m_path))
-                                  .arg(hex2(m_version)));
-    }
-    // dBASE IV marks an encrypted table with 1 here; other writers leave garbage
-    // in this reserved byte.
-    if (head[15] == 0x01)
-        throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 ist verschlüsselt und kann nicht gelesen werden.")
-                              .arg(nativePath(m_path)));
-
-    const int yy = quint8(head[1]);
-    const int year = yy >= 100 ? 1900 + yy : (yy < 80 ? 2000 + yy : 1900 + yy);
-    m_lastUpdate = QDate(year, quint8(head[2]), quint8(head[3]));
-    m_headerCount = le32(head + 4);
-    m_headerLength = le16(head + 8);
-    m_recordLength = le16(head + 10);
-    m_tableFlags = quint8(head[28]);
-    m_languageDriver = quint8(head[29]);
-
-    if (m_headerLength < 32 + 32 + 1)
-        throw damagedFile(m_path, QStringLiteral("die Kopflänge %1 ist zu klein für eine Tabelle mit Feldern")
-                                      .arg(m_headerLength));
-    if (m_headerLength > size)
-        throw damagedFile(m_path, QStringLiteral("die Datei ist %1 Bytes lang, ihr Kopf soll aber %2 Bytes lang sein")
-                                      .arg(size)
-                                      .arg(m_headerLength));
-    if (m_recordLength < 2)
-        throw damagedFile(m_path, QStringLiteral("die Satzlänge %1 ist ungültig").arg(m_recordLength));
-
-    QByteArray header(m_headerLength, Qt::Uninitialized);
-    if (preadFully(m_fd, header.data(), m_headerLength, 0, m_path) < m_headerLength)
-        throw damagedFile(m_path, QStringLiteral("der Dateikopf lässt sich nicht ganz lesen"));
-    parseFields(header);
-
-    m_recordsInFile = (size - m_headerLength) / m_recordLength;
-    if (qint64(m_headerCount) > m_recordsInFile) {
-        // Be lenient like other readers: use the records that are there.
-        m_recordCount = m_recordsInFile;
-        m_countMismatch = true;
-    } else {
-        m_recordCount = m_headerCount;
-    }
-}
-
-void DbfTable::parseFields(const QByteArray &header)
-{
-    struct Raw {
-        QByteArray name;
-        char type;
-        int width;
-        int decimals;
-        quint8 flags;
-        int descriptor;
-    };
-    std::vector<Raw> raws;
-    const char *h = header.constData();
-    int pos = 32;
-    int fieldBytes = 1;
-    while (pos < m_headerLength && h[pos] != 0x0D) {
-        // Some writers end the descriptors with another byte; where the rest of
-        // the header cannot hold a descriptor and the fields fill the record,
-        // that is the end.
-        if (pos + 32 > m_headerLength && fieldBytes == m_recordLength)
-            break;
-        if (pos + 32 > m_headerLength)
-            throw damagedFile(m_path, QStringLiteral("die Felddefinitionen reichen über das Ende des Dateikopfs "
-                                                     "(%1 Bytes) hinaus")
-                                          .arg(m_headerLength));
-        Raw r;
-        const char *d = h + pos;
-        r.name = QByteArray(d, int(qstrnlen(d, 11)));
-        r.type = char(std::toupper(static_cast<unsigned char>(d[11])));
-        r.width = quint8(d[16]);
-        r.decimals = quint8(d[17]);
-        r.flags = quint8(d[18]);
-        r.descriptor = int(raws.size());
-        fieldBytes += r.width;
-        raws.push_back(r);
-        pos += 32;
-    }
-    if (raws.empty())
-        throw damagedFile(m_path, QStringLiteral("der Dateikopf beschreibt keine Felder"));
-
-    // Clipper and FoxPro keep character fields longer than 255 bytes with the
-    // high byte of the width in the decimals byte; the record length tells
-    // whether a file means it so.
-    qint64 plain = 1;
-    qint64 extended = 1;
-    for (const Raw &r : raws) {
-        plain += r.width;
-        extended += r.type == 'C' ? r.width + 256 * r.decimals : r.width;
-    }
-    const bool useExtended = extended != plain && (extended == m_recordLength || (plain != m_recordLength && extended <= m_recordLength));
-    const qint64 total = useExtended ? extended : plain;
-    if (total > m_recordLength)
-        throw damagedFile(m_path, QStringLiteral("die Satzlänge %1 ist kleiner als die Summe der Feldbreiten (%2)")
-                                      .arg(m_recordLength)
-                                      .arg(total));
-
-    // Decode names with the header's code page only later; names are ASCII in practice.
-    const bool vfp = isVisualFoxPro(m_version);
-    int offset = 1;
-    int bit = 0;
-    for (const Raw &r : raws) {
-        DbfField f;
-        f.name = QString::fromLatin1(r.name).trimmed();
-        if (f.name.isEmpty())
-            f.name = QStringLiteral("FELD%1").arg(r.descriptor + 1);
-        f.type = r.type;
-        f.width = r.width;
-        f.decimals = r.decimals;
-        f.flags = vfp ? r.flags : 0;
-        f.descriptor = r.descriptor;
-        f.offset = offset;
-        const auto badWidth = [&](const char *expected) {
-            return damagedFile(m_path, QStringLiteral("das Feld %1 vom Typ %2 hat die Breite %3 statt %4")
-                                           .arg(f.name)
-                                           .arg(QLatin1Char(f.type))
-                                           .arg(f.width)
-                                           .arg(QLatin1String(expected)));
-        };
-        const auto memoPointer = [&]() {
-            if (f.width == 4)
-                f.binaryPointer = true;
-            else if (f.width != 10)
-                throw badWidth("4 oder 10");
-        };
-        switch (f.type) {
-        case 'C':
-            f.kind = DbfField::Character;
-            if (useExtended) {
-                f.width = r.width + 256 * r.decimals;
-                f.decimals = 0;
-            }
-            break;
-        case 'N': case 'F':
-            f.kind = DbfField::Numeric;
-            if (f.decimals >= f.width && f.decimals > 0)
-                f.decimals = std::max(0, f.width - 2);
-            f.integerValue = f.decimals == 0 && f.width <= 18;
-            break;
-        case 'D':
-            f.kind = DbfField::Date;
-            if (f.width != 8)
-                throw badWidth("8");
-            break;
-        case 'L':
-            f.kind = DbfField::Logical;
-            if (f.width != 1)
-                throw badWidth("1");
-            break;
-        case 'M':
-            f.kind = (f.flags & 0x04) ? DbfField::MemoBinary : DbfField::MemoText;
-            memoPointer();
-            break;
-        case 'G': case 'P': case 'W':
-            f.kind = DbfField::MemoBinary;
-            memoPointer();
-            break;
-        case 'B':
-            // A double in Visual FoxPro, a binary memo in dBASE 5.
-            if (vfp && f.width == 8) {
-                f.kind = DbfField::Double;
-            } else {
-                f.kind = DbfField::MemoBinary;
-                memoPointer();
-            }
-            break;
-        case 'I':
-            f.kind = DbfField::Integer;
-            if (f.width != 4)
-                throw badWidth("4");
-            f.autoIncrement = vfp && (f.flags & 0x08);
-            break;
-        case 'Y':
-            f.kind = DbfField::Currency;
-            if (f.width != 8)
-                throw badWidth("8");
-            break;
-        case 'T':
-            f.kind = DbfField::DateTime;
-            if (f.width != 8)
-                throw badWidth("8");
-            break;
-        case 'V':
-            f.kind = DbfField::VarChar;
-            break;
-        case 'Q':
-            f.kind = DbfField::VarBinary;
-            break;
-        case '0':
-            // _NullFlags: a system field, not shown.
-            if (m_nullFlagsOffset < 0) {
-                m_nullFlagsOffset = offset;
-                m_nullFlagsWidth = f.width;
-            }
-            offset += f.width;
-            continue;
-        default:
-            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Tabelle %1 enthält das Feld %2 mit dem unbekannten Typ '%3'.")
-                                  .arg(nativePath(m_path), f.name)
-                                  .arg(QChar::fromLatin1(f.type)));
-        }
-        if (f.width < 1)
-            throw damagedFile(m_path, QStringLiteral("das Feld %1 hat die Breite 0").arg(f.name));
-        offset += f.width;
-        m_fields.push_back(f);
-    }
-    // Visual FoxPro gives each variable-length field a bit for "length in the
-    // last byte" and then each nullable field a bit for null, in field order.
-    if (vfp) {
-        for (DbfField &f : m_fields) {
-            if (f.kind == DbfField::VarChar || f.kind == DbfField::VarBinary)
-                f.varBit = bit++;
-            if (f.flags & 0x02)
-                f.nullBit = bit++;
-        }
-    }
-
-    m_defs.reserve(int(m_fields.size()));
+    m_defs.reserve(int(m_head.fields.size()));
     int no = 1;
-    for (const DbfField &f : m_fields) {
+    for (const DbfField &f : m_head.fields) {
         FieldDef def;
         def.name = f.name;
         def.fieldNo = no++;
@@ -442,22 +202,22 @@ void DbfTable::chooseCodePage(const QStringList &entries)
                                  .arg(QString::fromLatin1(text.trimmed().left(40)));
         }
     }
-    if (const auto cp = codePageForLanguageDriver(m_languageDriver)) {
+    if (const auto cp = codePageForLanguageDriver(m_head.languageDriver)) {
         m_codec.setCodePage(*cp);
-        m_codePageOrigin = QStringLiteral("Sprachtreiber-Byte 0x%1").arg(hex2(m_languageDriver));
+        m_codePageOrigin = QStringLiteral("Sprachtreiber-Byte 0x%1").arg(hexByte(m_head.languageDriver));
         return;
     }
     // No mark: DOS programs wrote their OEM code page, Visual FoxPro the Windows one.
-    m_codec.setCodePage(*codePageForNumber(isVisualFoxPro(m_version) ? 1252 : 437));
+    m_codec.setCodePage(*codePageForNumber(isVisualFoxPro(m_head.version) ? 1252 : 437));
     m_codePageOrigin = QStringLiteral("Vorgabe");
-    if (m_languageDriver != 0)
+    if (m_head.languageDriver != 0)
         m_codePageOrigin += QStringLiteral(" (Sprachtreiber-Byte 0x%1 unbekannt)")
-                                .arg(hex2(m_languageDriver));
+                                .arg(hexByte(m_head.languageDriver));
 }
 
 void DbfTable::openMemo(const QStringList &entries)
 {
-    for (const DbfField &f : m_fields) {
+    for (const DbfField &f : m_head.fields) {
         if (f.kind == DbfField::MemoText || f.kind == DbfField::MemoBinary)
             m_hasMemoFields = true;
     }
@@ -465,7 +225,7 @@ void DbfTable::openMemo(const QStringList &entries)
         return;
     const QFileInfo info(m_path);
     const QString base = baseNameOf(info.fileName());
-    const bool fox = isFoxProFamily(m_version);
+    const bool fox = isFoxProFamily(m_head.version);
     QString first = fox ? QStringLiteral(".fpt") : QStringLiteral(".dbt");
     QString second = fox ? QStringLiteral(".dbt") : QStringLiteral(".fpt");
     const QString suffix = info.suffix().toLower();
@@ -485,7 +245,7 @@ void DbfTable::openMemo(const QStringList &entries)
     m_memoName = QFileInfo(path).fileName();
     MemoLayout layout = MemoLayout::Fpt;
     if (path.endsWith(QLatin1String(".dbt"), Qt::CaseInsensitive))
-        layout = (m_version == 0x83 || m_version == 0x03 || m_version == 0x02) ? MemoLayout::Dbt3 : MemoLayout::Dbt4;
+        layout = (m_head.version == 0x83 || m_head.version == 0x03 || m_head.version == 0x02) ? MemoLayout::Dbt3 : MemoLayout::Dbt4;
     int flags = fcntl(m_fd, F_GETFL);
     const bool writable = flags >= 0 && (flags & O_ACCMODE) == O_RDWR;
     try {
@@ -512,7 +272,7 @@ QList<QPair<QString, QString>> DbfTable::facts() const
 {
     QList<QPair<QString, QString>> out;
     out.append({QStringLiteral("Version"),
-                QStringLiteral("%1 (0x%2)").arg(versionName(m_version), hex2(m_version))});
+                QStringLiteral("%1 (0x%2)").arg(versionName(m_head.version), hexByte(m_head.version))});
     const CodePage &cp = m_codec.codePage();
     out.append({QStringLiteral("Codepage"),
                 cp.number ? QStringLiteral("%1 (%2)").arg(cp.number).arg(QString::fromLatin1(cp.icuName))
@@ -521,14 +281,14 @@ QList<QPair<QString, QString>> DbfTable::facts() const
     if (!m_codePageNote.isEmpty())
         out.append({QStringLiteral("Hinweis zur Codepage"), m_codePageNote});
     out.append({QStringLiteral("Letzte Änderung"),
-                m_lastUpdate.isValid() ? formatDate(m_lastUpdate) : QStringLiteral("unbekannt")});
+                m_head.lastUpdate.isValid() ? formatDate(m_head.lastUpdate) : QStringLiteral("unbekannt")});
     out.append({QStringLiteral("Sätze im Dateikopf"),
-                QStringLiteral("%1 (gelöschte eingeschlossen)").arg(m_headerCount)});
-    if (m_countMismatch)
+                QStringLiteral("%1 (gelöschte eingeschlossen)").arg(m_head.headerCount)});
+    if (m_head.countMismatch)
         out.append({QStringLiteral("Sätze in der Datei"),
-                    QStringLiteral("%1 (die Datei ist kürzer, als der Kopf angibt)").arg(m_recordsInFile)});
-    out.append({QStringLiteral("Kopflänge"), QStringLiteral("%1 Bytes").arg(m_headerLength)});
-    out.append({QStringLiteral("Satzlänge"), QStringLiteral("%1 Bytes").arg(m_recordLength)});
+                    QStringLiteral("%1 (die Datei ist kürzer, als der Kopf angibt)").arg(m_head.recordsInFile)});
+    out.append({QStringLiteral("Kopflänge"), QStringLiteral("%1 Bytes").arg(m_head.headerLength)});
+    out.append({QStringLiteral("Satzlänge"), QStringLiteral("%1 Bytes").arg(m_head.recordLength)});
     if (!m_hasMemoFields)
         out.append({QStringLiteral("Memodatei"), QStringLiteral("keine")});
     else if (m_memoMissing)
@@ -554,7 +314,7 @@ QList<QPair<QString, QVariant>> DbfTable::connectionProperties() const
 
 void DbfTable::checkRow(RowId row) const
 {
-    if (row < 0 || row >= m_recordCount)
+    if (row < 0 || row >= m_head.recordCount)
         throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
 }
 
@@ -565,26 +325,26 @@ const char *DbfTable::record(RowId row)
     for (Block &b : m_blocks) {
         if (b.first >= 0 && row >= b.first && row < b.first + b.count) {
             b.lastUse = ++m_useCounter;
-            return b.data.get() + (row - b.first) * m_recordLength;
+            return b.data.get() + (row - b.first) * m_head.recordLength;
         }
         if (b.lastUse < victim->lastUse)
             victim = &b;
     }
     const qint64 first = row / m_blockRecords * m_blockRecords;
-    const qint64 count = std::min(m_blockRecords, m_recordCount - first);
-    const qint64 bytes = count * m_recordLength;
+    const qint64 count = std::min(m_blockRecords, m_head.recordCount - first);
+    const qint64 bytes = count * m_head.recordLength;
     if (victim->capacity < bytes) {
         victim->data.reset(new char[size_t(bytes)]);
         victim->capacity = bytes;
     }
     victim->first = -1;
-    const qint64 got = preadFully(m_fd, victim->data.get(), bytes, m_headerLength + first * m_recordLength, m_path);
+    const qint64 got = preadFully(m_fd, victim->data.get(), bytes, m_head.headerLength + first * m_head.recordLength, m_path);
     if (got < bytes)
-        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + got / m_recordLength + 1));
+        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + got / m_head.recordLength + 1));
     victim->first = first;
     victim->count = count;
     victim->lastUse = ++m_useCounter;
-    return victim->data.get() + (row - first) * m_recordLength;
+    return victim->data.get() + (row - first) * m_head.recordLength;
 }
 
 void DbfTable::invalidateCache()
@@ -597,23 +357,23 @@ void DbfTable::invalidateCache()
 
 bool DbfTable::nullFlag(const char *rec, int bit) const
 {
-    if (bit < 0 || m_nullFlagsOffset < 0 || bit / 8 >= m_nullFlagsWidth)
+    if (bit < 0 || m_head.nullFlagsOffset < 0 || bit / 8 >= m_head.nullFlagsWidth)
         return false;
-    return (quint8(rec[m_nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
+    return (quint8(rec[m_head.nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
 }
 
 QVariant DbfTable::value(RowId row, int field)
 {
-    if (field < 0 || field >= int(m_fields.size()))
+    if (field < 0 || field >= int(m_head.fields.size()))
         throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld Nummer %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
     return decode(record(row), field, row);
 }
 
 QString DbfTable::text(RowId row, int field)
 {
-    if (field < 0 || field >= int(m_fields.size()))
+    if (field < 0 || field >= int(m_head.fields.size()))
         return value(row, field).toString(); // value() reports the bad field number
-    const DbfField &f = m_fields[size_t(field)];
+    const DbfField &f = m_head.fields[size_t(field)];
     if (f.kind == DbfField::Numeric && !f.integerValue) {
         const char *rec = record(row);
         if (nullFlag(rec, f.nullBit))
@@ -673,7 +433,7 @@ QVariant DbfTable::memoValue(const char *rec, const DbfField &f, RowId row) cons
 
 QVariant DbfTable::decode(const char *rec, int field, RowId row) const
 {
-    const DbfField &f = m_fields[size_t(field)];
+    const DbfField &f = m_head.fields[size_t(field)];
     if (nullFlag(rec, f.nullBit))
         return QVariant();
     const char *p = rec + f.offset;
@@ -722,7 +482,7 @@ QVariant DbfTable::decode(const char *rec, int field, RowId row) const
 
 qint64 DbfTable::chunkRecords(size_t index) const
 {
-    return std::min<qint64>(ChunkRecords, m_recordCount - qint64(index) * ChunkRecords);
+    return std::min<qint64>(ChunkRecords, m_head.recordCount - qint64(index) * ChunkRecords);
 }
 
 void DbfTable::scanChunk(size_t index)
@@ -731,16 +491,16 @@ void DbfTable::scanChunk(size_t index)
     const qint64 first = qint64(index) * ChunkRecords;
     const qint64 n = chunkRecords(index);
     const qint64 per = std::min(n, m_blockRecords);
-    std::unique_ptr<char[]> buffer(new char[size_t(per * m_recordLength)]);
+    std::unique_ptr<char[]> buffer(new char[size_t(per * m_head.recordLength)]);
     std::vector<quint16> deleted;
     for (qint64 done = 0; done < n;) {
         const qint64 k = std::min(per, n - done);
-        const qint64 bytes = k * m_recordLength;
-        const qint64 got = preadFully(m_fd, buffer.get(), bytes, m_headerLength + (first + done) * m_recordLength, m_path);
+        const qint64 bytes = k * m_head.recordLength;
+        const qint64 got = preadFully(m_fd, buffer.get(), bytes, m_head.headerLength + (first + done) * m_head.recordLength, m_path);
         if (got < bytes)
-            throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + done + got / m_recordLength + 1));
+            throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + done + got / m_head.recordLength + 1));
         for (qint64 j = 0; j < k; ++j) {
-            if (buffer[size_t(j * m_recordLength)] == '*')
+            if (buffer[size_t(j * m_head.recordLength)] == '*')
                 deleted.push_back(quint16(done + j));
         }
         done += k;
@@ -757,7 +517,7 @@ void DbfTable::resetChunks(qint64 fromRecord)
     if (m_chunks.size() > keep)
         m_chunks.resize(keep);
     m_cleanChunks = std::min(m_cleanChunks, keep);
-    m_chunks.resize(size_t((m_recordCount + ChunkRecords - 1) / ChunkRecords));
+    m_chunks.resize(size_t((m_head.recordCount + ChunkRecords - 1) / ChunkRecords));
 }
 
 qint64 DbfTable::rowCount()
@@ -788,7 +548,7 @@ RowId DbfTable::rowAt(qint64 position)
     while (m_cleanChunks < m_chunks.size() && m_chunks[m_cleanChunks].scanned
            && m_chunks[m_cleanChunks].deleted.empty())
         ++m_cleanChunks;
-    if (position >= 0 && position < qint64(m_cleanChunks) * ChunkRecords && position < m_recordCount)
+    if (position >= 0 && position < qint64(m_cleanChunks) * ChunkRecords && position < m_head.recordCount)
         return position;
     if (position >= 0) {
         qint64 base = 0;
@@ -817,7 +577,7 @@ RowId DbfTable::rowAt(qint64 position)
 
 qint64 DbfTable::positionOf(RowId row)
 {
-    if (row < 0 || row >= m_recordCount)
+    if (row < 0 || row >= m_head.recordCount)
         return -1;
     const size_t index = size_t(row / ChunkRecords);
     qint64 base = 0;

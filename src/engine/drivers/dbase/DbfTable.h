@@ -5,6 +5,7 @@
 // records opens at once and costs memory for what is looked at only.
 #include "common/CodePage.h"
 #include "DbfExpression.h"
+#include "DbfHeader.h"
 #include "DbfIndex.h"
 #include "DbfIndexWrite.h"
 #include "DbfMemo.h"
@@ -18,27 +19,6 @@
 
 namespace engine::dbase {
 
-// One stored field as the file describes it.
-struct DbfField {
-    enum Kind : quint8 {
-        Character, Numeric, Date, Logical, Integer, Double, Currency, DateTime,
-        MemoText, MemoBinary, VarChar, VarBinary
-    };
-    QString name;
-    char type = 'C';
-    Kind kind = Character;
-    int offset = 0;        // in the record; byte 0 is the deletion flag
-    int width = 0;
-    int decimals = 0;
-    quint8 flags = 0;      // Visual FoxPro field flags
-    int descriptor = 0;    // index of the field descriptor in the header
-    int nullBit = -1;      // bit in _NullFlags marking null
-    int varBit = -1;       // bit in _NullFlags marking "length in the last byte"
-    bool integerValue = false; // N/F without decimals read as qint64
-    bool binaryPointer = false; // memo block number as 4-byte little-endian
-    bool autoIncrement = false;
-};
-
 class DbfTable final : public TableSource {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
@@ -48,7 +28,7 @@ public:
     QString tableName() const override { return m_tableName; }
     QString fileName() const override { return m_path; }
     const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
-    quint32 recordSize() const override { return m_recordLength; }
+    quint32 recordSize() const override { return m_head.recordLength; }
     QVector<IndexDef> indexDefs() const override { return m_indexDefs; }
     QString indexFault() const override { return m_indexFaults.join(QLatin1Char(' ')); }
     QVector<RowId> indexOrder(const QString &indexName) override;
@@ -96,12 +76,11 @@ public:
 
     // The description of a version byte ("dBASE III mit Memo", "Visual FoxPro", ...).
     static QString versionName(quint8 version);
-    static bool isVisualFoxPro(quint8 version) { return version == 0x30 || version == 0x31 || version == 0x32; }
+    static bool isVisualFoxPro(quint8 version) { return dbase::isVisualFoxPro(version); }
 
 private:
     DbfTable() = default;
-    void readHeader();
-    void parseFields(const QByteArray &header);
+    void buildFieldDefs();
     void chooseCodePage(const QStringList &entries);
     void openMemo(const QStringList &entries);
     void findIndexFiles(const QStringList &entries);
@@ -156,21 +135,10 @@ private:
     QString m_tableName;
     bool m_exclusive = false;
 
-    quint8 m_version = 0;
-    QDate m_lastUpdate;
-    quint32 m_headerCount = 0;
-    qint64 m_recordCount = 0;     // records used: the header's count, or fewer if the file is short
-    quint16 m_headerLength = 0;
-    quint16 m_recordLength = 0;
-    quint8 m_tableFlags = 0;
-    quint8 m_languageDriver = 0;
-    bool m_countMismatch = false;
-    qint64 m_recordsInFile = 0;
-
-    std::vector<DbfField> m_fields;
+    // The header and field descriptors as the file holds them; the counts
+    // follow appends and another program's changes.
+    DbfHeader m_head;
     QVector<FieldDef> m_defs;
-    int m_nullFlagsOffset = -1;
-    int m_nullFlagsWidth = 0;
 
     TextCodec m_codec;
     QString m_codePageOrigin;

@@ -20,9 +20,9 @@ using namespace engine::io;
 
 void DbfTable::checkValueCount(qsizetype count) const
 {
-    if (count != qsizetype(m_fields.size()))
+    if (count != qsizetype(m_head.fields.size()))
         throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Für die %1 Felder der Tabelle %2 wurden %3 Werte übergeben.")
-                              .arg(m_fields.size())
+                              .arg(m_head.fields.size())
                               .arg(m_tableName)
                               .arg(count));
 }
@@ -35,9 +35,9 @@ void DbfTable::ensureWritable() const
 
 QByteArray DbfTable::readRecordDirect(RowId row) const
 {
-    QByteArray rec(m_recordLength, Qt::Uninitialized);
-    const qint64 got = preadFully(m_fd, rec.data(), m_recordLength, m_headerLength + row * m_recordLength, m_path);
-    if (got < m_recordLength)
+    QByteArray rec(m_head.recordLength, Qt::Uninitialized);
+    const qint64 got = preadFully(m_fd, rec.data(), m_head.recordLength, m_head.headerLength + row * m_head.recordLength, m_path);
+    if (got < m_head.recordLength)
         throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(row + 1));
     return rec;
 }
@@ -47,21 +47,21 @@ void DbfTable::refreshHeaderLocked()
     char head[32];
     if (preadFully(m_fd, head, 32, 0, m_path) < 32)
         throw damagedFile(m_path, QStringLiteral("der Dateikopf ist kürzer als 32 Bytes"));
-    if (quint8(head[0]) != m_version || le16(head + 8) != m_headerLength || le16(head + 10) != m_recordLength)
+    if (quint8(head[0]) != m_head.version || le16(head + 8) != m_head.headerLength || le16(head + 10) != m_head.recordLength)
         throw structureChangedByOther(m_path);
     const qint64 count = le32(head + 4);
-    const qint64 available = (fileSize(m_fd, m_path) - m_headerLength) / m_recordLength;
+    const qint64 available = (fileSize(m_fd, m_path) - m_head.headerLength) / m_head.recordLength;
     if (count > available)
         throw damagedFile(m_path, QStringLiteral("der Dateikopf nennt %1 Sätze, die Datei enthält nur %2")
                                       .arg(count)
                                       .arg(available));
-    if (count < m_recordCount)
+    if (count < m_head.recordCount)
         throw shrunkByOther(m_path);
-    if (count != m_recordCount) {
+    if (count != m_head.recordCount) {
         // Another program appended: its records become ours to show.
-        const qint64 old = m_recordCount;
-        m_recordCount = count;
-        m_headerCount = quint32(count);
+        const qint64 old = m_head.recordCount;
+        m_head.recordCount = count;
+        m_head.headerCount = quint32(count);
         resetChunks(old);
         invalidateCache();
     }
@@ -69,9 +69,9 @@ void DbfTable::refreshHeaderLocked()
 
 void DbfTable::setNullFlag(QByteArray &rec, int bit, bool on) const
 {
-    if (bit < 0 || m_nullFlagsOffset < 0 || bit / 8 >= m_nullFlagsWidth)
+    if (bit < 0 || m_head.nullFlagsOffset < 0 || bit / 8 >= m_head.nullFlagsWidth)
         return;
-    char &byte = rec[m_nullFlagsOffset + bit / 8];
+    char &byte = rec[m_head.nullFlagsOffset + bit / 8];
     if (on)
         byte = char(quint8(byte) | (1u << (bit % 8)));
     else
@@ -80,7 +80,7 @@ void DbfTable::setNullFlag(QByteArray &rec, int bit, bool on) const
 
 void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::vector<PendingMemo> &memos) const
 {
-    const DbfField &f = m_fields[size_t(field)];
+    const DbfField &f = m_head.fields[size_t(field)];
     char *p = rec.data() + f.offset;
     const bool null = !value.isValid() || value.isNull();
     const QString &nativeType = m_defs.at(field).nativeType;
@@ -285,7 +285,7 @@ void DbfTable::encode(QByteArray &rec, int field, const QVariant &value, std::ve
 void DbfTable::writeMemos(QByteArray &rec, const std::vector<PendingMemo> &memos)
 {
     for (const PendingMemo &m : memos) {
-        const DbfField &f = m_fields[size_t(m.field)];
+        const DbfField &f = m_head.fields[size_t(m.field)];
         const quint32 block = m_memo->append(m.data, m.fptType);
         char *p = rec.data() + f.offset;
         if (f.binaryPointer) {
@@ -310,7 +310,7 @@ void DbfTable::writeHeaderDate(quint32 *count)
         putLe32(bytes + 3, *count);
     pwriteFully(m_fd, bytes, count ? 7 : 3, 1, m_path);
     syncData(m_fd, m_path);
-    m_lastUpdate = today;
+    m_head.lastUpdate = today;
 }
 
 RowId DbfTable::append(const QVector<QVariant> &values)
@@ -321,14 +321,14 @@ RowId DbfTable::append(const QVector<QVariant> &values)
     if (!m_exclusive)
         lock.emplace(m_fd, m_path);
     refreshHeaderLocked();
-    if (m_recordCount >= qint64(0xFFFFFFFFu) || m_headerLength + (m_recordCount + 1) * qint64(m_recordLength) > (qint64(1) << 40))
+    if (m_head.recordCount >= qint64(0xFFFFFFFFu) || m_head.headerLength + (m_head.recordCount + 1) * qint64(m_head.recordLength) > (qint64(1) << 40))
         throw EngineError(QStringLiteral("Die Tabelle %1 ist voll.").arg(nativePath(m_path)));
 
     // Visual FoxPro autoincrement fields take their next value from the header.
     QVector<QVariant> row = values;
     std::vector<std::pair<qint64, quint32>> nextValues; // header offset, next value
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        const DbfField &f = m_fields[i];
+    for (size_t i = 0; i < m_head.fields.size(); ++i) {
+        const DbfField &f = m_head.fields[i];
         if (!f.autoIncrement || (row[int(i)].isValid() && !row[int(i)].isNull()))
             continue;
         const qint64 at = 32 + qint64(f.descriptor) * 32 + 19;
@@ -341,20 +341,20 @@ RowId DbfTable::append(const QVector<QVariant> &values)
         nextValues.emplace_back(at, next + step);
     }
 
-    QByteArray rec(m_recordLength, ' ');
-    if (m_nullFlagsOffset >= 0)
-        memset(rec.data() + m_nullFlagsOffset, 0, size_t(m_nullFlagsWidth));
+    QByteArray rec(m_head.recordLength, ' ');
+    if (m_head.nullFlagsOffset >= 0)
+        memset(rec.data() + m_head.nullFlagsOffset, 0, size_t(m_head.nullFlagsWidth));
     std::vector<PendingMemo> memos;
-    for (int i = 0; i < int(m_fields.size()); ++i)
+    for (int i = 0; i < int(m_head.fields.size()); ++i)
         encode(rec, i, row[i], memos);
     writeMemos(rec, memos);
 
-    const qint64 position = m_recordCount;
+    const qint64 position = m_head.recordCount;
     quint32 count = quint32(position + 1);
     writeKeepingIndexes(count, nullptr, rec, [&]() {
         QByteArray bytes = rec;
         bytes.append('\x1A');
-        pwriteFully(m_fd, bytes.constData(), bytes.size(), m_headerLength + position * m_recordLength, m_path);
+        pwriteFully(m_fd, bytes.constData(), bytes.size(), m_head.headerLength + position * m_head.recordLength, m_path);
         syncData(m_fd, m_path);
         for (const auto &[at, next] : nextValues) {
             char counter[4];
@@ -364,9 +364,9 @@ RowId DbfTable::append(const QVector<QVariant> &values)
         writeHeaderDate(&count);
     });
 
-    m_recordCount = position + 1;
-    m_headerCount = count;
-    m_recordsInFile = std::max(m_recordsInFile, m_recordCount);
+    m_head.recordCount = position + 1;
+    m_head.headerCount = count;
+    m_head.recordsInFile = std::max(m_head.recordsInFile, m_head.recordCount);
     const size_t chunk = size_t(position / 65536);
     if (chunk < m_chunks.size()) {
         if (m_chunks[chunk].scanned)
@@ -386,7 +386,7 @@ void DbfTable::update(RowId row, const QVector<QVariant> &original, const QVecto
     checkValueCount(values.size());
     if (!original.isEmpty())
         checkValueCount(original.size());
-    const int n = int(m_fields.size());
+    const int n = int(m_head.fields.size());
     std::optional<FileLock> lock;
     if (!m_exclusive)
         lock.emplace(m_fd, m_path);
@@ -406,7 +406,7 @@ void DbfTable::update(RowId row, const QVector<QVariant> &original, const QVecto
     std::vector<PendingMemo> memos;
     for (int i = 0; i < n; ++i) {
         const QVariant &was = now[size_t(i)];
-        const bool nullChanges = m_fields[size_t(i)].nullBit >= 0 && isNullValue(was) != isNullValue(values[i]);
+        const bool nullChanges = m_head.fields[size_t(i)].nullBit >= 0 && isNullValue(was) != isNullValue(values[i]);
         if (!sameValue(was, values[i]) || nullChanges)
             encode(rec, i, values[i], memos);
     }
@@ -414,7 +414,7 @@ void DbfTable::update(RowId row, const QVector<QVariant> &original, const QVecto
         return;
     writeMemos(rec, memos);
     writeKeepingIndexes(quint32(row + 1), &current, rec, [&]() {
-        pwriteFully(m_fd, rec.constData(), rec.size(), m_headerLength + row * m_recordLength, m_path);
+        pwriteFully(m_fd, rec.constData(), rec.size(), m_head.headerLength + row * m_head.recordLength, m_path);
         syncData(m_fd, m_path);
         writeHeaderDate(nullptr);
     });
@@ -430,7 +430,7 @@ void DbfTable::remove(RowId row)
     refreshHeaderLocked();
     checkRow(row);
     char flag = 0;
-    const qint64 at = m_headerLength + row * m_recordLength;
+    const qint64 at = m_head.headerLength + row * m_head.recordLength;
     if (preadFully(m_fd, &flag, 1, at, m_path) < 1)
         throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(row + 1));
     if (flag == '*')
