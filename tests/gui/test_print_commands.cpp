@@ -120,7 +120,7 @@ TEST_F(PrintCommandTest, PrintAsksForTheSettingsThenPrintsTheShownTableIntoTheCh
 TEST_F(PrintCommandTest, OnlyTheGridsVisibleColumnsArePrinted)
 {
     w->Oeffnen(fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
-    w->gridModel()->setVisibleFields({4, 0});
+    w->gridModel()->setVisibleFields({QStringLiteral("CC"), QStringLiteral("NAME")});
     answerSetup(QDialog::Accepted);
     chosenFile = dir.file(QStringLiteral("spalten.pdf"));
     w->action(QStringLiteral("ACPrint"))->trigger();
