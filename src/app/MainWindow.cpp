@@ -558,6 +558,9 @@ void TFMMain::TBBSaveClick()
     // The existing file is replaced only once the new one is complete.
     {
         widgets::WaitCursor wait;
+        // The closed file dialog's place is painted before the walk, which lets
+        // no events in; input waits in the queue.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Export"));
         KADOopen1.CopyTable();
     }
@@ -821,6 +824,9 @@ void TFMMain::MFilterClick()
     for (int i = 0; i < dialog->CHLBfields->count(); ++i)
         if (dialog->CHLBfields->item(i)->checkState() == Qt::Checked)
             chosen << dialog->CHLBfields->item(i)->text();
+    // The closed dialog's place is painted while the table is still whole: the
+    // filter walk lets no events in.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     try {
         widgets::WaitCursor wait;
         const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Filter"));
