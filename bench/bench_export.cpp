@@ -5,6 +5,7 @@
 #include "BenchSupport.h"
 #include "Connection.h"
 #include "ExportStatement.h"
+#include "Progress.h"
 #include "TableDataset.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,16 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// As the window or a terminal would be told, with the usual timing.
+struct CountingObserver : engine::ProgressObserver {
+    int reports = 0;
+    void progress(qint64, qint64) override { ++reports; }
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -32,19 +43,36 @@ int main(int argc, char **argv)
     const QString source = QFileInfo(path).fileName();
     const struct { const char *file; const char *kind; } targets[] = {{"kunden.csv", "Text;"}, {"kunden.dbf", "dBASE IV;"}};
     const char *only = getenv("BENCH_EXPORT_ONLY"); // "csv" or "dbf": one target alone, for profiling
+    // BENCH_EXPORT_PROGRESS=1: with an observer installed, as the window and a terminal have one.
+    CountingObserver observer;
+    const bool observed = getenv("BENCH_EXPORT_PROGRESS") && *getenv("BENCH_EXPORT_PROGRESS") == '1';
+    const engine::ProgressScope scope(observed ? &observer : nullptr);
+    {
+        // The meter's own share of an export: ten million steps, observed as the export is.
+        QElapsedTimer timer;
+        timer.start();
+        engine::ProgressMeter meter(10000000);
+        for (qint64 s = 0; s < 10000000; ++s)
+            meter.step(s);
+        meter.finish();
+        printf("progress meter%s: 10000000 steps in %.1f ms\n", observed ? " (observed)" : "",
+               double(timer.nsecsElapsed()) / 1e6);
+    }
     for (const auto &t : targets) {
         if (only && !QString::fromLatin1(t.file).endsWith(QLatin1String(only)))
             continue;
         const QString statement = QStringLiteral("SELECT * INTO %1 IN %2 %3 FROM %4")
                                       .arg(engine::bracketName(QString::fromLatin1(t.file)), engine::doubleQuoted(out),
                                            engine::doubleQuoted(QString::fromLatin1(t.kind)), source);
+        observer.reports = 0;
         QElapsedTimer timer;
         timer.start();
         const int rows = connection.Execute(statement);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         const qint64 bytes = QFileInfo(QDir(out).filePath(QString::fromLatin1(t.file))).size();
-        printf("export into %-10s %8d records in %6.2f s = %8.0f records/s (%.1f MB)\n", t.file, rows, seconds,
-               rows / seconds, double(bytes) / 1e6);
+        printf("export into %-10s %8d records in %6.2f s = %8.0f records/s (%.1f MB)%s\n", t.file, rows, seconds,
+               rows / seconds, double(bytes) / 1e6,
+               observed ? qPrintable(QStringLiteral(", %1 progress reports").arg(observer.reports)) : "");
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "StatusPlaces.h"
+#include "StatusProgress.h"
 
 #include "CommandState.h"
 #include "AppWindows.h"
@@ -557,6 +558,10 @@ void TFMMain::TBBSaveClick()
     // The existing file is replaced only once the new one is complete.
     {
         widgets::WaitCursor wait;
+        // The closed file dialog's place is painted before the walk, which lets
+        // no events in; input waits in the queue.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Export"));
         KADOopen1.CopyTable();
     }
     const QString changes = data::exportChangesText(KADOopen1.ExportChanges());
@@ -819,7 +824,12 @@ void TFMMain::MFilterClick()
     for (int i = 0; i < dialog->CHLBfields->count(); ++i)
         if (dialog->CHLBfields->item(i)->checkState() == Qt::Checked)
             chosen << dialog->CHLBfields->item(i)->text();
+    // The closed dialog's place is painted while the table is still whole: the
+    // filter walk lets no events in.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     try {
+        widgets::WaitCursor wait;
+        const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Filter"));
         TBView.Close();
         if (expression.isEmpty()) {
             TBView.setFilter(QString());
@@ -907,7 +917,11 @@ void TFMMain::BTSuchenClick(bool fromFirst)
             fields[r] = field >= 0 ? TBView.Fields(field) : nullptr;
             conditions.emplace_back(dialog->Edits[r]->text(), caseSensitive, exact);
         }
+        const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Suche"));
+        engine::ProgressMeter meter(TBView.RecordCount());
+        qint64 position = std::max<qint64>(0, TBView.RecNo() - 1); // records behind the current one
         while (!TBView.Eof() && !found) {
+            meter.step(position++);
             for (int r = 0; r < search::TFMSuchen::RowCount; ++r)
                 rows[r].result = !fields[r] || conditions[r].matches(fields[r]->AsString());
             found = search::rowsMatch(rows);
@@ -988,6 +1002,7 @@ void TFMMain::TBBPrintClick()
         // Following every record in the grid and status bar would make a long
         // table take minutes; they follow once, to the last record, at the end.
         const DetachedWalk walk(this);
+        const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Druck"));
         print::printTable(canvas, TBView, fields, tableName, fontSize);
     });
 }

@@ -6,6 +6,7 @@
 #include "KADOopen.h"
 #include "PageWriter.h"
 #include "PdfOutput.h"
+#include "ProgressLine.h"
 #include "StructurePrint.h"
 #include "StructureRows.h"
 #include "TableDataset.h"
@@ -33,6 +34,7 @@ struct Options {
     bool structure = false;
     bool caseSensitive = false;
     bool exact = false;
+    bool quiet = false; // no progress line on a terminal
 };
 
 const char *const Usage =
@@ -40,11 +42,12 @@ const char *const Usage =
     "  brisvel-cli tables DATEI\n"
     "  brisvel-cli structure [--table NAME] DATEI\n"
     "  brisvel-cli dump [--table NAME] [--index NAME] [--filter AUSDRUCK [--case-sensitive] [--exact]] DATEI\n"
-    "  brisvel-cli export [--table NAME] [--overwrite] DATEI ZIEL\n"
-    "  brisvel-cli print [--table NAME] [--index NAME] [--filter AUSDRUCK] [--font-size N] [--landscape]\n"
+    "  brisvel-cli export [-q] [--table NAME] [--overwrite] DATEI ZIEL\n"
+    "  brisvel-cli print [-q] [--table NAME] [--index NAME] [--filter AUSDRUCK] [--font-size N] [--landscape]\n"
     "                    [--structure] [--overwrite] DATEI ZIEL.pdf\n"
     "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n"
-    "ZIEL ist eine neue Datei .dbf, .db, .htm, .csv oder .xls; eine vorhandene wird nur mit --overwrite ersetzt.\n";
+    "ZIEL ist eine neue Datei .dbf, .db, .htm, .csv oder .xls; eine vorhandene wird nur mit --overwrite ersetzt.\n"
+    "Lange Arbeit zeigt ihren Fortschritt auf der Fehlerausgabe, wenn diese ein Terminal ist; -q schweigt.\n";
 
 class Output {
 public:
@@ -92,6 +95,8 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
             options.caseSensitive = true;
         } else if (a == QLatin1String("--exact")) {
             options.exact = true;
+        } else if (a == QLatin1String("-q") || a == QLatin1String("--quiet")) {
+            options.quiet = true;
         } else if (a == QLatin1String("--overwrite")) {
             options.overwrite = true;
         } else if (a == QLatin1String("--landscape")) {
@@ -370,6 +375,8 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
     descriptor.setADOTable(&table);
     descriptor.setAutoTableDirect(true);
     descriptor.setGetTablesDialog(true);
+    ProgressLine progressLine(errFile);
+    const engine::ProgressScope progress(showsProgress(options->quiet, errFile) ? &progressLine : nullptr);
     try {
         if (options->command == QLatin1String("tables")) {
             openTable(descriptor, table, *options, false);
@@ -387,6 +394,7 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
         }
     } catch (const engine::EngineError &e) {
         fflush(outFile);
+        progressLine.abandon();
         err.line(QStringLiteral("brisvel-cli: ") + e.message());
         return 1;
     }

@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "EngineError.h"
 #include "FilterExpression.h"
+#include "Progress.h"
 #include "ValueText.h"
 #include "common/Quoting.h"
 
@@ -271,18 +272,25 @@ void TableDataset::buildView()
     const auto valueOf = [&](int field) { return m_source->value(row, field); };
     QVector<RowId> kept;
     if (m_view) {
+        ProgressMeter meter(m_view->size());
+        qint64 walked = 0;
         for (RowId r : std::as_const(*m_view)) {
+            meter.step(walked++);
             row = r;
             if (expression.matches(valueOf, m_filterOptions))
                 kept.append(r);
         }
+        meter.finish();
     } else {
         const qint64 count = m_source->rowCount();
+        ProgressMeter meter(count);
         for (qint64 p = 0; p < count; ++p) {
+            meter.step(p);
             row = m_source->rowAt(p);
             if (expression.matches(valueOf, m_filterOptions))
                 kept.append(row);
         }
+        meter.finish();
     }
     m_view = std::move(kept);
 }

@@ -1,6 +1,7 @@
 #include "TableExport.h"
 
 #include "EngineError.h"
+#include "Progress.h"
 #include "ValueText.h"
 
 #include <QDateTime>
@@ -274,10 +275,15 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
     const qint64 count = source.rowCount();
     const int n = int(sourceFields.size());
 
+    // A kind that measures its columns first walks the table twice; the
+    // progress counts both walks.
+    const bool measuring = target.needsMeasures();
+    ProgressMeter meter(measuring ? 2 * count : count);
     QVector<ColumnMeasure> measures;
-    if (target.needsMeasures()) {
+    if (measuring) {
         measures.resize(n);
         for (qint64 p = 0; p < count; ++p) {
+            meter.step(p);
             const RowId row = source.rowAt(p);
             for (int f = 0; f < n; ++f) {
                 const TFieldType type = sourceFields.at(f).dataType;
@@ -300,7 +306,9 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
         // thread: on two cores the copy takes little more than the slower half.
         RowPipeline pipeline(*writer);
         Batch batch = pipeline.take(n);
+        const qint64 walked = measuring ? count : 0;
         for (qint64 p = 0; p < count; ++p) {
+            meter.step(walked + p);
             const RowId row = source.rowAt(p);
             QVector<QVariant> &values = batch.rows[batch.used++];
             for (int f = 0; f < n; ++f) {
@@ -323,6 +331,7 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
         pipeline.finish(); // rethrows what the writer threw
     }
     writer->commit();
+    meter.finish();
     result.rows = count;
     for (int f = 0; f < n; ++f) {
         if (lost[f] > 0)

@@ -1,6 +1,7 @@
 #include "TablePrint.h"
 
 #include "PageWriter.h"
+#include "Progress.h"
 #include "TableDataset.h"
 
 namespace print {
@@ -127,11 +128,15 @@ void printTable(PrintCanvas &canvas, TableDataset &table, const QVector<int> &fi
     PrintPageHeader(true);
     PrintSetFont(printFontName(), fontSize, FontStyle::Regular);
     table.First();
+    engine::ProgressMeter meter(table.RecordCount());
+    qint64 printed = 0;
     while (!table.Eof()) {
+        meter.step(printed++);
         PrintLine(recordLine(table, columns));
         table.Next();
     }
     PrintEnd();
+    meter.finish();
 }
 
 } // namespace print

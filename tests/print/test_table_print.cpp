@@ -1,6 +1,7 @@
 // The table printout's columns and lines, on real files and a recording canvas.
 #include "PageWriter.h"
 #include "PrintTestSupport.h"
+#include "Progress.h"
 #include "RecordingCanvas.h"
 #include "TablePrint.h"
 #include "TestSupport.h"
@@ -79,6 +80,25 @@ TEST_F(TablePrintTest, OnlyTheGridsColumnsInTheirOrder)
     EXPECT_EQ(canvas.lines[4].text, QStringLiteral("    333,444 POLO            "));
     EXPECT_EQ(FeldGroesse(t.table, fields, 2, 15), 15);
     EXPECT_EQ(FeldGroesse(t.table, fields, 0, 1), 2);
+}
+
+TEST_F(TablePrintTest, TheWalkReportsItsProgressOverTheRecordsPrinted)
+{
+    struct Recorder : engine::ProgressObserver {
+        QList<QPair<qint64, qint64>> reports;
+        void progress(qint64 done, qint64 total) override { reports.append({done, total}); }
+    } seen;
+    const engine::ProgressTiming before = engine::progressTiming();
+    engine::setProgressTiming({0, 0});
+    OpenedTable t(fixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf")));
+    RecordingCanvas canvas;
+    {
+        const engine::ProgressScope scope(&seen);
+        printTable(canvas, t.table, allFields(t.table), QStringLiteral("CARS.DBF"), 10);
+    }
+    engine::setProgressTiming(before);
+    // Four records (the last one blank): the start, then the end once the page is out.
+    EXPECT_EQ(seen.reports, (QList<QPair<qint64, qint64>>{{0, 4}, {4, 4}}));
 }
 
 TEST_F(TablePrintTest, IndexAndFilterAsSetDecideTheRecordsAndTheirOrder)
