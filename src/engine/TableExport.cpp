@@ -1,5 +1,7 @@
 #include "TableExport.h"
 
+#include "KnownRowCount.h"
+
 #include "EngineError.h"
 #include "Progress.h"
 #include "ValueText.h"
@@ -300,6 +302,8 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
                               .arg(source.tableName(), target.kindName()));
 
     std::unique_ptr<TableWriter> writer = target.createWriter(dataSource, tableName, targetFields);
+    if (auto *counted = dynamic_cast<KnownRowCount *>(writer.get()))
+        counted->expectRows(count);
     QVector<int> lost(n, 0); // values of a field that the target type could not take
     {
         // Reading and converting here, formatting and writing on a second

@@ -7,6 +7,8 @@ extern "C" {
 }
 
 #include "EngineError.h"
+#include "KnownRowCount.h"
+#include "TableExport.h"
 #include "TestSupport.h"
 #include "drivers/paradox/ParadoxDriver.h"
 
@@ -213,6 +215,136 @@ TEST(ParadoxWrite, ManyRowsSpanBlocksAndKeepTheirOrder)
     for (int i = 0; i < count; i += 499)
         EXPECT_EQ(px.rows.at(i).at(0), QVariant(qint64(i)));
     EXPECT_EQ(px.rows.last().at(1), QVariant(QStringLiteral("Zeile %1").arg(count - 1)));
+}
+
+// The record numbers of the chosen rows as pxlib reads them (-1 when it cannot).
+QList<qint64> pxlibNumbers(const QString &path, int &records, const QList<int> &rows)
+{
+    QList<qint64> out;
+    pxdoc_t *doc = PX_new();
+    records = PX_open_file(doc, QFile::encodeName(path).constData()) < 0 ? -1 : PX_get_num_records(doc);
+    for (int r : rows) {
+        pxval_t **values = records < 0 ? nullptr : PX_retrieve_record(doc, r);
+        if (!values) {
+            out << -1;
+            continue;
+        }
+        const int n = PX_get_num_fields(doc);
+        out << (values[0]->isnull ? -1 : qint64(values[0]->value.lval));
+        for (int i = 0; i < n; ++i) {
+            if (values[i]->type == pxfAlpha)
+                free(values[i]->value.str.val);
+            free(values[i]);
+        }
+        free(values);
+    }
+    if (records >= 0)
+        PX_close(doc);
+    PX_delete(doc);
+    return out;
+}
+
+// A table of 510-byte records fills 2 KiB blocks with 4 records, so one record
+// more than 65,535 such blocks hold must make the writer take 4 KiB blocks.
+TEST(ParadoxWrite, AKnownCountBeyondSmallBlocksGetsLargerBlocks)
+{
+    ScratchDir dir;
+    ParadoxDriver driver;
+    const int count = 65535 * 4 + 1;
+    {
+        auto writer = driver.createWriter(dir.path(), QStringLiteral("GROSS"),
+                                          {field("Nummer", ftInteger), field("A", ftString, 255), field("B", ftString, 251)});
+        dynamic_cast<KnownRowCount &>(*writer).expectRows(count);
+        const QVector<QVariant> empty{QVariant(), QVariant()};
+        for (int i = 0; i < count; ++i) {
+            if (i % 65536 == 0 || i == count - 1)
+                writer->writeRow({qint64(i), QStringLiteral("Satz %1").arg(i), QStringLiteral("Ende")});
+            else
+                writer->writeRow({qint64(i), QVariant(), QVariant()});
+        }
+        writer->commit();
+    }
+    const QString path = dir.file(QStringLiteral("GROSS.DB"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray head = file.read(8);
+    EXPECT_EQ(int(head.at(5)), 4) << "block size in KiB";
+    // The header, then 32,768 blocks of 4 KiB.
+    const int headerSize = quint8(head.at(2)) | quint8(head.at(3)) << 8;
+    EXPECT_EQ(file.size(), headerSize + qint64(32768) * 4096);
+
+    auto t = reopen(dir.path(), QStringLiteral("GROSS"));
+    ASSERT_EQ(t->rowCount(), count);
+    for (int i : {0, 1, 65536, 131072, 200001, count - 1})
+        EXPECT_EQ(t->value(t->rowAt(i), 0), QVariant(qint64(i))) << i;
+    EXPECT_EQ(t->value(t->rowAt(131072), 1), QVariant(QStringLiteral("Satz 131072")));
+    EXPECT_EQ(t->value(t->rowAt(count - 1), 2), QVariant(QStringLiteral("Ende")));
+    EXPECT_FALSE(t->value(t->rowAt(5), 1).isValid());
+
+    int records = 0;
+    const QList<int> rows{0, 7, 65536, 196608, count - 1};
+    const QList<qint64> numbers = pxlibNumbers(path, records, rows);
+    EXPECT_EQ(records, count);
+    for (int i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(numbers.at(i), rows.at(i)) << rows.at(i);
+}
+
+// A count no block size can hold is refused when the export starts: the old
+// table stays and no partial file is left behind.
+class WideRows final : public TableSource {
+public:
+    explicit WideRows(qint64 rows) : m_rows(rows)
+    {
+        for (int i = 0; i < 128; ++i)
+            m_fields << field(QStringLiteral("F%1").arg(i).toLatin1().constData(), ftString, 255);
+    }
+    QString tableName() const override { return QStringLiteral("breit"); }
+    QString fileName() const override { return QString(); }
+    const QVector<FieldDef> &fieldDefs() const override { return m_fields; }
+    qint64 rowCount() override { return m_rows; }
+    RowId rowAt(qint64 position) override { return RowId(position); }
+    qint64 positionOf(RowId row) override { return qint64(row); }
+    QVariant value(RowId, int) override
+    {
+        ++valuesRead;
+        return QVariant();
+    }
+    QString readOnlyReason() const override { return QStringLiteral("nur lesbar"); }
+    qint64 valuesRead = 0;
+
+private:
+    qint64 m_rows;
+    QVector<FieldDef> m_fields;
+};
+
+TEST(ParadoxWrite, ACountNoBlockSizeHoldsIsRefusedBeforeWriting)
+{
+    ScratchDir dir;
+    writeTable(dir.path(), QStringLiteral("ZIEL"), {field("A", ftString, 5)}, {{QStringLiteral("alt")}});
+    const QByteArray before = testsupport::readAll(dir.file(QStringLiteral("ZIEL.DB")));
+    ParadoxDriver driver;
+
+    // 128 fields of 255 characters: one record per 32 KiB block, at most 65,535 records.
+    WideRows fits(65535);
+    WideRows tooMany(65536);
+    try {
+        exportTable(tooMany, driver, dir.path(), QStringLiteral("ZIEL"));
+        FAIL() << "a table Paradox cannot hold was accepted";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::RefusedValue);
+        EXPECT_TRUE(e.message().contains(QStringLiteral("65536 Sätze"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("höchstens 65535"))) << e.message().toStdString();
+    }
+    // Only the measuring pass read values; no row went to the writer.
+    EXPECT_EQ(tooMany.valuesRead, qint64(65536) * 128);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ZIEL.DB")});
+    EXPECT_EQ(testsupport::readAll(dir.file(QStringLiteral("ZIEL.DB"))), before);
+
+    // The writer used directly refuses the same count, and takes one less.
+    auto writer = driver.createWriter(dir.path(), QStringLiteral("ZIEL"), fits.fieldDefs());
+    auto &counted = dynamic_cast<KnownRowCount &>(*writer);
+    EXPECT_THROW(counted.expectRows(65536), EngineError);
+    EXPECT_NO_THROW(counted.expectRows(65535));
 }
 
 TEST(ParadoxWrite, MemosAndBlobsGoToTheBlobFile)

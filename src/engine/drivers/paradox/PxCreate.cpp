@@ -1,6 +1,7 @@
 #include "PxCreate.h"
 
 #include "EngineError.h"
+#include "KnownRowCount.h"
 #include "common/FieldNames.h"
 #include "PxBlob.h"
 #include "PxFormat.h"
@@ -13,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,6 +34,15 @@ constexpr quint16 NewCodePage = 1252;
 constexpr quint8 VersionId5 = 0x0B;
 constexpr int TableNameLength = 79;
 constexpr qint64 FlushBytes = 1 << 20;
+// The block sizes Paradox 5 tables are made with; a table has at most 65,535
+// blocks, so the block size bounds the number of records.
+constexpr int BlockSizes[] = {2048, 4096, 16384, 32768};
+constexpr int MaxBlocks = 0xFFFF;
+
+int recordsPerBlock(int blockSize, int recordSize)
+{
+    return (blockSize - BlockHeaderSize) / recordSize;
+}
 
 // Characters Paradox does not allow in field names.
 bool badNameChar(QChar c)
@@ -201,7 +212,7 @@ private:
     qint64 m_written = 0;
 };
 
-class PxWriter final : public TableWriter {
+class PxWriter final : public TableWriter, public KnownRowCount {
 public:
     PxWriter(const QString &dataSource, const QString &tableName, const QVector<FieldDef> &fields)
     {
@@ -235,17 +246,21 @@ public:
             m_fields.push_back(f);
         }
         m_recordSize = offset;
-        if (m_recordSize > 32 * 1024 - BlockHeaderSize)
+        const int largest = std::end(BlockSizes)[-1];
+        if (m_recordSize > largest - BlockHeaderSize)
             throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Sätze der Tabelle %1 wären %2 Bytes lang; Paradox erlaubt höchstens %3.")
                                   .arg(tableName)
                                   .arg(m_recordSize)
-                                  .arg(32 * 1024 - BlockHeaderSize));
+                                  .arg(largest - BlockHeaderSize));
         // The smallest block that holds several records keeps the table compact.
-        m_blockSize = 2048;
-        while (m_blockSize < 32 * 1024 && (m_blockSize - BlockHeaderSize) / m_recordSize < 4)
-            m_blockSize *= 2;
-        m_perBlock = (m_blockSize - BlockHeaderSize) / m_recordSize;
-        m_block = QByteArray(m_blockSize, '\0');
+        int size = largest;
+        for (int candidate : BlockSizes) {
+            if (recordsPerBlock(candidate, m_recordSize) >= 4) {
+                size = candidate;
+                break;
+            }
+        }
+        useBlockSize(size);
 
         const QString tag = QString::number(QRandomGenerator::global()->generate(), 16);
         m_db = std::make_unique<FdFile>(dir.filePath(QStringLiteral(".%1.%2.DB.part").arg(m_base, tag)));
@@ -280,6 +295,34 @@ public:
             m_mb->close();
             ::unlink(QFile::encodeName(m_mb->path()).constData());
         }
+    }
+
+    // A known count picks the smallest block size whose 65,535 blocks hold it,
+    // so that a large table is refused now, not after all its rows were written.
+    void expectRows(qint64 rows) override
+    {
+        if (m_records > 0 || m_blocks > 0 || rows <= 0)
+            return;
+        const auto fits = [&](int blockSize) {
+            const qint64 perBlock = recordsPerBlock(blockSize, m_recordSize);
+            return perBlock > 0 && (rows + perBlock - 1) / perBlock <= MaxBlocks;
+        };
+        if (fits(m_blockSize))
+            return;
+        for (int candidate : BlockSizes) {
+            if (candidate > m_blockSize && fits(candidate)) {
+                useBlockSize(candidate);
+                return;
+            }
+        }
+        const int largest = std::end(BlockSizes)[-1];
+        throw EngineError(ErrorKind::RefusedValue,
+                          QStringLiteral("Die Tabelle %1 hätte %2 Sätze; eine Paradox-Tabelle mit Sätzen von %3 Bytes fasst "
+                                         "höchstens %4.")
+                              .arg(m_fileName)
+                              .arg(rows)
+                              .arg(m_recordSize)
+                              .arg(qint64(MaxBlocks) * recordsPerBlock(largest, m_recordSize)));
     }
 
     void writeRow(const QVector<QVariant> &values) override
@@ -348,9 +391,16 @@ public:
     }
 
 private:
+    void useBlockSize(int size)
+    {
+        m_blockSize = size;
+        m_perBlock = recordsPerBlock(size, m_recordSize);
+        m_block = QByteArray(m_blockSize, '\0');
+    }
+
     void flushBlock(bool more)
     {
-        if (m_blocks >= 0xFFFF)
+        if (m_blocks >= MaxBlocks)
             throw EngineError(QStringLiteral("Die Tabelle %1 wird zu groß für eine Paradox-Tabelle.").arg(m_fileName));
         ++m_blocks;
         putLe16(m_block.data(), more ? quint16(m_blocks + 1) : 0);
