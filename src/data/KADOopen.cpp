@@ -210,7 +210,9 @@ void TKADOopen::setDatabaseName(const QString &value)
     // else changes unless a table is confirmed there.
     if (table.isEmpty() && !isExistingFile(database)) {
         const QString shown = QDir::toNativeSeparators(database);
-        if (database.isEmpty())
+        // With a table from before, that table stays what opens when the
+        // chooser is cancelled; only a descriptor without one has nothing to open.
+        if (database.isEmpty() || !m_tableName.isEmpty())
             m_notATable.clear();
         else if (QFileInfo(database).isDir())
             m_notATable = QStringLiteral("%1 ist ein Ordner, keine Tabellendatei; nennen Sie eine Tabelle darin, "
@@ -383,8 +385,8 @@ void TKADOopen::GetTableNames(QStringList &list)
     engine::Connection *connection = boundConnection();
     if (!connection)
         return;
-    if (!m_notATable.isEmpty())
-        throw engine::EngineError(m_notATable);
+    // A folder or a missing file still lists the tables beside it: that is
+    // what the table chooser offers; only opening it as a table is refused.
     connectSource(*connection);
     list = listTables(*connection);
 }
