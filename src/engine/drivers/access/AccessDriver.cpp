@@ -36,27 +36,32 @@ namespace {
 // mdbtools writes English warnings straight to the C library's stderr while it
 // reads a damaged file ("warning: Invalid data location detected in
 // mdb_crack_row..."); the caller gets a German EngineError instead. While a
-// guard lives, stderr points at /dev/null; guards nest and may be taken from
-// several threads.
+// guard lives, file descriptor 2 points at /dev/null. The stream itself stays
+// open, so another thread writing to stderr meanwhile loses its text but never
+// meets a closed stream. Guards nest and may be taken from several threads.
 class MutedStderr {
 public:
     MutedStderr()
     {
         const std::lock_guard<std::mutex> lock(mutex());
         if (depth()++ == 0) {
-            saved() = stderr;
-            if (FILE *null = fopen("/dev/null", "w")) {
-                fflush(stderr);
-                stderr = null;
-            }
+            fflush(stderr);
+            saved() = dup(STDERR_FILENO);
+            const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (saved() >= 0 && null >= 0)
+                dup2(null, STDERR_FILENO);
+            if (null >= 0)
+                close(null);
         }
     }
     ~MutedStderr()
     {
         const std::lock_guard<std::mutex> lock(mutex());
-        if (--depth() == 0 && stderr != saved()) {
-            fclose(stderr);
-            stderr = saved();
+        if (--depth() == 0 && saved() >= 0) {
+            fflush(stderr);
+            dup2(saved(), STDERR_FILENO);
+            close(saved());
+            saved() = -1;
         }
     }
     MutedStderr(const MutedStderr &) = delete;
@@ -73,10 +78,10 @@ private:
         static int d = 0;
         return d;
     }
-    static FILE *&saved()
+    static int &saved()
     {
-        static FILE *f = nullptr;
-        return f;
+        static int fd = -1;
+        return fd;
     }
 };
 
