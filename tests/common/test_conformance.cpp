@@ -28,6 +28,12 @@ struct KindCase {
     const char *readOnlyWord; // a word of the read-only reason
 };
 
+// The kind's name in test listings, instead of the case's raw bytes.
+void PrintTo(const KindCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 // The texts are the files' known content (see the fixtures' EXPECTED.md).
 const KindCase Kinds[] = {
     {"dBASE", "dBASE 5.0", "dbase/dbfread/people.dbf", false, "people.dbf", 2, 0, "Alice", "Bob", "Zed", nullptr},
