@@ -12,20 +12,11 @@ using testsupport::fixture;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = testsupport::ProgramRun;
 
 Result runCli(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(BRISVEL_BUILD_DIR "/brisvel-cli"), arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return testsupport::runProgram(QStringLiteral("brisvel-cli"), arguments);
 }
 
 QString independentDump(const QString &table, const char *encoding)

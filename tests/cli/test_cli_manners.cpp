@@ -8,26 +8,12 @@
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using testsupport::ProgramRun;
 
+// --help and --version need no display; nothing may try to open one.
 ProgramRun run(const char *program, const QStringList &arguments)
 {
-    QProcess process;
-    // --help and --version need no display; nothing may try to open one.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(BRISVEL_BUILD_DIR "/") + QLatin1String(program), arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    return testsupport::runProgram(QLatin1String(program), arguments, true);
 }
 
 // The version the build must have compiled in: the project version's first

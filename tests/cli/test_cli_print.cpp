@@ -13,25 +13,12 @@ using testsupport::pdfPages;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = testsupport::ProgramRun;
 
+// No display: the tool must need none.
 Result runPrint(const QStringList &arguments)
 {
-    QProcess process;
-    // No display: the tool must need none.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(BRISVEL_BUILD_DIR "/brisvel-cli"), QStringList{QStringLiteral("print")} + arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(120000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return testsupport::runProgram(QStringLiteral("brisvel-cli"), QStringList{QStringLiteral("print")} + arguments, true);
 }
 
 const QString Cars = QStringLiteral("dbase/dans-dbase3plus/cars.dbf");

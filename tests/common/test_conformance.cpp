@@ -95,8 +95,9 @@ TEST_P(Conformance, CountsMovesAndValues)
     EXPECT_FALSE(t->Bof());
     t->Last();
     EXPECT_EQ(t->RecNo(), k.count);
-    if (k.last)
+    if (k.last) {
         EXPECT_EQ(text(*t), QString::fromUtf8(k.last));
+    }
     t->Next();
     EXPECT_TRUE(t->Eof());
     EXPECT_EQ(t->RecNo(), k.count);
@@ -150,8 +151,9 @@ TEST_P(Conformance, ChangesAndReadsBackOrSaysWhyNot)
     again->First();
     EXPECT_EQ(text(*again), QString::fromUtf8(k.changed));
     again->Last();
-    if (k.last)
+    if (k.last) {
         EXPECT_EQ(text(*again), QString::fromUtf8(k.last));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, Conformance, ::testing::ValuesIn(Kinds),

@@ -44,10 +44,7 @@ TEST_F(ProgramTest, LongExportShowsProgressInTheStatusPanelAndLetsNoClickIn)
 {
     ScratchDir dir;
     const QString table = dir.file(QStringLiteral("gross.dbf"));
-    QProcess make;
-    make.start(QStringLiteral(BRISVEL_BUILD_DIR "/make_table"), {table, QStringLiteral("20000")});
-    ASSERT_TRUE(make.waitForFinished(60000));
-    ASSERT_EQ(make.exitCode(), 0);
+    ASSERT_TRUE(testsupport::makeGeneratedTable(table, 20000));
     w->resize(935, 713);
     w->show();
     w->Oeffnen(table);

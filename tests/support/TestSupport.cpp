@@ -88,4 +88,28 @@ QString expectedBuildNumber()
     return QString::fromLatin1(git.readAllStandardOutput()).trimmed();
 }
 
+ProgramRun runProgram(const QString &program, const QStringList &arguments, bool noDisplay)
+{
+    QProcess process;
+    if (noDisplay) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process.setProcessEnvironment(environment);
+    }
+    process.start(QStringLiteral(BRISVEL_BUILD_DIR "/") + program, arguments);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+bool makeGeneratedTable(const QString &path, int records)
+{
+    QProcess make;
+    make.start(QStringLiteral(BRISVEL_BUILD_DIR "/make_table"), {path, QString::number(records)});
+    return make.waitForFinished(60000) && make.exitStatus() == QProcess::NormalExit && make.exitCode() == 0;
+}
+
 } // namespace testsupport

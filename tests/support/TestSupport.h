@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers for the tests: where the real files are, and scratch copies of them.
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <string>
@@ -36,6 +37,21 @@ bool holdsForUnprivilegedUser(const std::function<bool()> &check, std::string *w
 // count of the source checkout, "0" where the sources are no checkout. A test
 // fails when git itself is missing.
 QString expectedBuildNumber();
+
+// What a program of the build answered: exit status (-1 when it crashed) and
+// its two output streams.
+struct ProgramRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+// Runs a program of the build (e.g. "brisvel-cli") as a user would; with
+// noDisplay it gets no display, so it must need none.
+ProgramRun runProgram(const QString &program, const QStringList &arguments, bool noDisplay = false);
+
+// A generated table of that many records (the benchmarks' make_table);
+// true when it was made.
+bool makeGeneratedTable(const QString &path, int records);
 
 } // namespace testsupport
 
