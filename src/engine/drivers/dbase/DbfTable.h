@@ -1,6 +1,7 @@
 #pragma once
 // One open dBASE / FoxPro table. Records are read with pread() into a small
-// cache of blocks of whole records and decoded field by field on demand; which
+// cache of blocks of whole records (records far apart, as an index order visits
+// them, straight from a read-only map of the file) and decoded field by field on demand; which
 // records are deleted is found lazily, chunk by chunk, so a table of a million
 // records opens at once and costs memory for what is looked at only.
 #include "common/CodePage.h"
@@ -95,6 +96,9 @@ private:
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);
+    // The record in a read-only map of the file, or nullptr when the file cannot be mapped.
+    const char *mappedRecord(RowId row);
+    void unmapRecords();
     void invalidateCache();
     QVariant decode(const char *rec, int field, RowId row) const;
     bool nullFlag(const char *rec, int bit) const;
@@ -171,6 +175,12 @@ private:
     std::array<Block, 4> m_blocks;
     qint64 m_blockRecords = 1;
     quint64 m_useCounter = 0;
+    RowId m_lastRow = -1;            // the record read before
+    std::vector<char> m_single;      // a copy of the last record read from the map
+    RowId m_singleRow = -1;
+    const char *m_map = nullptr;     // the file mapped read-only for scattered reads
+    qint64 m_mapBytes = 0;
+    bool m_mapFailed = false;
 
     std::vector<Chunk> m_chunks;
     size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records
