@@ -11,6 +11,7 @@
 #include "DbfIndexWrite.h"
 #include "DbfMemo.h"
 #include "Driver.h"
+#include "RawCells.h"
 
 #include <QDate>
 #include <array>
@@ -20,7 +21,7 @@
 
 namespace engine::dbase {
 
-class DbfTable final : public TableSource {
+class DbfTable final : public TableSource, public RawCellSource {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
@@ -53,6 +54,10 @@ public:
     // count in the header follows in finishBulk(). Only for a table nobody else sees yet.
     void appendBulk(const QVector<QVariant> &values);
     void finishBulk();
+
+    // Cells as stored, for copying without a value per cell (DbfRawCells.cpp).
+    const Utf8Table *utf8Table() const override;
+    void rawCells(RowId row, RawCell *cells) override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -181,6 +186,9 @@ private:
     const char *m_map = nullptr;     // the file mapped read-only for scattered reads
     qint64 m_mapBytes = 0;
     bool m_mapFailed = false;
+
+    mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
+    mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
 
     std::vector<Chunk> m_chunks;
     size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records
