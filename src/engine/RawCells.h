@@ -26,8 +26,9 @@ struct RawCell {
     const char *data = nullptr;
 };
 
-// The UTF-8 bytes of each byte of a single-byte code page.
+// The character, and its UTF-8 bytes, of each byte of a single-byte code page.
 struct Utf8Table {
+    std::array<char16_t, 256> unicode{};
     std::array<std::array<char, 3>, 256> bytes{};
     std::array<quint8, 256> size{};
     // True when every byte below 0x80 stands for itself, as in ASCII.
@@ -42,6 +43,8 @@ public:
     // One cell per field of the row; the bytes stay valid until the source
     // reads another row (value() of the same row keeps them).
     virtual void rawCells(RowId row, RawCell *cells) = 0;
+    // The cell of one field, valid as long.
+    virtual RawCell rawCell(RowId row, int field) = 0;
 };
 
 // A writer that takes rows as raw cells; values[f] holds the value of each cell

@@ -98,49 +98,57 @@ const Utf8Table *DbfTable::utf8Table() const
 void DbfTable::rawCells(RowId row, RawCell *cells)
 {
     const char *rec = record(row);
-    const bool text = utf8Table() != nullptr;
-    for (size_t i = 0; i < m_head.fields.size(); ++i) {
-        const DbfField &f = m_head.fields[i];
-        RawCell &cell = cells[i];
-        cell = RawCell();
-        if (nullFlag(rec, f.nullBit)) {
+    for (size_t i = 0; i < m_head.fields.size(); ++i)
+        cells[i] = cellOf(rec, int(i));
+}
+
+RawCell DbfTable::rawCell(RowId row, int field)
+{
+    if (field < 0 || field >= int(m_head.fields.size()))
+        return RawCell(); // value() reports the bad field number
+    return cellOf(record(row), field);
+}
+
+RawCell DbfTable::cellOf(const char *rec, int field) const
+{
+    const DbfField &f = m_head.fields[size_t(field)];
+    RawCell cell;
+    if (nullFlag(rec, f.nullBit)) {
+        cell.form = RawCell::Null;
+        return cell;
+    }
+    const char *p = rec + f.offset;
+    switch (f.kind) {
+    case DbfField::Character:
+        if (utf8Table()) {
+            int n = f.width;
+            while (n > 0 && isBlank(p[n - 1]))
+                --n;
+            cell.form = RawCell::Text;
+            cell.data = p;
+            cell.size = n;
+        }
+        return cell;
+    case DbfField::Numeric:
+        return numberCell(p, f.width, f.integerValue);
+    case DbfField::Date:
+        if (validDate8(p)) {
+            cell.form = RawCell::Date8;
+            cell.data = p;
+            cell.size = 8;
+        } else {
             cell.form = RawCell::Null;
-            continue;
         }
-        const char *p = rec + f.offset;
-        switch (f.kind) {
-        case DbfField::Character:
-            if (text) {
-                int n = f.width;
-                while (n > 0 && isBlank(p[n - 1]))
-                    --n;
-                cell.form = RawCell::Text;
-                cell.data = p;
-                cell.size = n;
-            }
-            break;
-        case DbfField::Numeric:
-            cell = numberCell(p, f.width, f.integerValue);
-            break;
-        case DbfField::Date:
-            if (validDate8(p)) {
-                cell.form = RawCell::Date8;
-                cell.data = p;
-                cell.size = 8;
-            } else {
-                cell.form = RawCell::Null;
-            }
-            break;
-        case DbfField::Logical:
-            switch (p[0]) {
-            case 'T': case 't': case 'Y': case 'y': cell.form = RawCell::True; break;
-            case 'F': case 'f': case 'N': case 'n': cell.form = RawCell::False; break;
-            default: cell.form = RawCell::Null; break;
-            }
-            break;
-        default:
-            break; // memos, binary numbers, date-times, varying fields: value()
+        return cell;
+    case DbfField::Logical:
+        switch (p[0]) {
+        case 'T': case 't': case 'Y': case 'y': cell.form = RawCell::True; break;
+        case 'F': case 'f': case 'N': case 'n': cell.form = RawCell::False; break;
+        default: cell.form = RawCell::Null; break;
         }
+        return cell;
+    default:
+        return cell; // memos, binary numbers, date-times, varying fields: value()
     }
 }
 

@@ -58,6 +58,7 @@ public:
     // Cells as stored, for copying without a value per cell (DbfRawCells.cpp).
     const Utf8Table *utf8Table() const override;
     void rawCells(RowId row, RawCell *cells) override;
+    RawCell rawCell(RowId row, int field) override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -106,6 +107,7 @@ private:
     void unmapRecords();
     void invalidateCache();
     QVariant decode(const char *rec, int field, RowId row) const;
+    RawCell cellOf(const char *rec, int field) const;
     bool nullFlag(const char *rec, int bit) const;
     QVariant memoValue(const char *rec, const DbfField &f, RowId row) const;
     quint32 memoBlock(const char *rec, const DbfField &f) const;
