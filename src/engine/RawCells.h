@@ -52,6 +52,14 @@ public:
 class RawRowWriter {
 public:
     virtual ~RawRowWriter() = default;
+    // Whether the writer formats the cell of field as it is; a cell it does not take
+    // is handed over as a value.
+    virtual bool takesCell(int field, const RawCell &cell) const
+    {
+        Q_UNUSED(field);
+        Q_UNUSED(cell);
+        return true;
+    }
     virtual void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) = 0;
 };
 

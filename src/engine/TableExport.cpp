@@ -324,7 +324,7 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
             raw->rawCells(row, cells.data());
             for (int f = 0; f < n; ++f) {
                 RawCell &cell = cells[size_t(f)];
-                if (converted[size_t(f)] || (cell.form == RawCell::Text && !table))
+                if (converted[size_t(f)] || (cell.form == RawCell::Text && !table) || !rawWriter->takesCell(f, cell))
                     cell.form = RawCell::Value;
                 if (cell.form != RawCell::Value)
                     continue;

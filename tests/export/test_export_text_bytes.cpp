@@ -1,8 +1,8 @@
-// The text export writes the very bytes it wrote before its cells were
-// formatted straight from the records: for every dBASE and FoxPro fixture and a
-// generated table (the SHA-256 of the earlier output, checked by hand, is kept in
-// data/csv_before.txt), and for a table of edge cells with the expected text
-// written out here.
+// The text and HTML exports write the very bytes they wrote before their cells
+// were formatted straight from the records: for every dBASE and FoxPro fixture
+// and a generated table (the SHA-256 of the earlier output, checked by hand, is
+// kept in data/csv_before.txt and data/html_before.txt), and for a table of edge
+// cells with the expected text written out here.
 #include "Connection.h"
 #include "ExportStatement.h"
 #include "TestSupport.h"
@@ -18,18 +18,23 @@ using testsupport::ScratchDir;
 
 namespace {
 
-// Exports table (a file in dir) into dir/aus/kopie.csv; the bytes written.
-QByteArray exportToText(const QString &dir, const QString &table, int *rows)
+// Exports table (a file in dir) into dir/aus/target of the kind; the bytes written.
+QByteArray exportTo(const QString &dir, const QString &table, const QString &target, const QString &kind, int *rows)
 {
     Connection connection;
     connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE IV"));
     connection.setPropertyValue(QStringLiteral("Data Source"), dir);
     const QString out = dir + QStringLiteral("/aus");
     QDir().mkpath(out);
-    QFile::remove(out + QStringLiteral("/kopie.csv"));
-    *rows = connection.Execute(QStringLiteral("SELECT * INTO [kopie.csv] IN %1 \"Text;\" FROM %2")
-                                   .arg(doubleQuoted(out), bracketName(table)));
-    return testsupport::readAll(out + QStringLiteral("/kopie.csv"));
+    QFile::remove(out + QLatin1Char('/') + target);
+    *rows = connection.Execute(QStringLiteral("SELECT * INTO %1 IN %2 %3 FROM %4")
+                                   .arg(bracketName(target), doubleQuoted(out), doubleQuoted(kind), bracketName(table)));
+    return testsupport::readAll(out + QLatin1Char('/') + target);
+}
+
+QByteArray exportToText(const QString &dir, const QString &table, int *rows)
+{
+    return exportTo(dir, table, QStringLiteral("kopie.csv"), QStringLiteral("Text;"), rows);
 }
 
 // The fixture and its companions (memo, code page) with the same base name, copied into dir.
@@ -47,12 +52,13 @@ QString copyWithCompanions(const ScratchDir &dir, const QString &relative)
 
 } // namespace
 
-TEST(TextExportBytes, SameAsBeforeForEveryDbaseFixtureAndAGeneratedTable)
+// Every table of a list of earlier outputs exported again; the bytes must be the same.
+static void checkAgainstEarlierOutput(const char *list, const QString &target, const QString &kind)
 {
-    QFile list(QStringLiteral(BRISVEL_SOURCE_TESTS "/export/data/csv_before.txt"));
-    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    QFile file(QStringLiteral(BRISVEL_SOURCE_TESTS "/export/data/") + QString::fromLatin1(list));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     int checked = 0;
-    for (const QByteArray &line : list.readAll().split('\n')) {
+    for (const QByteArray &line : file.readAll().split('\n')) {
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         const QList<QByteArray> parts = line.split(' ');
@@ -68,13 +74,22 @@ TEST(TextExportBytes, SameAsBeforeForEveryDbaseFixtureAndAGeneratedTable)
             name = copyWithCompanions(dir, table);
         }
         int rows = 0;
-        const QByteArray bytes = exportToText(dir.path(), name, &rows);
-        EXPECT_EQ(rows == 0, bytes.count('\n') == 1) << "rows exported: " << rows; // the heading alone
-        EXPECT_EQ(bytes.size(), parts[1].toLongLong());
+        const QByteArray bytes = exportTo(dir.path(), name, target, kind, &rows);
+        EXPECT_EQ(bytes.size(), parts[1].toLongLong()) << "rows exported: " << rows;
         EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(), parts[0]);
         ++checked;
     }
     EXPECT_EQ(checked, 44);
+}
+
+TEST(TextExportBytes, SameAsBeforeForEveryDbaseFixtureAndAGeneratedTable)
+{
+    checkAgainstEarlierOutput("csv_before.txt", QStringLiteral("kopie.csv"), QStringLiteral("Text;"));
+}
+
+TEST(HtmlExportBytes, SameAsBeforeForEveryDbaseFixtureAndAGeneratedTable)
+{
+    checkAgainstEarlierOutput("html_before.txt", QStringLiteral("kopie.htm"), QStringLiteral("HTML Import;"));
 }
 
 TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
@@ -93,6 +108,8 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
         {' ', "lang", "999999", "1234567890123456.789", "21000229", "t"},
         {' ', "Null", "0", "-.5", "99991231", "N"},
         {' ', "\x84", "-12", "12.", "20240101", "y"},
+        {' ', "klein", "1", "0.00001", "20240101", "T"},
+        {' ', "  a  b", "2", "0.0001", "20240101", "T"},
     };
     const char *const expected =
         "\"NAME\",\"GANZ\",\"ZAHL\",\"TAG\",\"OK\"\r\n"
@@ -105,7 +122,25 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
         "\"\xC3\xB6\",8,12.25,2000-02-29,False\r\n"
         "\"lang\",999999,1234567890123460,,True\r\n"
         "\"Null\",0,-0.5,9999-12-31,False\r\n"
-        "\"\xC3\xA4\",-12,12,2024-01-01,True\r\n";
+        "\"\xC3\xA4\",-12,12,2024-01-01,True\r\n"
+        "\"klein\",1,0.00001,2024-01-01,True\r\n"
+        "\"  a  b\",2,0.0001,2024-01-01,True\r\n";
+
+    const char *const expectedPage =
+        "<tbody>\n"
+        "<tr><td>M\xC3\xBCller</td><td>12</td><td>-0,5</td><td>29.02.2024</td><td>True</td></tr>\n"
+        "<tr><td>Sa&quot;g</td><td>0</td><td>0,5</td><td></td><td></td></tr>\n"
+        "<tr><td></td><td></td><td>0</td><td></td><td>False</td></tr>\n" // minus zero as the window shows it
+        "<tr><td>\xC3\x9F</td><td>42</td><td>1234567,891</td><td>31.12.1999</td><td>False</td></tr>\n"
+        "<tr><td>x y</td><td>1000</td><td></td><td>01.01.0001</td><td>True</td></tr>\n"
+        "<tr><td>A,B</td><td></td><td>0,001</td><td></td><td></td></tr>\n"
+        "<tr><td>\xC3\xB6</td><td>8</td><td>12,25</td><td>29.02.2000</td><td>False</td></tr>\n"
+        "<tr><td>lang</td><td>999999</td><td>1234567890123460</td><td></td><td>True</td></tr>\n"
+        "<tr><td>Null</td><td>0</td><td>-0,5</td><td>31.12.9999</td><td>False</td></tr>\n"
+        "<tr><td>\xC3\xA4</td><td>-12</td><td>12</td><td>01.01.2024</td><td>True</td></tr>\n"
+        "<tr><td>klein</td><td>1</td><td>1e-05</td><td>01.01.2024</td><td>True</td></tr>\n"
+        "<tr><td>&nbsp;&nbsp;a&nbsp;&nbsp;b</td><td>2</td><td>0,0001</td><td>01.01.2024</td><td>True</td></tr>\n"
+        "</tbody>\n</table>\n</body>\n</html>\n";
 
     const struct { const char *name; char type; int width, decimals; } fields[] = {
         {"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}};
@@ -148,4 +183,12 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
     const QByteArray bytes = exportToText(dir.path(), QStringLiteral("kanten.dbf"), &written);
     EXPECT_EQ(written, count - 1);
     EXPECT_EQ(bytes, QByteArray(expected));
+
+    // The same cells in an HTML table, as the window shows them (German numbers and dates).
+    const QByteArray page = exportTo(dir.path(), QStringLiteral("kanten.dbf"), QStringLiteral("kopie.htm"),
+                                     QStringLiteral("HTML Import;"), &written);
+    EXPECT_EQ(written, count - 1);
+    const qsizetype body = page.indexOf("<tbody>\n");
+    ASSERT_GE(body, 0);
+    EXPECT_EQ(page.mid(body), QByteArray(expectedPage)) << page.mid(body).constData();
 }
