@@ -192,3 +192,44 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
     ASSERT_GE(body, 0);
     EXPECT_EQ(page.mid(body), QByteArray(expectedPage)) << page.mid(body).constData();
 }
+
+TEST(TextExportBytes, WideNumberFieldsKeepEveryDigit)
+{
+    // WEIT N(80,2): a number padded with leading zeros far beyond the usual 20 places.
+    const int width = 80;
+    const int recordLength = 1 + width;
+    const int headerLength = 32 + 32 + 1;
+    const QByteArray values[] = {QByteArray(75, '0') + "1.50", QByteArray("-") + QByteArray(74, '0') + "12.25",
+                                 QByteArray("123456789012.34")};
+    QByteArray file(32, '\0');
+    file[0] = 0x03;
+    file[1] = 124; file[2] = 5; file[3] = 1;
+    file[4] = char(std::size(values));
+    file[8] = char(headerLength); file[9] = 0;
+    file[10] = char(recordLength);
+    QByteArray field(32, '\0');
+    memcpy(field.data(), "WEIT", 4);
+    field[11] = 'N';
+    field[16] = char(width);
+    field[17] = 2;
+    file += field;
+    file += '\x0D';
+    for (const QByteArray &v : values)
+        file += ' ' + v.rightJustified(width, ' ', true);
+    file += '\x1A';
+    ScratchDir dir;
+    QFile out(dir.file(QStringLiteral("weit.dbf")));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    ASSERT_EQ(out.write(file), file.size());
+    out.close();
+
+    int written = 0;
+    EXPECT_EQ(exportToText(dir.path(), QStringLiteral("weit.dbf"), &written),
+              QByteArray("\"WEIT\"\r\n1.5\r\n-12.25\r\n123456789012.34\r\n"));
+    const QByteArray page = exportTo(dir.path(), QStringLiteral("weit.dbf"), QStringLiteral("kopie.htm"),
+                                     QStringLiteral("HTML Import;"), &written);
+    const qsizetype body = page.indexOf("<tbody>\n");
+    ASSERT_GE(body, 0);
+    EXPECT_EQ(page.mid(body), QByteArray("<tbody>\n<tr><td>1,5</td></tr>\n<tr><td>-12,25</td></tr>\n"
+                                         "<tr><td>123456789012,34</td></tr>\n</tbody>\n</table>\n</body>\n</html>\n"));
+}

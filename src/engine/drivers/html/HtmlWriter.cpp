@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QVarLengthArray>
 
 namespace engine::html {
 
@@ -105,9 +106,9 @@ public:
                 break;
             }
             case RawCell::Number: {
-                char buffer[64];
-                const char *end = formatPlainDecimal(cell.data, std::min(cell.size, 60), isWhole(type), ',', buffer);
-                m_text += QLatin1String(buffer, end - buffer);
+                QVarLengthArray<char, 64> buffer(cell.size + 2);
+                const char *end = formatPlainDecimal(cell.data, cell.size, isWhole(type), ',', buffer.data());
+                m_text += QLatin1String(buffer.data(), end - buffer.data());
                 break;
             }
             case RawCell::Date8: {
