@@ -117,6 +117,14 @@ TEST(DbaseScattered, FileShortenedByAnotherProgramIsReportedNotACrash)
         EXPECT_EQ(e.kind(), ErrorKind::Damaged);
         EXPECT_TRUE(e.message().contains(QLatin1String("endet vor dem Satz"))) << e.message().toStdString();
     }
+    // Past the cut but on the file's last page, where a map reads zero bytes.
+    EXPECT_EQ(t->value(3, 1).toLongLong(), 3);
+    try {
+        t->value(40001, 1);
+        ADD_FAILURE() << "a record on the cut page was read";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Damaged);
+    }
     try {
         t->value(60000, 0);
         ADD_FAILURE() << "a record past the new end was read";
@@ -127,6 +135,31 @@ TEST(DbaseScattered, FileShortenedByAnotherProgramIsReportedNotACrash)
     EXPECT_EQ(t->value(39999, 1).toLongLong(), 39999);
     EXPECT_EQ(t->value(3, 1).toLongLong(), 3);
     EXPECT_EQ(t->value(25000, 1).toLongLong(), 25000);
+}
+
+TEST(DbaseScattered, RecordOnTheCutPageIsReportedNotReadAsBlanks)
+{
+    ScratchDir dir;
+    int headerLength = 0;
+    const QString path = buildTable(dir, &headerLength);
+    DbaseDriver driver;
+    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    EXPECT_EQ(t->value(90000, 1).toLongLong(), 90000);
+    EXPECT_EQ(t->value(10, 1).toLongLong(), 10);
+
+    QFile other(path);
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(other.resize(headerLength + 40000 * 22 + 7));
+    other.close();
+    // The page holding the cut is still mapped; its rest reads as zero bytes.
+    try {
+        const QVariant v = t->value(40001, 1);
+        ADD_FAILURE() << "read " << v.toString().toStdString() << " past the end";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Damaged);
+        EXPECT_TRUE(e.message().contains(QLatin1String("endet vor dem Satz 40001"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(t->value(12, 1).toLongLong(), 12);
 }
 
 TEST(DbaseScattered, RecordsAppendedAfterFarReadsAreFound)

@@ -1,6 +1,7 @@
 #include "DbfTable.h"
 
 #include "common/FileIo.h"
+#include "common/MappedCopy.h"
 #include "common/SharedAccess.h"
 #include "DbfValues.h"
 #include "EngineError.h"
@@ -341,8 +342,8 @@ const char *DbfTable::record(RowId row)
     // A record far from the one read before (an index order, a jump) is copied
     // from where it lies: loading a whole block for it would copy a block per record.
     if (std::abs(row - previous) > m_blockRecords) {
-        if (const char *rec = mappedRecord(row)) {
-            m_single.assign(rec, rec + m_head.recordLength);
+        m_single.resize(size_t(m_head.recordLength));
+        if (copyMappedRecord(row, m_single.data())) {
             m_singleRow = row;
             return m_single.data();
         }
@@ -364,32 +365,54 @@ const char *DbfTable::record(RowId row)
     return victim->data.get() + (row - first) * m_head.recordLength;
 }
 
-const char *DbfTable::mappedRecord(RowId row)
+bool DbfTable::copyMappedRecord(RowId row, char *to)
 {
     const qint64 end = m_head.headerLength + (row + 1) * qint64(m_head.recordLength);
-    // Another program may have shortened the file since it was mapped: touching
-    // a page past its end would kill the process, so the size is looked at first.
+    if (end > m_mapBytes && !mapRecords(end))
+        return false;
+    // Another program may shorten the file at any time. A page past its new end
+    // fails the guarded copy; the rest of a cut last page reads as zero bytes,
+    // which no record starts with. Either way the size says what happened.
+    const bool copied = io::copyFromMap(to, m_map + m_head.headerLength + row * qint64(m_head.recordLength),
+                                        size_t(m_head.recordLength));
+    if (copied && (to[0] == ' ' || to[0] == '*'))
+        return true;
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0 && st.st_size < end) {
+        unmapRecords();
+        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1")
+                                      .arg((qint64(st.st_size) - m_head.headerLength) / m_head.recordLength + 1));
+    }
+    // The file changed under the map (map it anew next time), or the record
+    // has an unusual flag byte: the block path reads it as it always has.
+    if (!copied)
+        unmapRecords();
+    return false;
+}
+
+bool DbfTable::mapRecords(qint64 end)
+{
+    unmapRecords();
+    if (m_mapFailed)
+        return false;
     struct stat st;
     if (::fstat(m_fd, &st) != 0)
-        return nullptr;
+        return false;
     if (st.st_size < end)
         throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1")
                                       .arg((qint64(st.st_size) - m_head.headerLength) / m_head.recordLength + 1));
-    if (end > m_mapBytes) {
-        unmapRecords();
-        if (m_mapFailed)
-            return nullptr;
-        // The records the table holds now; appends beyond them map anew.
-        const qint64 bytes = std::min<qint64>(st.st_size, m_head.headerLength + m_head.recordCount * qint64(m_head.recordLength));
-        void *map = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, m_fd, 0);
-        if (map == MAP_FAILED) {
-            m_mapFailed = true; // reading by blocks still works
-            return nullptr;
-        }
-        m_map = static_cast<const char *>(map);
-        m_mapBytes = bytes;
+    // The records the table holds now; appends beyond them map anew.
+    const qint64 bytes = std::min<qint64>(st.st_size, m_head.headerLength + m_head.recordCount * qint64(m_head.recordLength));
+    if (bytes < end)
+        return false;
+    void *map = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, m_fd, 0);
+    if (map == MAP_FAILED) {
+        m_mapFailed = true; // reading by blocks still works
+        return false;
     }
-    return m_map + m_head.headerLength + row * qint64(m_head.recordLength);
+    m_map = static_cast<const char *>(map);
+    m_mapBytes = bytes;
+    return true;
 }
 
 void DbfTable::unmapRecords()

@@ -102,8 +102,10 @@ private:
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);
-    // The record in a read-only map of the file, or nullptr when the file cannot be mapped.
-    const char *mappedRecord(RowId row);
+    // Copies the record out of a read-only map of the file; false when it is
+    // to be read by blocks instead (no map, or the file changed under it).
+    bool copyMappedRecord(RowId row, char *to);
+    bool mapRecords(qint64 end);
     void unmapRecords();
     void invalidateCache();
     QVariant decode(const char *rec, int field, RowId row) const;
