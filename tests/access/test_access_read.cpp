@@ -264,6 +264,19 @@ TEST(AccessDriver, DatesBefore1900AndMemoLineBreaks)
     EXPECT_GT(at(4, "DateTimeCol").toDateTime().date().year(), 99);
     // A time-only value is a date-time on Access's day zero.
     EXPECT_EQ(at(3, "TimeCol"), QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0))));
+
+    // Their text, made from the stored number (mdb-export: 12/02/21 00:00:00).
+    const auto textAt = [&](int id, const char *field) {
+        const qint64 p = positionWhere(*t, QStringLiteral("IDCol"), qint64(id));
+        int f = 0;
+        while (f < t->fieldDefs().size() && t->fieldDefs().at(f).name != QString::fromUtf8(field))
+            ++f;
+        return t->text(t->rowAt(p), f);
+    };
+    EXPECT_EQ(textAt(1, "DateTimeCol"), QStringLiteral("02.12.2021 00:00:00"));
+    EXPECT_EQ(textAt(3, "DateTimeCol"), QStringLiteral("01.01.1898 00:00:00"));
+    EXPECT_EQ(textAt(3, "TimeCol"), QStringLiteral("01.01.1900 00:00:00"));
+    EXPECT_EQ(textAt(2, "DateTimeCol").right(14), QStringLiteral(".9999 00:00:00"));
 }
 
 TEST(AccessDriver, CompressedUnicodeText)
