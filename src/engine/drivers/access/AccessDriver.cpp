@@ -168,6 +168,7 @@ Version checkFile(const QString &path)
 struct RowPlace {
     quint32 page;
     quint16 row;
+    quint16 unused = 0; // no padding of unknown bytes goes through the trial's pipe
 };
 using RowPlaces = std::vector<RowPlace>;
 
@@ -213,7 +214,7 @@ RowPlaces walkRows(MdbHandle *mdb, MdbTableDef *table)
     while (mdb_fetch_row(table)) {
         if (table->cur_row == 0)
             continue;
-        rows.push_back({mdb->cur_pg, static_cast<quint16>(table->cur_row - 1)});
+        rows.push_back({mdb->cur_pg, static_cast<quint16>(table->cur_row - 1), 0});
     }
     return rows;
 }
