@@ -9,6 +9,8 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace engine;
@@ -399,4 +401,28 @@ TEST(AccessDriver, MissingTablesAndFilesAreNamed)
     EXPECT_THROW(d.tableNames(db(QStringLiteral("jackcess"))), EngineError);
     // A table of another kind is no Access database.
     EXPECT_THROW(d.tableNames(fixture(QStringLiteral("dbase/dbfread/people.dbf"))), EngineError);
+}
+
+// The trial's findings are kept while a file stays as it was; a file put in
+// its place is tried and read anew. Row counts as mdb-export lists them.
+TEST(AccessDriver, AFileReplacedAfterItsTrialIsReadAnew)
+{
+    testsupport::ScratchDir dir;
+    const QString path = dir.file(QStringLiteral("wechsel.mdb"));
+    ASSERT_TRUE(QFile::copy(db(QStringLiteral("jackcess/testV1997.mdb")), path));
+    // Findings are kept only for a file left alone for two seconds.
+    QThread::msleep(2200);
+    AccessDriver d;
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 2);
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 2);
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::copy(db(QStringLiteral("jackcess/indexTestV1997.mdb")), path));
+    auto t = d.open(path, QStringLiteral("Table1"), OpenOptions{true, false});
+    EXPECT_EQ(t->rowCount(), 4);
+    for (qint64 p = 0; p < t->rowCount(); ++p)
+        EXPECT_NO_THROW(t->value(t->rowAt(p), 0));
+    // And the same file left alone again is still read right from its kept findings.
+    QThread::msleep(2200);
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 4);
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 4);
 }
