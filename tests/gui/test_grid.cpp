@@ -156,4 +156,22 @@ TEST_F(GridWindowTest, WindowOfRecordsMovesWithKeysBarAndClicks)
     QTest::keyClick(grid, Qt::Key_PageDown);
     EXPECT_EQ(w->TBView.RecNo(), 129 + fit);
     EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex())));
+
+    // A new record from the middle of the table: the window goes to the end,
+    // where the new row shows with its indicator; cancelled, it is gone again.
+    w->action(QStringLiteral("ACDSNew"))->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w->TBView.State(), engine::dsInsert);
+    EXPECT_EQ(model->recordRows(), 298);
+    EXPECT_EQ(model->positionOfRow(grid->currentIndex().row()), 297);
+    EXPECT_EQ(indicator(), QStringLiteral("✱"));
+    EXPECT_EQ(currentText(), QString());
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 298 - fit);
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex())));
+    w->TBView.Cancel();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model->recordRows(), 297);
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 297 - fit);
+    EXPECT_EQ(model->positionOfRow(grid->currentIndex().row()), w->TBView.RecNo() - 1);
+    EXPECT_EQ(indicator(), QStringLiteral("▶"));
 }
