@@ -19,6 +19,17 @@ TEST(ValueText, NumbersUseDecimalCommaWithoutExponentForWholeNumbers)
     EXPECT_EQ(formatFloat(1e6), QStringLiteral("1000000"));
     EXPECT_EQ(formatCurrency(18.0), QStringLiteral("18,00"));
     EXPECT_EQ(formatCurrency(1.2345), QStringLiteral("1,2345"));
+    EXPECT_EQ(formatCurrency(2.1), QStringLiteral("2,10"));
+    EXPECT_EQ(formatCurrency(-3.5), QStringLiteral("-3,50"));
+    EXPECT_EQ(formatCurrency(0.0), QStringLiteral("0,00"));
+    EXPECT_EQ(formatCurrency(2.0001), QStringLiteral("2,0001"));
+    EXPECT_EQ(formatCurrency(1000000000000.125), QStringLiteral("1000000000000,125"));
+    EXPECT_EQ(formatFloat(0.05), QStringLiteral("0,05"));
+    EXPECT_EQ(formatFloat(0.0001), QStringLiteral("0,0001"));
+    EXPECT_EQ(formatFloat(0.00001), QStringLiteral("1e-05"));
+    EXPECT_EQ(formatFloat(123456789012345.0), QStringLiteral("123456789012345"));
+    EXPECT_EQ(formatFloat(1e15), QStringLiteral("1000000000000000"));
+    EXPECT_EQ(formatFloat(-1.25e300).left(6), QStringLiteral("-12500"));
     EXPECT_EQ(formatValue(QVariant(), ftFloat), QString());
     EXPECT_EQ(formatValue(true, ftBoolean), QStringLiteral("True"));
 }
