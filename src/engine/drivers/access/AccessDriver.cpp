@@ -459,8 +459,11 @@ public:
         m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
         if (!m_mdb)
             throw EngineError(ErrorKind::Io, QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
-        if (!mdb_read_catalog(m_mdb, MDB_TABLE))
+        if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
+            mdb_close(m_mdb);
+            m_mdb = nullptr;
             throw damaged(path, QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen"));
+        }
     }
     ~Database()
     {
@@ -476,6 +479,9 @@ public:
     const QByteArray &jet3Charset() const { return m_jet3Charset; }
     // The child's findings; null when no child could be had.
     const Trial *trial() const { return m_trial.get(); }
+    // Tries a table of this database (its catalog is read) in a child, as the
+    // constructor does for the table it is made for.
+    void tryTable(const QString &tableName) { m_trial = tryWithMdbtools(m_path, tableName, QFileInfo(m_path).size()); }
 
     QList<MdbCatalogEntry *> userTables() const { return userTablesOf(m_mdb); }
 
@@ -485,6 +491,50 @@ private:
     QByteArray m_jet3Charset;
     std::shared_ptr<const Trial> m_trial;
     MdbHandle *m_mdb = nullptr;
+};
+
+// The database last listed stays open, so that opening one of its tables next
+// (the descriptor lists the tables, then opens one) reads the catalog once. It
+// is taken only while the file is as it was (the trial record's key) and by
+// one table at a time: an open table owns its database, since mdbtools' page
+// buffer cannot be shared.
+class SpareDatabase {
+public:
+    static void keep(const QString &path, std::unique_ptr<Database> db)
+    {
+        const std::optional<TrialRecord::Key> key = TrialRecord::keyOf(path, QString());
+        const std::lock_guard<std::mutex> lock(mutex());
+        slot().reset();
+        if (key)
+            slot() = std::make_unique<Kept>(Kept{*key, path, std::move(db)});
+    }
+    static std::unique_ptr<Database> take(const QString &path)
+    {
+        const std::optional<TrialRecord::Key> key = TrialRecord::keyOf(path, QString());
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (!key || !slot() || !(slot()->key == *key) || slot()->path != path)
+            return nullptr;
+        std::unique_ptr<Database> db = std::move(slot()->db);
+        slot().reset();
+        return db;
+    }
+
+private:
+    struct Kept {
+        TrialRecord::Key key;
+        QString path;
+        std::unique_ptr<Database> db;
+    };
+    static std::mutex &mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::unique_ptr<Kept> &slot()
+    {
+        static std::unique_ptr<Kept> kept;
+        return kept;
+    }
 };
 
 QString columnName(const MdbColumn *col)
@@ -937,17 +987,24 @@ bool AccessDriver::handles(const QString &extendedProperties) const
 
 QStringList AccessDriver::tableNames(const QString &dataSource)
 {
-    const Database db(dataSource);
+    std::unique_ptr<Database> db = SpareDatabase::take(dataSource);
+    if (!db)
+        db = std::make_unique<Database>(dataSource);
     QStringList names;
-    for (const MdbCatalogEntry *entry : db.userTables())
+    for (const MdbCatalogEntry *entry : db->userTables())
         names << entryName(entry);
+    SpareDatabase::keep(dataSource, std::move(db));
     return names;
 }
 
 std::unique_ptr<TableSource> AccessDriver::open(const QString &dataSource, const QString &tableName,
                                                 const OpenOptions &)
 {
-    auto db = std::make_unique<Database>(dataSource, tableName);
+    std::unique_ptr<Database> db = SpareDatabase::take(dataSource);
+    if (db)
+        db->tryTable(tableName);
+    else
+        db = std::make_unique<Database>(dataSource, tableName);
     MdbCatalogEntry *found = findTable(db->userTables(), tableName);
     if (!found) {
         if (tableName.isEmpty())
