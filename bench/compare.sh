@@ -18,7 +18,7 @@ records_list=${RECORDS:-"1000000 10000000"}
 runs=${RUNS:-3}             # runs per case on the generated tables
 runs_large=${RUNS_LARGE:-1} # runs per case at 10,000,000 records and more
 access_runs=${ACCESS_RUNS:-30}
-dbfread_max=${DBFREAD_MAX:-1000000} # dbfread reads some 20,000 records/s: larger tables skip it
+dbfread_max=${DBFREAD_MAX:-1000000} # dbfread takes minutes per million records: larger tables skip it
 fixtures=${FIXTURES:-/work/shared/fixtures}
 python=/usr/bin/python3     # Debian's, where python3-dbfread is installed
 
