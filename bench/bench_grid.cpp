@@ -16,7 +16,20 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QFile>
 #include <cstdio>
+
+// The process's resident memory now and at its peak, in KiB (from /proc).
+static qint64 statusKiB(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(strlen(key))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
 
 int main(int argc, char **argv)
 {
@@ -32,12 +45,14 @@ int main(int argc, char **argv)
     w->show();
     QCoreApplication::processEvents();
 
+    const qint64 rssBefore = statusKiB("VmRSS:");
     QElapsedTimer timer;
     timer.start();
     w->Oeffnen(QString::fromLocal8Bit(argv[1]));
     w->grid()->viewport()->repaint();
     const double openMs = double(timer.nsecsElapsed()) / 1e6;
     const qint64 readsOpen = w->gridModel()->cellReads();
+    const qint64 rssOpen = statusKiB("VmRSS:");
 
     timer.restart();
     w->action(QStringLiteral("ACDSlast"))->trigger();
@@ -48,6 +63,8 @@ int main(int argc, char **argv)
            static_cast<long long>(w->TableRecordCount), static_cast<long long>(readsOpen));
     printf("%-42s %10.1f ms (%lld cells read)\n", "jump to last record, painted", lastMs,
            static_cast<long long>(w->gridModel()->cellReads() - readsOpen));
+    printf("%-42s %10.1f MiB (%.1f MiB added by the open; %d rows in the grid's model)\n", "resident memory after the open",
+           double(rssOpen) / 1024, double(rssOpen - rssBefore) / 1024, w->gridModel()->rowCount());
     // A search that matches nothing walks every record once.
     w->action(QStringLiteral("ACDSsearch"))->trigger();
     search::TFMSuchen *dialog = app::AppWindows::instance()->FMSuchen;
@@ -58,6 +75,7 @@ int main(int argc, char **argv)
     dialog->BTSuchen->click();
     printf("%-42s %10.1f ms (ended on record %lld)\n", "search walk over all records, no match",
            double(timer.nsecsElapsed()) / 1e6, static_cast<long long>(w->TBView.RecNo()));
+    printf("%-42s %10.1f MiB\n", "peak resident memory (VmHWM)", double(statusKiB("VmHWM:")) / 1024);
     app::AppWindows::destroy();
     return 0;
 }

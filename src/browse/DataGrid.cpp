@@ -10,6 +10,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 namespace browse {
@@ -151,6 +153,171 @@ void DataGrid::setTableModel(TableModel *model)
 {
     m_model = model;
     setModel(model);
+    if (model) {
+        // Every change of the table (append, delete, a count that grew) passes here.
+        connect(model, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o) {
+            if (o == Qt::Vertical)
+                syncScrollBar();
+        });
+        connect(model, &QAbstractItemModel::modelReset, this, &DataGrid::syncScrollBar);
+    }
+    fitWindowSize();
+}
+
+int DataGrid::rowsOnScreen() const
+{
+    return std::max(1, viewport()->height() / RowPitch);
+}
+
+void DataGrid::fitWindowSize()
+{
+    // The window covers the screen and a little more, so that a row cut off at
+    // the bottom and a taller grid need no new rows at once.
+    if (m_model)
+        m_model->setWindowSize(std::max(128, rowsOnScreen() + 2));
+}
+
+qint64 DataGrid::currentPosition() const
+{
+    engine::TableDataset *t = m_model->table();
+    return t->State() == engine::dsInsert ? m_model->recordRows() - 1 : t->RecNo() - 1;
+}
+
+void DataGrid::syncScrollBar()
+{
+    QScrollBar *bar = verticalScrollBar();
+    const qint64 rows = m_model ? m_model->recordRows() : 0;
+    const int fit = rowsOnScreen();
+    m_adjusting = true;
+    bar->setRange(0, int(std::clamp<qint64>(rows - fit, 0, std::numeric_limits<int>::max())));
+    bar->setPageStep(fit);
+    bar->setSingleStep(1);
+    bar->setValue(int(std::min<qint64>(m_model ? m_model->windowTop() : 0, std::numeric_limits<int>::max())));
+    m_adjusting = false;
+}
+
+void DataGrid::moveWindow(qint64 top)
+{
+    if (!m_model)
+        return;
+    const qint64 rows = m_model->recordRows();
+    top = std::clamp<qint64>(top, 0, std::max<qint64>(0, rows - rowsOnScreen()));
+    if (top == m_model->windowTop()) {
+        syncScrollBar();
+        return;
+    }
+    const bool active = m_model->table()->Active();
+    const qint64 position = active ? currentPosition() : -1;
+    const int column = std::max(0, currentIndex().isValid() ? currentIndex().column() : m_column);
+    m_following = true;
+    // The open cell editor hands its text to its record before the rows
+    // change meaning.
+    if (currentIndex().isValid())
+        setCurrentIndex(QModelIndex());
+    m_model->setWindowTop(top);
+    const int row = m_model->rowOfPosition(position);
+    if (row >= 0 && row < rowsOnScreen() + 1 && m_model->columnCount() > 0)
+        setCurrentIndex(m_model->index(row, std::min(column, m_model->columnCount() - 1)));
+    m_following = false;
+    syncScrollBar();
+}
+
+void DataGrid::showFromRecord(qint64 position)
+{
+    moveWindow(position);
+}
+
+void DataGrid::updateGeometries()
+{
+    // Qt lays out the rows of the window; the bar's record count is set after.
+    m_adjusting = true;
+    verticalScrollBar()->setValue(0);
+    m_adjusting = false;
+    QTableView::updateGeometries();
+    syncScrollBar();
+}
+
+void DataGrid::scrollContentsBy(int dx, int dy)
+{
+    Q_UNUSED(dy)
+    if (dx != 0)
+        QTableView::scrollContentsBy(dx, 0);
+    if (m_adjusting || !m_model)
+        return;
+    if (verticalScrollBar()->value() != m_model->windowTop())
+        moveWindow(verticalScrollBar()->value());
+}
+
+void DataGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    // Rows come on screen by moving the window (followTable); Qt scrolls
+    // only the columns here.
+    m_adjusting = true;
+    verticalScrollBar()->setValue(0);
+    QTableView::scrollTo(index, hint);
+    m_adjusting = false;
+    syncScrollBar();
+}
+
+void DataGrid::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    fitWindowSize();
+    syncScrollBar();
+}
+
+QModelIndex DataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    if (!m_model || !m_model->table()->Active() || m_model->recordRows() == 0 || m_model->columnCount() == 0)
+        return QTableView::moveCursor(cursorAction, modifiers);
+    const qint64 rows = m_model->recordRows();
+    const qint64 from = currentPosition();
+    const int fit = rowsOnScreen();
+    int column = currentIndex().isValid() ? currentIndex().column() : std::max(0, m_column);
+    qint64 target = from;
+    switch (cursorAction) {
+    case MoveUp: target = from - 1; break;
+    case MoveDown: target = from + 1; break;
+    case MovePageUp: target = from - fit; break;
+    case MovePageDown: target = from + fit; break;
+    case MoveHome:
+    case MoveEnd:
+        if (modifiers & Qt::ControlModifier) {
+            target = cursorAction == MoveHome ? 0 : rows - 1;
+            break;
+        }
+        [[fallthrough]];
+    default: {
+        // Across the columns (and, with Tab, on to the next row) as Qt does it.
+        const QModelIndex next = QTableView::moveCursor(cursorAction, modifiers);
+        if (!next.isValid())
+            return next;
+        target = m_model->positionOfRow(next.row());
+        column = next.column();
+        break;
+    }
+    }
+    target = std::clamp<qint64>(target, 0, rows - 1);
+    const qint64 top = m_model->windowTop();
+    if (target >= top && target < top + fit)
+        return m_model->index(int(target - top), column);
+    // The record lies off screen: the table moves there and the window follows.
+    engine::TableDataset *t = m_model->table();
+    m_following = true;
+    if (currentIndex().isValid())
+        setCurrentIndex(QModelIndex()); // the editor's text goes to its record first
+    m_following = false;
+    m_column = column;
+    try {
+        if (t->State() == engine::dsInsert && !t->Modified())
+            t->Cancel();
+        target = std::min(target, m_model->recordRows() - 1);
+        t->MoveBy(int(target - (t->RecNo() - 1)));
+    } catch (const engine::EngineError &e) {
+        report(e.message());
+    }
+    followTable();
+    return currentIndex();
 }
 
 void DataGrid::setShowColorGrid(bool on)
@@ -177,11 +344,19 @@ void DataGrid::report(const QString &message)
 
 void DataGrid::followTable()
 {
-    if (!m_model || !m_model->table()->Active() || m_model->rowCount() == 0)
+    if (!m_model || !m_model->table()->Active() || m_model->recordRows() == 0 || m_model->columnCount() == 0)
         return;
-    engine::TableDataset *t = m_model->table();
-    const int row = int(t->State() == engine::dsInsert ? m_model->rowCount() - 1 : t->RecNo() - 1);
-    const int column = std::max(0, currentIndex().column());
+    const qint64 position = currentPosition();
+    const qint64 top = m_model->windowTop();
+    const int fit = rowsOnScreen();
+    if (position < top)
+        moveWindow(position);
+    else if (position >= top + fit)
+        moveWindow(position - fit + 1);
+    const int row = m_model->rowOfPosition(position);
+    if (row < 0)
+        return;
+    const int column = std::max(0, currentIndex().isValid() ? currentIndex().column() : m_column);
     if (currentIndex().row() == row)
         return;
     m_following = true;
@@ -193,19 +368,22 @@ void DataGrid::followTable()
 void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        m_column = current.column();
     if (m_following || !m_model || !current.isValid() || current.row() == previous.row())
         return;
     engine::TableDataset *t = m_model->table();
     if (!t->Active())
         return;
     try {
-        const qint64 at = t->State() == engine::dsInsert ? m_model->rowCount() - 1 : t->RecNo() - 1;
-        if (current.row() != at) {
+        const qint64 at = currentPosition();
+        const qint64 to = m_model->positionOfRow(current.row());
+        if (to != at) {
             // Leaving an unchanged new record drops it, as the grid always did.
             if (t->State() == engine::dsInsert && !t->Modified())
                 t->Cancel();
             const qint64 from = t->RecNo() - 1;
-            t->MoveBy(int(current.row() - from));
+            t->MoveBy(int(to - from));
         }
     } catch (const engine::EngineError &e) {
         report(e.message());
@@ -249,8 +427,9 @@ void DataGrid::typingStarted(const QModelIndex &index)
         return;
     try {
         const qint64 current = t->RecNo() - 1;
-        if (index.row() != current)
-            t->MoveBy(int(index.row() - current));
+        const qint64 position = m_model->positionOfRow(index.row());
+        if (position != current)
+            t->MoveBy(int(position - current));
         t->Edit();
     } catch (const engine::EngineError &e) {
         report(e.message());

@@ -41,6 +41,12 @@ public:
 
     // Puts the grid's current row on the table's current record.
     void followTable();
+    // How many rows fit wholly on screen.
+    int rowsOnScreen() const;
+    // Scrolls so that the record at this position (0-based, present order) is
+    // the first row on screen, as far as the table goes; the current record
+    // stays where it is.
+    void showFromRecord(qint64 position);
     // The grid's row number of a data row on screen: 1 for the first visible row.
     int gridRowOf(const QModelIndex &index) const;
     // The top of a cell in the grid's coordinates, title row included.
@@ -56,16 +62,32 @@ public:
     std::function<void()> onF12;
     std::function<void(const QString &)> onError;
 
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The vertical scroll bar counts records: its value is the window's top.
+    void syncScrollBar();
+    // Moves the model's window to start at top; the view's current cell
+    // follows the current record, or is cleared while that is off screen.
+    void moveWindow(qint64 top);
+    // The record position of the current record, or of the new one being appended.
+    qint64 currentPosition() const;
+    void fitWindowSize();
     void focusMoved(QWidget *old, QWidget *now);
     void report(const QString &message);
     TableModel *m_model = nullptr;
     bool m_showColorGrid = false;
     bool m_following = false;
+    bool m_adjusting = false;
+    int m_column = 0; // the column the current cell had, kept while it is off screen // the scroll bar is being set, not moved by the user
 };
 
 } // namespace browse

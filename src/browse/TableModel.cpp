@@ -21,10 +21,57 @@ TableModel::TableModel(engine::TableDataset *table, QObject *parent) : QAbstract
     refresh();
 }
 
+int TableModel::windowRows() const
+{
+    return int(std::clamp<qint64>(m_rows - m_top, 0, m_windowSize));
+}
+
+int TableModel::rowOfPosition(qint64 position) const
+{
+    return position >= m_top && position < m_top + m_shown ? int(position - m_top) : -1;
+}
+
+void TableModel::fitWindow()
+{
+    const int rows = m_hasColumns ? windowRows() : 0;
+    if (rows > m_shown) {
+        beginInsertRows(QModelIndex(), m_shown, rows - 1);
+        m_shown = rows;
+        endInsertRows();
+    } else if (rows < m_shown) {
+        beginRemoveRows(QModelIndex(), rows, m_shown - 1);
+        m_shown = rows;
+        endRemoveRows();
+    }
+}
+
+void TableModel::setWindowTop(qint64 top)
+{
+    top = std::clamp<qint64>(top, 0, std::max<qint64>(0, m_rows - 1));
+    if (top == m_top)
+        return;
+    m_top = top;
+    fitWindow();
+    if (m_shown > 0 && !m_columns.isEmpty())
+        emit dataChanged(index(0, 0), index(m_shown - 1, int(m_columns.size() - 1)));
+    if (m_shown > 0)
+        emit headerDataChanged(Qt::Vertical, 0, m_shown - 1);
+}
+
+void TableModel::setWindowSize(int rows)
+{
+    rows = std::max(1, rows);
+    if (rows == m_windowSize)
+        return;
+    m_windowSize = rows;
+    fitWindow();
+}
+
 void TableModel::refresh()
 {
     beginResetModel();
     m_rows = 0;
+    m_top = 0;
     m_columns.clear();
     if (m_table->Active()) {
         m_rows = m_table->RecordCount() + (m_table->State() == engine::dsInsert ? 1 : 0);
@@ -48,6 +95,7 @@ void TableModel::refresh()
         }
     }
     m_hasColumns = !m_columns.isEmpty();
+    m_shown = m_hasColumns ? windowRows() : 0;
     endResetModel();
 }
 
@@ -63,19 +111,14 @@ void TableModel::follow()
             return;
         }
         // Rows added or removed at the end keep the view where it is.
-        if (rows > m_rows) {
-            beginInsertRows(QModelIndex(), int(m_rows), int(rows - 1));
-            m_rows = rows;
-            endInsertRows();
-        } else {
-            beginRemoveRows(QModelIndex(), int(rows), int(m_rows - 1));
-            m_rows = rows;
-            endRemoveRows();
-        }
+        m_rows = rows;
+        if (m_top >= m_rows)
+            m_top = m_rows - 1;
+        fitWindow();
     }
-    if (m_rows > 0 && !m_columns.isEmpty())
-        emit dataChanged(index(0, 0), index(int(m_rows - 1), int(m_columns.size() - 1)));
-    emit headerDataChanged(Qt::Vertical, 0, int(std::max<qint64>(0, m_rows - 1)));
+    if (m_shown > 0 && !m_columns.isEmpty())
+        emit dataChanged(index(0, 0), index(m_shown - 1, int(m_columns.size() - 1)));
+    emit headerDataChanged(Qt::Vertical, 0, std::max(0, m_shown - 1));
 }
 
 void TableModel::setVisibleFields(const QStringList &names)
@@ -91,6 +134,8 @@ void TableModel::clearColumns()
     m_columns.clear();
     m_hasColumns = false;
     m_rows = 0;
+    m_top = 0;
+    m_shown = 0;
     endResetModel();
 }
 
@@ -101,7 +146,7 @@ int TableModel::fieldOfColumn(int column) const
 
 int TableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(std::min<qint64>(m_rows, std::numeric_limits<int>::max()));
+    return parent.isValid() ? 0 : m_shown;
 }
 
 int TableModel::columnCount(const QModelIndex &parent) const
@@ -118,7 +163,7 @@ QVariant TableModel::data(const QModelIndex &index, int role) const
         return QVariant();
     ++m_cellReads;
     try {
-        const QString text = m_table->textAt(index.row(), field);
+        const QString text = m_table->textAt(positionOfRow(index.row()), field);
         if (role == Qt::DisplayRole && engine::isTextBlobType(m_table->FieldDefs().at(field).dataType))
             return firstLine(text);
         return text;
@@ -137,7 +182,7 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
     }
     // The record indicator: the current record, and what is being done with it.
     const qint64 current = m_table->State() == engine::dsInsert ? m_rows - 1 : m_table->RecNo() - 1;
-    if (section != current)
+    if (positionOfRow(section) != current)
         return QString();
     switch (m_table->State()) {
     case engine::dsEdit: return QStringLiteral("✎");
@@ -170,15 +215,16 @@ bool TableModel::setData(const QModelIndex &index, const QVariant &value, int ro
     // A row that is gone (a new record just cancelled, whose editor hands back
     // its text while the row is removed) takes nothing.
     const bool inserting = m_table->State() == engine::dsInsert;
-    if (index.row() >= m_table->RecordCount() + (inserting ? 1 : 0))
+    const qint64 position = positionOfRow(index.row());
+    if (position >= m_table->RecordCount() + (inserting ? 1 : 0))
         return false;
     try {
         // Unchanged text leaves the record as it is: no edit state for a mere look.
-        if (m_table->textAt(index.row(), field) == value.toString())
+        if (m_table->textAt(position, field) == value.toString())
             return false;
         const qint64 current = m_table->State() == engine::dsInsert ? m_rows - 1 : m_table->RecNo() - 1;
-        if (index.row() != current)
-            m_table->MoveBy(int(index.row() - current));
+        if (position != current)
+            m_table->MoveBy(int(position - current));
         if (m_table->State() == engine::dsBrowse)
             m_table->Edit();
         m_table->Fields(field)->setAsString(value.toString());

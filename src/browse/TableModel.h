@@ -1,6 +1,11 @@
 #pragma once
 // The grid's model over the open table: it reads only the rows the view asks
 // for, edits through the dataset, and follows the dataset's changes.
+// The model holds a window of the table's records, not all of them: its row r
+// is the record at position windowTop() + r. A view keeps an entry for every
+// model row (Qt's header sections), which at ten million records costs more
+// time and memory than the rest of the program; the grid moves the window
+// with its own scroll bar instead.
 #include "TableDataset.h"
 
 #include <QAbstractTableModel>
@@ -39,9 +44,30 @@ public:
     // Re-reads the table's shape (after open, close, append, delete).
     void refresh();
 
+    // The rows of the table in the present order (the new record included
+    // while one is appended); rowCount() is the window's part of it.
+    qint64 recordRows() const { return m_rows; }
+    qint64 windowTop() const { return m_top; }
+    // How many rows the window holds at most.
+    int windowSize() const { return m_windowSize; }
+    // The record position of a model row, and the model row of a position
+    // (-1 outside the window).
+    qint64 positionOfRow(int row) const { return m_top + row; }
+    int rowOfPosition(qint64 position) const;
+    // Moves the window to start at a record position (kept within the table).
+    void setWindowTop(qint64 top);
+    void setWindowSize(int rows);
+
 private:
     void follow();
+    // The rows the window shows for the present top, size and record count.
+    int windowRows() const;
+    // Brings the model's row count to windowRows(), rows added or removed at the end.
+    void fitWindow();
     qint64 m_rows = 0;
+    qint64 m_top = 0;
+    int m_windowSize = 128;
+    int m_shown = 0; // the model's row count as the view knows it
     QVector<int> m_columns;
     bool m_hasColumns = false;
     QStringList m_visible;

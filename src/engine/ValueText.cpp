@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace engine {
@@ -15,7 +17,15 @@ QString formatFloat(double value)
         return QString();
     // 15 significant digits, as many as a double holds for sure; large whole
     // numbers are written out with zeros rather than with an exponent.
-    QString text = QString::number(value, 'g', 15);
+    // (to_chars writes what QString::number(value, 'g', 15) does, without the
+    // locale machinery, which was most of a listing's cost per number.)
+    char buf[64];
+    const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    if (std::find(buf, written.ptr, 'e') == written.ptr) {
+        std::replace(buf, written.ptr, '.', ',');
+        return QString::fromLatin1(buf, written.ptr - buf);
+    }
+    QString text = QString::fromLatin1(buf, written.ptr - buf);
     const int e = text.indexOf(QLatin1Char('e'));
     if (e >= 0 && std::fabs(value) >= 1.0) {
         const int exponent = text.mid(e + 1).toInt();
@@ -36,6 +46,18 @@ QString formatFloat(double value)
 QString formatCurrency(double value)
 {
     // Money keeps at least two decimals and at most the four a currency field stores.
+    char buf[400];
+    if (std::isfinite(value)) {
+        const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 4);
+        if (written.ec == std::errc()) {
+            // Four decimals: the point is five from the end; up to two trailing zeros go.
+            *(written.ptr - 5) = ',';
+            char *end = written.ptr;
+            for (int i = 0; i < 2 && end[-1] == '0'; ++i)
+                --end;
+            return QString::fromLatin1(buf, end - buf);
+        }
+    }
     QString text = QString::number(value, 'f', 4);
     while (text.endsWith(QLatin1Char('0')) && text.indexOf(QLatin1Char('.')) < text.size() - 3)
         text.chop(1);
@@ -43,32 +65,82 @@ QString formatCurrency(double value)
     return text;
 }
 
+namespace {
+
+// Two or four digits with leading zeros, straight into the text: dates and
+// times are formatted for every cell of a listing, so no argument chain.
+QChar *putDigits(QChar *out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = QChar(u'0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+QString dateText(int year, int month, int day)
+{
+    // Four-digit years always, also for years before 1000.
+    QString text(10, Qt::Uninitialized);
+    QChar *p = text.data();
+    p = putDigits(p, day, 2);
+    *p++ = QLatin1Char('.');
+    p = putDigits(p, month, 2);
+    *p++ = QLatin1Char('.');
+    putDigits(p, year, 4);
+    return text;
+}
+
+} // namespace
+
 QString formatDate(const QDate &date)
 {
     if (!date.isValid())
         return QString();
-    // Four-digit years always, also for years before 1000.
-    return QStringLiteral("%1.%2.%3")
-        .arg(date.day(), 2, 10, QLatin1Char('0'))
-        .arg(date.month(), 2, 10, QLatin1Char('0'))
-        .arg(date.year(), 4, 10, QLatin1Char('0'));
+    if (date.year() < 0 || date.year() > 9999)
+        return QStringLiteral("%1.%2.%3")
+            .arg(date.day(), 2, 10, QLatin1Char('0'))
+            .arg(date.month(), 2, 10, QLatin1Char('0'))
+            .arg(date.year(), 4, 10, QLatin1Char('0'));
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
+    return dateText(year, month, day);
 }
 
 QString formatTime(const QTime &time)
 {
     if (!time.isValid())
         return QString();
-    return time.toString(QStringLiteral("hh:mm:ss"));
+    QString text(8, Qt::Uninitialized);
+    QChar *p = text.data();
+    p = putDigits(p, time.hour(), 2);
+    *p++ = QLatin1Char(':');
+    p = putDigits(p, time.minute(), 2);
+    *p++ = QLatin1Char(':');
+    putDigits(p, time.second(), 2);
+    return text;
+}
+
+QString formatDateTime(const QDate &date, qint64 msecsOfDay)
+{
+    if (!date.isValid() || msecsOfDay < 0)
+        return QString();
+    // Stored milliseconds (FoxPro and Access keep them) round to the nearest second.
+    qint64 seconds = (msecsOfDay + 500) / 1000;
+    QDate day = date;
+    if (seconds >= 86400) {
+        day = date.addDays(seconds / 86400);
+        seconds %= 86400;
+    }
+    const QTime time(int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
+    return formatDate(day) + QLatin1Char(' ') + formatTime(time);
 }
 
 QString formatDateTime(const QDateTime &dateTime)
 {
     if (!dateTime.isValid())
         return QString();
-    // Stored milliseconds (FoxPro keeps them) round to the nearest second.
-    const QDateTime rounded = dateTime.addMSecs(dateTime.time().msec() >= 500 ? 1000 - dateTime.time().msec()
-                                                                               : -dateTime.time().msec());
-    return formatDate(rounded.date()) + QLatin1Char(' ') + formatTime(rounded.time());
+    return formatDateTime(dateTime.date(), dateTime.time().msecsSinceStartOfDay());
 }
 
 QString formatValue(const QVariant &value, TFieldType type)

@@ -14,6 +14,9 @@ QString formatFloat(double value);
 QString formatCurrency(double value);
 QString formatDate(const QDate &date);
 QString formatDateTime(const QDateTime &dateTime);
+// The same for a wall-clock time given as a day and its milliseconds, without
+// building a QDateTime (whose time-zone lookup is the dear part of a listing).
+QString formatDateTime(const QDate &date, qint64 msecsOfDay);
 QString formatTime(const QTime &time);
 
 // The date a value stands for: a date, the date of a date-time, or text in one

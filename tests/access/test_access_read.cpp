@@ -9,6 +9,8 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace engine;
@@ -264,6 +266,19 @@ TEST(AccessDriver, DatesBefore1900AndMemoLineBreaks)
     EXPECT_GT(at(4, "DateTimeCol").toDateTime().date().year(), 99);
     // A time-only value is a date-time on Access's day zero.
     EXPECT_EQ(at(3, "TimeCol"), QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0))));
+
+    // Their text, made from the stored number (mdb-export: 12/02/21 00:00:00).
+    const auto textAt = [&](int id, const char *field) {
+        const qint64 p = positionWhere(*t, QStringLiteral("IDCol"), qint64(id));
+        int f = 0;
+        while (f < t->fieldDefs().size() && t->fieldDefs().at(f).name != QString::fromUtf8(field))
+            ++f;
+        return t->text(t->rowAt(p), f);
+    };
+    EXPECT_EQ(textAt(1, "DateTimeCol"), QStringLiteral("02.12.2021 00:00:00"));
+    EXPECT_EQ(textAt(3, "DateTimeCol"), QStringLiteral("01.01.1898 00:00:00"));
+    EXPECT_EQ(textAt(3, "TimeCol"), QStringLiteral("01.01.1900 00:00:00"));
+    EXPECT_EQ(textAt(2, "DateTimeCol").right(14), QStringLiteral(".9999 00:00:00"));
 }
 
 TEST(AccessDriver, CompressedUnicodeText)
@@ -386,4 +401,32 @@ TEST(AccessDriver, MissingTablesAndFilesAreNamed)
     EXPECT_THROW(d.tableNames(db(QStringLiteral("jackcess"))), EngineError);
     // A table of another kind is no Access database.
     EXPECT_THROW(d.tableNames(fixture(QStringLiteral("dbase/dbfread/people.dbf"))), EngineError);
+}
+
+// The trial's findings are kept while a file stays as it was; a file put in
+// its place is tried and read anew. Row counts as mdb-export lists them.
+TEST(AccessDriver, AFileReplacedAfterItsTrialIsReadAnew)
+{
+    testsupport::ScratchDir dir;
+    const QString path = dir.file(QStringLiteral("wechsel.mdb"));
+    ASSERT_TRUE(QFile::copy(db(QStringLiteral("jackcess/testV1997.mdb")), path));
+    // Findings are kept only for a file left alone for two seconds.
+    QThread::msleep(2200);
+    AccessDriver d;
+    // Listed first, as the descriptor does: the opening then takes the listed database.
+    EXPECT_EQ(d.tableNames(path), (QStringList{QStringLiteral("Table1"), QStringLiteral("Table2"), QStringLiteral("Table3"), QStringLiteral("Table4")}));
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 2);
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 2);
+    EXPECT_EQ(d.tableNames(path).size(), 4);
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::copy(db(QStringLiteral("jackcess/indexTestV1997.mdb")), path));
+    EXPECT_EQ(d.tableNames(path), (QStringList{QStringLiteral("Table1"), QStringLiteral("Table2"), QStringLiteral("Table3")}));
+    auto t = d.open(path, QStringLiteral("Table1"), OpenOptions{true, false});
+    EXPECT_EQ(t->rowCount(), 4);
+    for (qint64 p = 0; p < t->rowCount(); ++p)
+        EXPECT_NO_THROW(t->value(t->rowAt(p), 0));
+    // And the same file left alone again is still read right from its kept findings.
+    QThread::msleep(2200);
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 4);
+    EXPECT_EQ(d.open(path, QStringLiteral("Table1"), OpenOptions{true, false})->rowCount(), 4);
 }

@@ -19,6 +19,17 @@ TEST(ValueText, NumbersUseDecimalCommaWithoutExponentForWholeNumbers)
     EXPECT_EQ(formatFloat(1e6), QStringLiteral("1000000"));
     EXPECT_EQ(formatCurrency(18.0), QStringLiteral("18,00"));
     EXPECT_EQ(formatCurrency(1.2345), QStringLiteral("1,2345"));
+    EXPECT_EQ(formatCurrency(2.1), QStringLiteral("2,10"));
+    EXPECT_EQ(formatCurrency(-3.5), QStringLiteral("-3,50"));
+    EXPECT_EQ(formatCurrency(0.0), QStringLiteral("0,00"));
+    EXPECT_EQ(formatCurrency(2.0001), QStringLiteral("2,0001"));
+    EXPECT_EQ(formatCurrency(1000000000000.125), QStringLiteral("1000000000000,125"));
+    EXPECT_EQ(formatFloat(0.05), QStringLiteral("0,05"));
+    EXPECT_EQ(formatFloat(0.0001), QStringLiteral("0,0001"));
+    EXPECT_EQ(formatFloat(0.00001), QStringLiteral("1e-05"));
+    EXPECT_EQ(formatFloat(123456789012345.0), QStringLiteral("123456789012345"));
+    EXPECT_EQ(formatFloat(1e15), QStringLiteral("1000000000000000"));
+    EXPECT_EQ(formatFloat(-1.25e300).left(6), QStringLiteral("-12500"));
     EXPECT_EQ(formatValue(QVariant(), ftFloat), QString());
     EXPECT_EQ(formatValue(true, ftBoolean), QStringLiteral("True"));
 }
@@ -31,6 +42,16 @@ TEST(ValueText, DatesAndTimesFollowGermanConventions)
               QStringLiteral("30.12.1899 13:35:39"));
     EXPECT_EQ(formatDateTime(QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59, 700))),
               QStringLiteral("01.01.2025 00:00:00"));
+    // A wall-clock time as a day and its milliseconds, as Access stores it.
+    EXPECT_EQ(formatDateTime(QDate(1994, 11, 16), 0), QStringLiteral("16.11.1994 00:00:00"));
+    EXPECT_EQ(formatDateTime(QDate(1994, 11, 16), 13 * 3600000 + 5 * 60000 + 9499), QStringLiteral("16.11.1994 13:05:09"));
+    EXPECT_EQ(formatDateTime(QDate(1994, 11, 16), 13 * 3600000 + 5 * 60000 + 9500), QStringLiteral("16.11.1994 13:05:10"));
+    EXPECT_EQ(formatDateTime(QDate(2000, 2, 28), 86399500), QStringLiteral("29.02.2000 00:00:00"));
+    EXPECT_EQ(formatDateTime(QDate(100, 1, 1), 3723000), QStringLiteral("01.01.0100 01:02:03"));
+    EXPECT_EQ(formatDateTime(QDate(), 0), QString());
+    // 02:30 on the night the clocks go forward is a time Access stores as it is.
+    EXPECT_EQ(formatDateTime(QDate(2024, 3, 31), 2 * 3600000 + 30 * 60000), QStringLiteral("31.03.2024 02:30:00"));
+    EXPECT_EQ(formatTime(QTime(7, 8, 9)), QStringLiteral("07:08:09"));
 }
 
 TEST(ValueText, ParsingGivesTheClassicMessages)

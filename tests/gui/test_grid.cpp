@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using testsupport::ScratchDir;
@@ -71,8 +72,8 @@ TEST_F(GridWindowTest, RasterIsPaintedInScreenBandsNotByRecord)
     w->grid()->setFixedHeight(100);
     QCoreApplication::processEvents();
     w->grid()->verticalScrollBar()->setValue(1);
-    ASSERT_EQ(w->grid()->rowAt(0), 1);
-    const QColor first = colourOfRow(1);
+    ASSERT_EQ(w->gridModel()->positionOfRow(w->grid()->rowAt(0)), 1);
+    const QColor first = colourOfRow(w->grid()->rowAt(0));
     EXPECT_EQ(first, info) << "row 2 of the table is now the first row on screen";
 }
 
@@ -93,6 +94,84 @@ TEST_F(GridWindowTest, GridReadsOnlyTheRowsItShows)
 
     w->action(QStringLiteral("ACDSlast"))->trigger();
     w->grid()->viewport()->repaint();
-    EXPECT_EQ(w->grid()->currentIndex().row(), 49999);
+    EXPECT_EQ(w->gridModel()->positionOfRow(w->grid()->currentIndex().row()), 49999);
     EXPECT_LE(w->gridModel()->cellReads() - shown, 4 * visibleRows * w->gridModel()->columnCount());
+}
+
+// The model holds a window of the records, the scroll bar counts all of them,
+// and keys, the bar and clicks move through the whole table. The dates are the
+// fixture's as dbfread reads them: 297 days from 09.09.1997 to 16.12.1997.
+TEST_F(GridWindowTest, WindowOfRecordsMovesWithKeysBarAndClicks)
+{
+    ScratchDir dir;
+    w->resize(700, 500);
+    w->show();
+    w->Oeffnen(dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-date.dbf")));
+    QApplication::setActiveWindow(w);
+    w->grid()->setFocus();
+    QCoreApplication::processEvents();
+    browse::DataGrid *grid = w->grid();
+    browse::TableModel *model = w->gridModel();
+    ASSERT_EQ(model->recordRows(), 297);
+    EXPECT_LT(model->rowCount(), 297) << "the view keeps rows for the window only";
+    const int fit = grid->rowsOnScreen();
+    ASSERT_GT(fit, 5);
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 297 - fit);
+    const auto firstShown = [&] { return model->data(model->index(grid->rowAt(0), 0), Qt::DisplayRole).toString(); };
+    const auto currentText = [&] { return model->data(grid->currentIndex(), Qt::DisplayRole).toString(); };
+    const auto indicator = [&] { return model->headerData(grid->currentIndex().row(), Qt::Vertical, Qt::DisplayRole).toString(); };
+    EXPECT_EQ(firstShown(), QStringLiteral("09.09.1997"));
+
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(w->TBView.RecNo(), 297);
+    EXPECT_EQ(currentText(), QStringLiteral("16.12.1997"));
+    EXPECT_EQ(indicator(), QStringLiteral("▶"));
+    EXPECT_EQ(grid->verticalScrollBar()->value(), 297 - fit);
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex())));
+    QTest::keyClick(grid, Qt::Key_Up);
+    EXPECT_EQ(w->TBView.RecNo(), 296);
+    EXPECT_EQ(currentText(), QStringLiteral("15.12.1997"));
+
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(w->TBView.RecNo(), 1);
+    EXPECT_EQ(firstShown(), QStringLiteral("09.09.1997"));
+    // Down past the last row on screen scrolls by one row.
+    for (int i = 0; i < fit; ++i)
+        QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(w->TBView.RecNo(), fit + 1);
+    EXPECT_EQ(firstShown(), QStringLiteral("10.09.1997"));
+    EXPECT_EQ(model->positionOfRow(grid->currentIndex().row()), fit);
+
+    // The bar scrolls without moving the record; a click then picks record 129.
+    grid->verticalScrollBar()->setValue(128);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(firstShown(), QStringLiteral("08.10.1997"));
+    EXPECT_EQ(w->TBView.RecNo(), fit + 1);
+    EXPECT_FALSE(grid->currentIndex().isValid()) << "the current record is off screen";
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(model->index(grid->rowAt(0), 0)).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->TBView.RecNo(), 129);
+    EXPECT_EQ(currentText(), QStringLiteral("08.10.1997"));
+    // Page down moves a screenful of records.
+    QTest::keyClick(grid, Qt::Key_PageDown);
+    EXPECT_EQ(w->TBView.RecNo(), 129 + fit);
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex())));
+
+    // A new record from the middle of the table: the window goes to the end,
+    // where the new row shows with its indicator; cancelled, it is gone again.
+    w->action(QStringLiteral("ACDSNew"))->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w->TBView.State(), engine::dsInsert);
+    EXPECT_EQ(model->recordRows(), 298);
+    EXPECT_EQ(model->positionOfRow(grid->currentIndex().row()), 297);
+    EXPECT_EQ(indicator(), QStringLiteral("✱"));
+    EXPECT_EQ(currentText(), QString());
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 298 - fit);
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex())));
+    w->TBView.Cancel();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model->recordRows(), 297);
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 297 - fit);
+    EXPECT_EQ(model->positionOfRow(grid->currentIndex().row()), w->TBView.RecNo() - 1);
+    EXPECT_EQ(indicator(), QStringLiteral("▶"));
 }

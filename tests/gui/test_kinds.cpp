@@ -42,7 +42,7 @@ TEST_F(ProgramTest, EveryKindOpensMovesAndTellsWhyItCannotChange)
         ASSERT_TRUE(w->TBView.Active()) << (boxes.isEmpty() ? std::string() : boxes[0].text.toStdString());
         EXPECT_EQ(w->TBView.RecordCount(), c.records);
         EXPECT_EQ(w->TBView.Fields(0)->AsString(), QString::fromUtf8(c.firstText));
-        EXPECT_EQ(w->gridModel()->rowCount(), c.records);
+        EXPECT_EQ(w->gridModel()->recordRows(), c.records);
         w->action(QStringLiteral("ACDSlast"))->trigger();
         EXPECT_EQ(w->TBView.RecNo(), c.records);
 

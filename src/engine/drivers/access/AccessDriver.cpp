@@ -7,6 +7,7 @@
 #include "AccessDriver.h"
 
 #include "EngineError.h"
+#include "ValueText.h"
 
 #include <QCache>
 #include <QDate>
@@ -18,14 +19,19 @@
 #include <QUuid>
 #include <QtEndian>
 #include <QElapsedTimer>
-#include <QThread>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -156,75 +162,275 @@ Version checkFile(const QString &path)
     return v;
 }
 
+// Where a row lives: mdbtools reads rows only in file order, so the place of
+// every live row is noted once (page and row number), values are decoded when
+// they are asked for.
+struct RowPlace {
+    quint32 page;
+    quint16 row;
+    quint16 unused = 0; // no padding of unknown bytes goes through the trial's pipe
+};
+using RowPlaces = std::vector<RowPlace>;
+
+// The user tables of a catalog, as the parent and the trial child both see them.
+QList<MdbCatalogEntry *> userTablesOf(MdbHandle *mdb)
+{
+    QList<MdbCatalogEntry *> out;
+    if (!mdb || !mdb->catalog)
+        return out;
+    for (guint i = 0; i < mdb->catalog->len; ++i) {
+        auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
+        if (entry && entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
+            out << entry;
+    }
+    return out;
+}
+
+QString entryName(const MdbCatalogEntry *entry)
+{
+    return QString::fromUtf8(entry->object_name, qstrnlen(entry->object_name, sizeof entry->object_name));
+}
+
+// The table of that name: the exact spelling first, then (as Access compares
+// names) without regard to case.
+MdbCatalogEntry *findTable(const QList<MdbCatalogEntry *> &tables, const QString &name)
+{
+    for (MdbCatalogEntry *entry : tables)
+        if (entryName(entry) == name)
+            return entry;
+    for (MdbCatalogEntry *entry : tables)
+        if (entryName(entry).compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    return nullptr;
+}
+
+// Reads every row of the table in file order and notes where each live one is.
+// The page in the buffer is the one mdbtools last read (cur_phys_pg runs one
+// ahead when it falls back to reading page by page).
+RowPlaces walkRows(MdbHandle *mdb, MdbTableDef *table)
+{
+    RowPlaces rows;
+    mdb_rewind_table(table);
+    while (mdb_fetch_row(table)) {
+        if (table->cur_row == 0)
+            continue;
+        rows.push_back({mdb->cur_pg, static_cast<quint16>(table->cur_row - 1), 0});
+    }
+    return rows;
+}
+
+// What a trial found: the catalog reads, and for a table whether it was found
+// and where its rows are.
+struct Trial {
+    bool tableFound = false;
+    RowPlaces rows;
+};
+
+// Trials are kept for the life of the process, by the file's identity (device,
+// inode), size and change times and by the table's name: a reopened table is
+// not tried again, a changed file is. A file changed within the last two
+// seconds is not kept, since a second change in the same clock tick would
+// leave the times as they were.
+class TrialRecord {
+public:
+    struct Key {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        qint64 modified;
+        qint64 changed;
+        QString table;
+        bool operator==(const Key &) const = default;
+    };
+
+    static std::optional<Key> keyOf(const QString &path, const QString &table)
+    {
+        struct stat st {};
+        if (stat(QFile::encodeName(path).constData(), &st) != 0)
+            return std::nullopt;
+        const qint64 modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        const qint64 changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        struct timespec now {};
+        clock_gettime(CLOCK_REALTIME, &now);
+        const qint64 nowNs = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+        if (nowNs - std::max(modified, changed) < 2000000000LL)
+            return std::nullopt;
+        return Key{st.st_dev, st.st_ino, st.st_size, modified, changed, table};
+    }
+
+    static std::shared_ptr<const Trial> find(const Key &key)
+    {
+        const std::lock_guard<std::mutex> lock(mutex());
+        for (const auto &entry : entries())
+            if (entry.first == key)
+                return entry.second;
+        return nullptr;
+    }
+
+    static void keep(const Key &key, std::shared_ptr<const Trial> trial)
+    {
+        const std::lock_guard<std::mutex> lock(mutex());
+        auto &list = entries();
+        // A few recent tables; the oldest goes first.
+        if (list.size() >= 16)
+            list.erase(list.begin());
+        list.emplace_back(key, std::move(trial));
+    }
+
+private:
+    static std::mutex &mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<std::pair<Key, std::shared_ptr<const Trial>>> &entries()
+    {
+        static std::vector<std::pair<Key, std::shared_ptr<const Trial>>> list;
+        return list;
+    }
+};
+
+// Writes all of the bytes or gives up (the parent has gone).
+void writeAll(int fd, const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            _exit(4);
+        p += n;
+        size -= size_t(n);
+    }
+}
+
+// The trial in the child: reads the catalog and, for a table, its definition
+// and every row; sends the rows' places to the parent and exits.
+[[noreturn]] void runTrialChild(const QByteArray &file, const QString &tableName, int out)
+{
+    const int devNull = open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+    }
+#if !defined(__SANITIZE_ADDRESS__)
+    // (An address-sanitizer build reserves far more address space than this
+    // before it allocates anything; there the time limit alone guards.)
+    const rlim_t limit = rlim_t(1) << 31;
+    struct rlimit rl = {limit, limit};
+    setrlimit(RLIMIT_AS, &rl);
+#endif
+    MdbHandle *mdb = mdb_open(file.constData(), MDB_NOFLAGS);
+    if (!mdb || !mdb_read_catalog(mdb, MDB_TABLE))
+        _exit(2);
+    quint8 found = 0;
+    RowPlaces rows;
+    if (!tableName.isEmpty()) {
+        if (MdbCatalogEntry *entry = findTable(userTablesOf(mdb), tableName)) {
+            MdbTableDef *t = mdb_read_table(entry);
+            if (!t || !mdb_read_columns(t))
+                _exit(3);
+            mdb_read_indices(t);
+            rows = walkRows(mdb, t);
+            found = 1;
+        }
+    }
+    const quint64 count = rows.size();
+    writeAll(out, &found, sizeof found);
+    writeAll(out, &count, sizeof count);
+    writeAll(out, rows.data(), rows.size() * sizeof(RowPlace));
+    _exit(0);
+}
+
 // mdbtools parses catalogs, table definitions and property lists without
 // checking them: a damaged file can make it loop for ever or exhaust memory
 // (seen with cut-off copies whose property pages are missing). What mdbtools
 // will do with a file is therefore tried first in a child process with a time
 // and memory limit: it reads the catalog and, for a table, its definition and
-// every row. Only when the child finishes cleanly does this process go on.
-void probeWithMdbtools(const QString &path, const QString &tableName, qint64 fileSize)
+// every row. Only when the child finishes cleanly does this process go on, and
+// it takes the rows' places from the child instead of reading every row again.
+// The parent waits on the pipe with poll, so it wakes when the child is done.
+// Returns nothing when no child could be had (then the caller reads alone).
+std::shared_ptr<const Trial> tryWithMdbtools(const QString &path, const QString &tableName, qint64 fileSize)
 {
-    const QByteArray file = QFile::encodeName(path);
-    const QByteArray table = tableName.toUtf8();
-    const pid_t pid = fork();
-    if (pid < 0)
-        return; // no child to be had: read without the trial
-    if (pid == 0) {
-        const int devNull = open("/dev/null", O_WRONLY);
-        if (devNull >= 0) {
-            dup2(devNull, STDOUT_FILENO);
-            dup2(devNull, STDERR_FILENO);
-        }
-#if !defined(__SANITIZE_ADDRESS__)
-        // (An address-sanitizer build reserves far more address space than this
-        // before it allocates anything; there the time limit alone guards.)
-        const rlim_t limit = rlim_t(1) << 31;
-        struct rlimit rl = {limit, limit};
-        setrlimit(RLIMIT_AS, &rl);
-#endif
-        MdbHandle *mdb = mdb_open(file.constData(), MDB_NOFLAGS);
-        if (!mdb || !mdb_read_catalog(mdb, MDB_TABLE))
-            _exit(2);
-        if (!table.isEmpty()) {
-            for (guint i = 0; mdb->catalog && i < mdb->catalog->len; ++i) {
-                auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-                if (!entry || entry->object_type != MDB_TABLE || g_ascii_strcasecmp(entry->object_name, table.constData()) != 0)
-                    continue;
-                MdbTableDef *t = mdb_read_table(entry);
-                if (!t || !mdb_read_columns(t))
-                    _exit(3);
-                mdb_read_indices(t);
-                mdb_rewind_table(t);
-                while (mdb_fetch_row(t)) {
-                }
-            }
-        }
-        _exit(0);
+    const std::optional<TrialRecord::Key> key = TrialRecord::keyOf(path, tableName);
+    if (key) {
+        if (std::shared_ptr<const Trial> known = TrialRecord::find(*key))
+            return known;
     }
+    const QByteArray file = QFile::encodeName(path);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return nullptr;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return nullptr; // no child to be had: read without the trial
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        runTrialChild(file, tableName, fds[1]);
+    }
+    close(fds[1]);
     // Generous for the largest databases: mdbtools reads some 100 MB a second.
     const qint64 limitMs = 5000 + fileSize / (1024 * 1024) * 200;
     QElapsedTimer timer;
     timer.start();
-    int status = 0;
+    QByteArray received;
+    bool hung = false;
+    char buffer[65536];
     for (;;) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
+        const qint64 left = limitMs - timer.elapsed();
+        if (left <= 0) {
+            hung = true;
             break;
-        if (done < 0)
-            return;
-        if (timer.elapsed() > limitMs) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            throw damaged(path, QStringLiteral("beim Lesen bleibt mdbtools darin hängen"));
         }
-        QThread::msleep(timer.elapsed() < 50 ? 1 : 10);
+        struct pollfd pfd = {fds[0], POLLIN, 0};
+        const int ready = poll(&pfd, 1, int(std::min<qint64>(left, 60000)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            break;
+        if (ready == 0)
+            continue;
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // the child has finished, one way or the other
+        received.append(buffer, n);
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        return;
+    close(fds[0]);
+    int status = 0;
+    if (hung) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        throw damaged(path, QStringLiteral("beim Lesen bleibt mdbtools darin hängen"));
+    }
+    // The pipe closed: the child has exited or is just about to.
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     if (WIFSIGNALED(status))
         throw damaged(path, QStringLiteral("mdbtools stürzt beim Lesen ab (Signal %1)").arg(WTERMSIG(status)));
-    throw damaged(path, tableName.isEmpty() ? QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen")
-                                            : QStringLiteral("die Tabelle %1 lässt sich nicht lesen").arg(tableName));
+    const qsizetype head = qsizetype(sizeof(quint8) + sizeof(quint64));
+    quint64 count = 0;
+    if (received.size() >= head)
+        std::memcpy(&count, received.constData() + 1, sizeof count);
+    const bool complete = WIFEXITED(status) && WEXITSTATUS(status) == 0 && received.size() >= head
+        && count == quint64(received.size() - head) / sizeof(RowPlace)
+        && quint64(received.size() - head) % sizeof(RowPlace) == 0;
+    if (!complete)
+        throw damaged(path, tableName.isEmpty() ? QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen")
+                                                : QStringLiteral("die Tabelle %1 lässt sich nicht lesen").arg(tableName));
+    auto trial = std::make_shared<Trial>();
+    trial->tableFound = received.at(0) != 0;
+    trial->rows.resize(count);
+    std::memcpy(trial->rows.data(), received.constData() + head, count * sizeof(RowPlace));
+    if (key)
+        TrialRecord::keep(*key, trial);
+    return trial;
 }
 
 QString versionName(int jet)
@@ -248,13 +454,16 @@ public:
     {
         m_version = checkFile(path);
         m_jet3Charset = configureCharsets();
-        probeWithMdbtools(path, tableName, QFileInfo(path).size());
+        m_trial = tryWithMdbtools(path, tableName, QFileInfo(path).size());
         const MutedStderr quiet;
         m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
         if (!m_mdb)
             throw EngineError(ErrorKind::Io, QStringLiteral("Die Access-Datenbank %1 lässt sich nicht lesen.").arg(native(path)));
-        if (!mdb_read_catalog(m_mdb, MDB_TABLE))
+        if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
+            mdb_close(m_mdb);
+            m_mdb = nullptr;
             throw damaged(path, QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen"));
+        }
     }
     ~Database()
     {
@@ -268,31 +477,65 @@ public:
     const QString &path() const { return m_path; }
     const Version &version() const { return m_version; }
     const QByteArray &jet3Charset() const { return m_jet3Charset; }
+    // The child's findings; null when no child could be had.
+    const Trial *trial() const { return m_trial.get(); }
+    // Tries a table of this database (its catalog is read) in a child, as the
+    // constructor does for the table it is made for.
+    void tryTable(const QString &tableName) { m_trial = tryWithMdbtools(m_path, tableName, QFileInfo(m_path).size()); }
 
-    QList<MdbCatalogEntry *> userTables() const
-    {
-        QList<MdbCatalogEntry *> out;
-        if (!m_mdb->catalog)
-            return out;
-        for (guint i = 0; i < m_mdb->catalog->len; ++i) {
-            auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));
-            if (entry && entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
-                out << entry;
-        }
-        return out;
-    }
+    QList<MdbCatalogEntry *> userTables() const { return userTablesOf(m_mdb); }
 
 private:
     QString m_path;
     Version m_version;
     QByteArray m_jet3Charset;
+    std::shared_ptr<const Trial> m_trial;
     MdbHandle *m_mdb = nullptr;
 };
 
-QString entryName(const MdbCatalogEntry *entry)
-{
-    return QString::fromUtf8(entry->object_name, qstrnlen(entry->object_name, sizeof entry->object_name));
-}
+// The database last listed stays open, so that opening one of its tables next
+// (the descriptor lists the tables, then opens one) reads the catalog once. It
+// is taken only while the file is as it was (the trial record's key) and by
+// one table at a time: an open table owns its database, since mdbtools' page
+// buffer cannot be shared.
+class SpareDatabase {
+public:
+    static void keep(const QString &path, std::unique_ptr<Database> db)
+    {
+        const std::optional<TrialRecord::Key> key = TrialRecord::keyOf(path, QString());
+        const std::lock_guard<std::mutex> lock(mutex());
+        slot().reset();
+        if (key)
+            slot() = std::make_unique<Kept>(Kept{*key, path, std::move(db)});
+    }
+    static std::unique_ptr<Database> take(const QString &path)
+    {
+        const std::optional<TrialRecord::Key> key = TrialRecord::keyOf(path, QString());
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (!key || !slot() || !(slot()->key == *key) || slot()->path != path)
+            return nullptr;
+        std::unique_ptr<Database> db = std::move(slot()->db);
+        slot().reset();
+        return db;
+    }
+
+private:
+    struct Kept {
+        TrialRecord::Key key;
+        QString path;
+        std::unique_ptr<Database> db;
+    };
+    static std::mutex &mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::unique_ptr<Kept> &slot()
+    {
+        static std::unique_ptr<Kept> kept;
+        return kept;
+    }
+};
 
 QString columnName(const MdbColumn *col)
 {
@@ -301,19 +544,38 @@ QString columnName(const MdbColumn *col)
 
 // Access counts days from 30.12.1899; before it the whole part counts back and
 // the fraction still runs forward through the day (-1.25 is 29.12.1899 06:00).
-QDateTime accessDateTime(double value)
+// Gives false outside the range Access allows (1.1.100 to 31.12.9999).
+bool accessDayAndTime(double value, QDate *date, qint64 *msecsOfDay)
 {
-    // The range Access allows: 1.1.100 to 31.12.9999.
     if (!std::isfinite(value) || value < -657434.0 || value >= 2958466.0)
-        return QDateTime();
+        return false;
     double days = std::trunc(value);
     qint64 ms = std::llround(std::fabs(value - days) * 86400000.0);
     if (ms >= 86400000) {
         ms -= 86400000;
         days += 1;
     }
-    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
+    *date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
+    *msecsOfDay = ms;
+    return true;
+}
+
+QDateTime accessDateTime(double value)
+{
+    QDate date;
+    qint64 ms = 0;
+    if (!accessDayAndTime(value, &date, &ms))
+        return QDateTime();
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+}
+
+// The text of a stored date-time, straight from its number: the wall-clock
+// time as stored, with no time-zone lookup on the way.
+QString accessDateTimeText(double value)
+{
+    QDate date;
+    qint64 ms = 0;
+    return accessDayAndTime(value, &date, &ms) ? formatDateTime(date, ms) : QString();
 }
 
 double floatValue(float f)
@@ -349,6 +611,7 @@ public:
     }
     qint64 positionOf(RowId row) override { return row >= 0 && row < rowCount() ? row : -1; }
     QVariant value(RowId row, int field) override;
+    QString text(RowId row, int field) override;
 
     QString readOnlyReason() const override { return readOnlyText(m_db->path()); }
 
@@ -361,13 +624,11 @@ public:
     }
 
 private:
-    struct RowPlace {
-        quint32 page;
-        quint16 row;
-    };
     // The cracked fields of one row; mdb->pg_buf holds its page until the next read.
     int crack(RowId row, MdbField *fields);
     QVariant decode(const MdbColumn *col, const MdbField &f);
+    // The row's decoded values as kept: a date-time is kept as its stored number.
+    const QVector<QVariant> &cachedRow(RowId row, int field);
     QString decodeText(const unsigned char *data, int size);
     QByteArray readLongValue(const unsigned char *data, int size);
     MdbColumn *column(int index) const
@@ -380,7 +641,7 @@ private:
     QString m_name;
     QVector<FieldDef> m_defs;
     QVector<IndexDef> m_indexes;
-    std::vector<RowPlace> m_rows;
+    RowPlaces m_rows;
     QCache<RowId, QVector<QVariant>> m_cache{512};
     QStringDecoder m_jet3Decoder;
 };
@@ -491,17 +752,11 @@ AccessTable::AccessTable(std::unique_ptr<Database> db, MdbCatalogEntry *entry)
         }
     }
 
-    // mdbtools reads rows only in file order; the place of every live row is
-    // noted once (6 bytes a row), values are decoded when they are asked for.
-    // The page in the buffer is the one mdbtools last read (cur_phys_pg runs one
-    // ahead when it falls back to reading page by page).
-    MdbHandle *mdb = m_db->handle();
-    mdb_rewind_table(m_table);
-    while (mdb_fetch_row(m_table)) {
-        if (m_table->cur_row == 0)
-            continue;
-        m_rows.push_back({mdb->cur_pg, static_cast<quint16>(m_table->cur_row - 1)});
-    }
+    // The trial child has walked the rows already; alone, this process walks them.
+    if (const Trial *trial = m_db->trial(); trial && trial->tableFound)
+        m_rows = trial->rows;
+    else
+        m_rows = walkRows(m_db->handle(), m_table);
 }
 
 int AccessTable::crack(RowId row, MdbField *fields)
@@ -524,27 +779,45 @@ int AccessTable::crack(RowId row, MdbField *fields)
     return n;
 }
 
-QVariant AccessTable::value(RowId row, int field)
+const QVector<QVariant> &AccessTable::cachedRow(RowId row, int field)
 {
     if (row < 0 || row >= rowCount())
         throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_name));
     if (field < 0 || field >= m_defs.size())
         throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_name));
     if (const QVector<QVariant> *cached = m_cache.object(row))
-        return cached->at(field);
+        return *cached;
 
     MdbField fields[MDB_MAX_COLS];
     const int n = crack(row, fields);
-    auto *values = new QVector<QVariant>(m_defs.size());
+    auto values = std::make_unique<QVector<QVariant>>(m_defs.size());
     for (int i = 0; i < n && i < m_defs.size(); ++i) {
         const int colNo = fields[i].colnum;
         if (colNo < 0 || colNo >= m_defs.size())
             continue;
         (*values)[colNo] = decode(column(colNo), fields[i]);
     }
-    const QVariant result = values->at(field);
-    m_cache.insert(row, values, 1);
-    return result;
+    QVector<QVariant> *kept = values.release();
+    m_cache.insert(row, kept, 1);
+    return *kept;
+}
+
+QVariant AccessTable::value(RowId row, int field)
+{
+    const QVariant &v = cachedRow(row, field).at(field);
+    if (m_defs.at(field).dataType == ftDateTime && !v.isNull()) {
+        const QDateTime dt = accessDateTime(v.toDouble());
+        return dt.isValid() ? QVariant(dt) : QVariant();
+    }
+    return v;
+}
+
+QString AccessTable::text(RowId row, int field)
+{
+    const QVariant &v = cachedRow(row, field).at(field);
+    if (m_defs.at(field).dataType == ftDateTime)
+        return v.isNull() ? QString() : accessDateTimeText(v.toDouble());
+    return formatValue(v, m_defs.at(field).dataType);
 }
 
 QString AccessTable::decodeText(const unsigned char *data, int size)
@@ -651,8 +924,11 @@ QVariant AccessTable::decode(const MdbColumn *col, const MdbField &f)
     case MDB_DATETIME: {
         if (!need(8))
             return QVariant();
-        const QDateTime dt = accessDateTime(qFromLittleEndian<double>(p));
-        return dt.isValid() ? QVariant(dt) : QVariant();
+        // Kept as the stored number; value() and text() turn it into what they give.
+        const double stored = qFromLittleEndian<double>(p);
+        QDate date;
+        qint64 ms = 0;
+        return accessDayAndTime(stored, &date, &ms) ? QVariant(stored) : QVariant();
     }
     case MDB_TEXT:
         return decodeText(p, f.siz);
@@ -711,34 +987,25 @@ bool AccessDriver::handles(const QString &extendedProperties) const
 
 QStringList AccessDriver::tableNames(const QString &dataSource)
 {
-    const Database db(dataSource);
+    std::unique_ptr<Database> db = SpareDatabase::take(dataSource);
+    if (!db)
+        db = std::make_unique<Database>(dataSource);
     QStringList names;
-    for (const MdbCatalogEntry *entry : db.userTables())
+    for (const MdbCatalogEntry *entry : db->userTables())
         names << entryName(entry);
+    SpareDatabase::keep(dataSource, std::move(db));
     return names;
 }
 
 std::unique_ptr<TableSource> AccessDriver::open(const QString &dataSource, const QString &tableName,
                                                 const OpenOptions &)
 {
-    auto db = std::make_unique<Database>(dataSource, tableName);
-    const QList<MdbCatalogEntry *> tables = db->userTables();
-    MdbCatalogEntry *found = nullptr;
-    for (MdbCatalogEntry *entry : tables) {
-        if (entryName(entry) == tableName) {
-            found = entry;
-            break;
-        }
-    }
-    // Access itself compares table names without regard to case.
-    if (!found) {
-        for (MdbCatalogEntry *entry : tables) {
-            if (entryName(entry).compare(tableName, Qt::CaseInsensitive) == 0) {
-                found = entry;
-                break;
-            }
-        }
-    }
+    std::unique_ptr<Database> db = SpareDatabase::take(dataSource);
+    if (db)
+        db->tryTable(tableName);
+    else
+        db = std::make_unique<Database>(dataSource, tableName);
+    MdbCatalogEntry *found = findTable(db->userTables(), tableName);
     if (!found) {
         if (tableName.isEmpty())
             throw EngineError(ErrorKind::NotFound, QStringLiteral("Es ist keine Tabelle der Access-Datenbank %1 gewählt.").arg(native(dataSource)));
