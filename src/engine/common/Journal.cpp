@@ -465,15 +465,17 @@ void Journal::recover(const QString &tablePath)
         syncFolder(journal);
 }
 
-void Journal::recoverFolder(const QString &folder)
+void Journal::recoverFolder(const QString &folder, bool removeParts)
 {
     const QDir dir(folder);
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList entries = dir.entryList({QLatin1String("*") + QLatin1String(removeParts ? "" : JournalMark)},
+                                              QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &entry : entries) {
         if (entry.startsWith(QLatin1Char('.')) && entry.endsWith(QLatin1String(JournalMark)))
             recover(dir.filePath(entry.mid(1, entry.size() - 1 - qsizetype(strlen(JournalMark)))));
     }
-    removeStaleParts(dir.absolutePath(), QString());
+    if (removeParts)
+        removeStaleParts(dir.absolutePath(), QString());
 }
 
 } // namespace engine::io
