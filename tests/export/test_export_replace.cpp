@@ -98,23 +98,50 @@ void injectAt(int step, int error, bool stop = false)
     });
 }
 
+struct States {
+    Files before, after; // the folder after the old export and after the new one
+    int steps = 0;       // file steps of the new export
+};
+
 class ExportReplace : public ::testing::Test {
 protected:
     void TearDown() override { io::setIoFault(nullptr); }
     Sources sources;
 
-    // The folder after the old export and after the new one, each made whole.
-    void makeStates(const Target &t, Files &oldState, Files &newState, int &steps)
+    int exportOld(const Target &t, const QString &out)
     {
-        const QString kind = QString::fromLatin1(t.kind), table = QString::fromLatin1(t.table);
+        return exportInto(sources.dir.path(), QStringLiteral("DBASE_83.DBF"), out, QString::fromLatin1(t.kind),
+                          QString::fromLatin1(t.table));
+    }
+    int exportNew(const Target &t, const QString &out)
+    {
+        return exportInto(sources.dir.path(), QStringLiteral("DBASE_8B.DBF"), out, QString::fromLatin1(t.kind),
+                          QString::fromLatin1(t.table));
+    }
+
+    States makeStates(const Target &t)
+    {
+        States states;
         ScratchDir out;
-        ASSERT_EQ(exportInto(sources.dir.path(), QStringLiteral("DBASE_83.DBF"), out.path(), kind, table), 67);
-        oldState = contents(out.path());
+        EXPECT_EQ(exportOld(t, out.path()), 67);
+        states.before = contents(out.path());
         injectAt(-1, 0);
-        ASSERT_EQ(exportInto(sources.dir.path(), QStringLiteral("DBASE_8B.DBF"), out.path(), kind, table), 10);
-        steps = g_steps;
+        EXPECT_EQ(exportNew(t, out.path()), 10);
+        states.steps = g_steps;
         io::setIoFault(nullptr);
-        newState = contents(out.path());
+        states.after = contents(out.path());
+        return states;
+    }
+
+    // The next reader finishes what was left: the folder and the rows are all
+    // old or all new. True when new.
+    bool expectWhole(const Target &t, const QString &out, const States &states, int step)
+    {
+        const int rows = rowsRead(QString::fromLatin1(t.kind), out, QString::fromLatin1(t.table));
+        const Files seen = contents(out);
+        EXPECT_TRUE(seen == states.before || seen == states.after) << "step " << step << ": " << names(seen);
+        EXPECT_EQ(rows, seen == states.after ? 10 : 67) << "step " << step;
+        return seen == states.after;
     }
 };
 
@@ -136,18 +163,15 @@ TEST_F(ExportReplace, FailureAtEachStepLeavesTheOldOrTheNewTable)
 {
     for (const Target &t : Targets) {
         SCOPED_TRACE(t.table);
-        const QString kind = QString::fromLatin1(t.kind), table = QString::fromLatin1(t.table);
-        Files oldState, newState;
-        int steps = 0;
-        makeStates(t, oldState, newState, steps);
-        ASSERT_NE(oldState, newState);
-        EXPECT_EQ(oldState.keys(), newState.keys()); // both with memo/blob file (and schema.ini)
-        for (const int step : chosenSteps(steps)) {
+        const States states = makeStates(t);
+        ASSERT_NE(states.before, states.after);
+        EXPECT_EQ(states.before.keys(), states.after.keys()); // both with memo/blob file (and schema.ini)
+        for (const int step : chosenSteps(states.steps)) {
             ScratchDir out;
-            ASSERT_EQ(exportInto(sources.dir.path(), QStringLiteral("DBASE_83.DBF"), out.path(), kind, table), 67);
+            ASSERT_EQ(exportOld(t, out.path()), 67);
             injectAt(step, EIO);
             try {
-                exportInto(sources.dir.path(), QStringLiteral("DBASE_8B.DBF"), out.path(), kind, table);
+                exportNew(t, out.path());
                 ADD_FAILURE() << "step " << step << " failed unnoticed";
             } catch (const EngineError &e) {
                 // The table, its companion or the folder's schema.ini: the user's files.
@@ -157,11 +181,7 @@ TEST_F(ExportReplace, FailureAtEachStepLeavesTheOldOrTheNewTable)
                 EXPECT_TRUE(e.message().contains(QLatin1String("Ein-/Ausgabefehler"))) << e.message().toStdString();
             }
             io::setIoFault(nullptr);
-            // The next reader finishes what was left; the rows are all old or all new.
-            const int rows = rowsRead(kind, out.path(), table);
-            const Files seen = contents(out.path());
-            EXPECT_TRUE(seen == oldState || seen == newState) << "step " << step << ": " << names(seen);
-            EXPECT_EQ(rows, seen == newState ? 10 : 67) << "step " << step;
+            expectWhole(t, out.path(), states, step);
         }
     }
 }
@@ -170,19 +190,16 @@ TEST_F(ExportReplace, StoppedAtEachCommitStepIsFinishedOrUndoneByTheNextReader)
 {
     for (const Target &t : Targets) {
         SCOPED_TRACE(t.table);
-        const QString kind = QString::fromLatin1(t.kind), table = QString::fromLatin1(t.table);
-        Files oldState, newState;
-        int steps = 0;
-        makeStates(t, oldState, newState, steps);
+        const States states = makeStates(t);
         bool sawNew = false;
-        for (int step = std::max(0, steps - 14); step < steps; ++step) {
+        for (int step = std::max(0, states.steps - 14); step < states.steps; ++step) {
             ScratchDir out;
-            ASSERT_EQ(exportInto(sources.dir.path(), QStringLiteral("DBASE_83.DBF"), out.path(), kind, table), 67);
+            ASSERT_EQ(exportOld(t, out.path()), 67);
             const pid_t pid = ::fork();
             if (pid == 0) {
                 injectAt(step, 0, true);
                 try {
-                    exportInto(sources.dir.path(), QStringLiteral("DBASE_8B.DBF"), out.path(), kind, table);
+                    exportNew(t, out.path());
                 } catch (...) {
                 }
                 ::_exit(0);
@@ -190,11 +207,7 @@ TEST_F(ExportReplace, StoppedAtEachCommitStepIsFinishedOrUndoneByTheNextReader)
             int status = 0;
             ::waitpid(pid, &status, 0);
             ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "step " << step;
-            const int rows = rowsRead(kind, out.path(), table);
-            const Files seen = contents(out.path());
-            sawNew = sawNew || seen == newState;
-            EXPECT_TRUE(seen == oldState || seen == newState) << "step " << step << ": " << names(seen);
-            EXPECT_EQ(rows, seen == newState ? 10 : 67) << "step " << step;
+            sawNew = expectWhole(t, out.path(), states, step) || sawNew;
         }
         EXPECT_TRUE(sawNew); // stopped after the journal was on the disk: completed
     }

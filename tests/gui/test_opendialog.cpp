@@ -38,6 +38,7 @@ struct Seen {
     QString database, kind, table, title, filter, defaultExt;
     int kindIndex = -2, tableIndex = -2;
     QStringList tables;
+    QString placeholder; // what the empty table list says
 };
 
 class OpenDialog : public ::testing::Test {
@@ -93,7 +94,7 @@ protected:
                     dialog.CBTable->currentText(),      dialog.OpenDialog.Title,
                     dialog.OpenDialog.Filter,           dialog.OpenDialog.DefaultExt,
                     dialog.CBDatabaseType->currentIndex(), dialog.CBTable->currentIndex(),
-                    items(dialog.CBTable)};
+                    items(dialog.CBTable),                  dialog.CBTable->placeholderText()};
     }
     QString dir() const { return scratch.path() + QLatin1Char('/'); }
     QString copy(const char *fixture, const char *name) const
@@ -200,6 +201,26 @@ TEST_F(OpenDialog, DirectoryTextListsItsTablesFirstSelectedKindFromDescriptorAnd
     openChooser(dir());
     EXPECT_EQ(seen.tableIndex, 0);
     EXPECT_EQ(kado.TableName(), QStringLiteral("people"));
+}
+
+TEST_F(OpenDialog, FolderWithoutTablesSaysSoInsteadOfAnEmptyList)
+{
+    touch("notizen.txt"); // a file, but no table
+    confirm = false;
+    kado.setForceTablesDialog(true);
+    openChooser(dir());
+    kado.setForceTablesDialog(false);
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(seen.tables.isEmpty());
+    EXPECT_EQ(seen.placeholder, QStringLiteral("In %1 gibt es keine Tabelle.").arg(dir()));
+
+    // With tables there the list shows them and says nothing else.
+    copy("dbase/dbfread/people.dbf", "people.dbf");
+    kado.setForceTablesDialog(true);
+    openChooser(dir());
+    kado.setForceTablesDialog(false);
+    EXPECT_EQ(seen.tables, QStringList{QStringLiteral("people")});
+    EXPECT_EQ(seen.placeholder, QString());
 }
 
 TEST_F(OpenDialog, MissingFileShowsTheTablesTheConnectionPointsAtAndOkOpensTheChosenOne)

@@ -452,9 +452,20 @@ void Journal::commit()
 void Journal::recover(const QString &tablePath)
 {
     const QString journal = journalPathFor(tablePath);
-    if (!exists(journal))
+    if (!exists(journal) || writerAtWork(journal))
         return;
     const QString table = QFileInfo(tablePath).absoluteFilePath();
+    // Under the table's lock, as every change of it: a program changing pages
+    // of the table in place holds it before it starts its journal.
+    const Fd tableFd(::open(local(table).constData(), O_RDWR | O_CLOEXEC));
+    std::unique_ptr<FileLock> tableLock;
+    if (tableFd.fd >= 0) {
+        try {
+            tableLock = std::make_unique<FileLock>(tableFd.fd, table);
+        } catch (const EngineError &) {
+            return; // held on: its holder finishes the set
+        }
+    }
     const Fd fd(::open(local(journal).constData(), O_RDWR | O_CLOEXEC));
     // A journal that cannot be opened for writing (a read-only folder) cannot
     // be acted on either; nor one whose writer is at work.
