@@ -347,6 +347,9 @@ void TFMADOOpenDialog::activateForSource()
         CBTable->setCurrentIndex(0);
         CBDatabaseType->setCurrentIndex(int(m_owner.DatabaseType()));
     } catch (const std::exception &) {
+        // Nothing to list from: a named source still gets a word, not a bare list.
+        if (!EDDatabase->text().trimmed().isEmpty())
+            CBTable->setPlaceholderText(noTablesText(EDDatabase->text()));
     }
 }
 
