@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCollator>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -337,6 +338,7 @@ void TFMADOOpenDialog::activateForFile(const QString &databaseText)
 void TFMADOOpenDialog::activateForSource()
 {
     CBTable->clear();
+    CBTable->setPlaceholderText(QString());
     try {
         QStringList names;
         m_owner.GetTableNames(names);
@@ -345,6 +347,9 @@ void TFMADOOpenDialog::activateForSource()
         CBTable->setCurrentIndex(0);
         CBDatabaseType->setCurrentIndex(int(m_owner.DatabaseType()));
     } catch (const std::exception &) {
+        // Nothing to list from: a named source still gets a word, not a bare list.
+        if (!EDDatabase->text().trimmed().isEmpty())
+            CBTable->setPlaceholderText(noTablesText(EDDatabase->text()));
     }
 }
 
@@ -363,6 +368,8 @@ void TFMADOOpenDialog::setTables(QStringList names, bool hashAsDot)
     CBTable->clear();
     CBTable->addItems(names);
     CBTable->setCurrentIndex(-1);
+    // An empty list is never shown without a word: the source has no table.
+    CBTable->setPlaceholderText(names.isEmpty() ? noTablesText(m_owner.GivenDatabaseName()) : QString());
 }
 
 // Linux file names are case-sensitive, and a folder may hold KUNDEN.DBF beside
@@ -441,6 +448,11 @@ void TFMADOOpenDialog::showError(const QString &message)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("brisvel ostrel 2005"), errorBoxText(message),
                     QMessageBox::Ok, this);
     box.exec();
+}
+
+QString noTablesText(const QString &source)
+{
+    return QStringLiteral("In %1 gibt es keine Tabelle.").arg(QDir::toNativeSeparators(source));
 }
 
 void installTablesDialog(TKADOopen &descriptor, QWidget *parent, TablesDialogRunner runner)

@@ -114,6 +114,9 @@ using TablesDialogRunner = std::function<int(TFMADOOpenDialog &)>;
 // chooser runs, the dialog is created over parent with EDDatabase set to the
 // descriptor's GivenDatabaseName, shown modally, and destroyed again; on "OK"
 // the text of CBTable is the chosen table.
+// What the table list says when a data source has no table.
+QString noTablesText(const QString &source);
+
 void installTablesDialog(TKADOopen &descriptor, QWidget *parent, TablesDialogRunner runner = {});
 
 } // namespace data

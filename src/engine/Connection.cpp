@@ -4,6 +4,7 @@
 #include "ExportStatement.h"
 #include "TableExport.h"
 #include "TableDataset.h"
+#include "common/Journal.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -160,6 +161,7 @@ int Connection::Execute(const QString &statement)
     if (e.targetDatabase.isEmpty())
         throw EngineError(QStringLiteral("Für den Export ist kein Ziel angegeben."));
 
+    recoverInterrupted();
     std::unique_ptr<TableSource> source = m_driver->open(dataSource(), e.sourceTable, OpenOptions{true, false});
     // Replacing the file that is being read would leave the open table on a
     // file that no longer exists.
@@ -189,9 +191,18 @@ QString Connection::Version() const
     return QStringLiteral(BRISVEL_VERSION);
 }
 
+void Connection::recoverInterrupted() const
+{
+    // A change another program (or this one) left half done when it died is
+    // finished or undone before anything of the folder is read.
+    const QString source = dataSource();
+    io::Journal::recoverFolder(m_driver->dataSourceIsDirectory() ? source : QFileInfo(source).absolutePath(), false);
+}
+
 std::unique_ptr<TableSource> Connection::openTable(const QString &tableName, const OpenOptions &options)
 {
     setConnected(true);
+    recoverInterrupted();
     return m_driver->open(dataSource(), tableName, options);
 }
 

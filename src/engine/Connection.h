@@ -66,6 +66,7 @@ public:
     void detach(TableDataset *dataset);
 
 private:
+    void recoverInterrupted() const;
     QString m_provider;
     QList<ConnectionProperty> m_properties;
     Driver *m_driver = nullptr;

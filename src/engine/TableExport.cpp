@@ -6,6 +6,9 @@
 #include "Progress.h"
 #include "RawCells.h"
 #include "ValueText.h"
+#include "common/Journal.h"
+
+#include <QFileInfo>
 
 #include <QDateTime>
 #include <charconv>
@@ -302,6 +305,8 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
         throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Felder der Tabelle %1 lassen sich nicht in die Zielart %2 übernehmen.")
                               .arg(source.tableName(), target.kindName()));
 
+    // Writing into the folder: what dead writers left there is finished or removed first.
+    io::Journal::recoverFolder(target.dataSourceIsDirectory() ? dataSource : QFileInfo(dataSource).absolutePath());
     std::unique_ptr<TableWriter> writer = target.createWriter(dataSource, tableName, targetFields);
     if (auto *counted = dynamic_cast<KnownRowCount *>(writer.get()))
         counted->expectRows(count);

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "common/FileIo.h"
 #include "common/Journal.h"
+#include "common/SharedAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -345,6 +346,14 @@ TEST_F(Journal, SetOfAWriterAtWorkIsLeftAlone)
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     // A second writer waits for the first boundedly, then gives up with Locked.
+    io::setLockWaitBound(std::chrono::milliseconds(200));
+    try {
+        io::Journal second(dir.filePath(QStringLiteral("t.dat")));
+        ADD_FAILURE() << "two writers of one table at once";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Locked);
+    }
+    io::setLockWaitBound(std::chrono::milliseconds(0));
     io::Journal::recoverFolder(scratch.path());
     FileSet seen = contentOf(scratch.path());
     EXPECT_EQ(seen.size(), OldTable.size() + 2) << describe(seen);

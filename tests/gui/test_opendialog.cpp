@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +39,7 @@ struct Seen {
     QString database, kind, table, title, filter, defaultExt;
     int kindIndex = -2, tableIndex = -2;
     QStringList tables;
+    QString placeholder; // what the empty table list says
 };
 
 class OpenDialog : public ::testing::Test {
@@ -93,7 +95,7 @@ protected:
                     dialog.CBTable->currentText(),      dialog.OpenDialog.Title,
                     dialog.OpenDialog.Filter,           dialog.OpenDialog.DefaultExt,
                     dialog.CBDatabaseType->currentIndex(), dialog.CBTable->currentIndex(),
-                    items(dialog.CBTable)};
+                    items(dialog.CBTable),                  dialog.CBTable->placeholderText()};
     }
     QString dir() const { return scratch.path() + QLatin1Char('/'); }
     QString copy(const char *fixture, const char *name) const
@@ -200,6 +202,27 @@ TEST_F(OpenDialog, DirectoryTextListsItsTablesFirstSelectedKindFromDescriptorAnd
     openChooser(dir());
     EXPECT_EQ(seen.tableIndex, 0);
     EXPECT_EQ(kado.TableName(), QStringLiteral("people"));
+}
+
+TEST_F(OpenDialog, FolderWithoutTablesSaysSoInsteadOfAnEmptyList)
+{
+    // The folder the connection points at loses its only table (another program
+    // removed it); a file that is no table stays.
+    const QString people = copy("dbase/dbfread/people.dbf", "people.dbf");
+    kado.setDatabaseName(people); // an existing file: no chooser
+    ASSERT_TRUE(QFile::remove(people));
+    touch("notizen.txt");
+    confirm = false;
+    openChooser(dir());
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(seen.tables.isEmpty()) << seen.tables.join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(seen.placeholder, QStringLiteral("In %1 gibt es keine Tabelle.").arg(dir()));
+
+    // With a table there again the list shows it and says nothing else.
+    copy("dbase/dbfread/people.dbf", "people.dbf");
+    openChooser(dir());
+    EXPECT_EQ(seen.tables, QStringList{QStringLiteral("people")});
+    EXPECT_EQ(seen.placeholder, QString());
 }
 
 TEST_F(OpenDialog, MissingFileShowsTheTablesTheConnectionPointsAtAndOkOpensTheChosenOne)

@@ -250,6 +250,41 @@ QString partPathFor(const QString &path, const QString &extension)
                                            .arg(QLatin1String(PartMark), extension));
 }
 
+EngineError namingTarget(const EngineError &error, const QString &part, const QString &target)
+{
+    QString message = error.message();
+    message.replace(nativePath(part), nativePath(target));
+    return EngineError(error.kind(), message);
+}
+
+PartWriter::PartWriter(const QString &part, const QString &target) : m_target(target)
+{
+    m_fd = ::open(QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        throw ioError(QStringLiteral("Das Anlegen von"), target, errno);
+}
+
+PartWriter::~PartWriter()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void PartWriter::write(const char *data, qint64 size)
+{
+    pwriteFully(m_fd, data, size, m_size, m_target);
+    m_size += size;
+}
+
+void PartWriter::finish()
+{
+    syncData(m_fd, m_target);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        throw ioError(QStringLiteral("Das Schreiben in"), m_target, errno);
+}
+
 void writeFileSafely(const QString &path, int mode, const std::function<void(const ByteSink &)> &produce)
 {
     const QFileInfo info(path);

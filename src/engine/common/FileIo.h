@@ -63,6 +63,29 @@ void renameInto(const QString &temporary, const QString &target);
 inline constexpr char PartMark[] = ".brisvel-part";
 QString partPathFor(const QString &path, const QString &extension = QString());
 
+// A new file written from start to end under a part name; every failure names
+// target, the user's file. Not finished, the part is closed (its owner removes it).
+class PartWriter {
+public:
+    PartWriter(const QString &part, const QString &target);
+    ~PartWriter();
+    PartWriter(const PartWriter &) = delete;
+    PartWriter &operator=(const PartWriter &) = delete;
+    void write(const char *data, qint64 size);
+    void write(const QByteArray &bytes) { write(bytes.constData(), bytes.size()); }
+    // Puts the whole content on the disk and closes the file.
+    void finish();
+
+private:
+    QString m_target;
+    int m_fd = -1;
+    qint64 m_size = 0;
+};
+
+// The same error, naming target where it named part (a file written under a part
+// name by code that only knows that name).
+EngineError namingTarget(const EngineError &error, const QString &part, const QString &target);
+
 using ByteSink = std::function<void(const char *, qint64)>;
 // Writes a whole new file beside path, syncs it and renames it over path; a
 // failure leaves path as it was. mode: the permission bits for the new file,

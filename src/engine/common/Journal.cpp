@@ -452,9 +452,20 @@ void Journal::commit()
 void Journal::recover(const QString &tablePath)
 {
     const QString journal = journalPathFor(tablePath);
-    if (!exists(journal))
+    if (!exists(journal) || writerAtWork(journal))
         return;
     const QString table = QFileInfo(tablePath).absoluteFilePath();
+    // Under the table's lock, as every change of it: a program changing pages
+    // of the table in place holds it before it starts its journal.
+    const Fd tableFd(::open(local(table).constData(), O_RDWR | O_CLOEXEC));
+    std::unique_ptr<FileLock> tableLock;
+    if (tableFd.fd >= 0) {
+        try {
+            tableLock = std::make_unique<FileLock>(tableFd.fd, table);
+        } catch (const EngineError &) {
+            return; // held on: its holder finishes the set
+        }
+    }
     const Fd fd(::open(local(journal).constData(), O_RDWR | O_CLOEXEC));
     // A journal that cannot be opened for writing (a read-only folder) cannot
     // be acted on either; nor one whose writer is at work.
@@ -465,15 +476,17 @@ void Journal::recover(const QString &tablePath)
         syncFolder(journal);
 }
 
-void Journal::recoverFolder(const QString &folder)
+void Journal::recoverFolder(const QString &folder, bool removeParts)
 {
     const QDir dir(folder);
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList entries = dir.entryList({QLatin1String("*") + QLatin1String(removeParts ? "" : JournalMark)},
+                                              QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &entry : entries) {
         if (entry.startsWith(QLatin1Char('.')) && entry.endsWith(QLatin1String(JournalMark)))
             recover(dir.filePath(entry.mid(1, entry.size() - 1 - qsizetype(strlen(JournalMark)))));
     }
-    removeStaleParts(dir.absolutePath(), QString());
+    if (removeParts)
+        removeStaleParts(dir.absolutePath(), QString());
 }
 
 } // namespace engine::io

@@ -62,9 +62,10 @@ public:
     // is missing or its writer is at work. Throws when a found set cannot be
     // completed (the table must then not be used).
     static void recover(const QString &tablePath);
-    // recover() for every table of the folder with a journal, and removal of the
-    // part files whose writer is gone.
-    static void recoverFolder(const QString &folder);
+    // recover() for every table of the folder with a journal and, with
+    // removeParts, removal of the part files whose writer is gone (done when the
+    // folder is written).
+    static void recoverFolder(const QString &folder, bool removeParts = true);
 
     struct Entry; // one named change, as the journal holds it
 

@@ -166,9 +166,14 @@ void SchemaIni::setSection(const QString &fileName, const QList<QPair<QString, Q
         m_lines.insert(start + k, block.at(k));
 }
 
+QByteArray SchemaIni::content() const
+{
+    return (m_lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+}
+
 void SchemaIni::save() const
 {
-    const QByteArray data = (m_lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+    const QByteArray data = content();
     io::writeFileSafely(m_path, -1, [&](const io::ByteSink &sink) { sink(data.constData(), data.size()); });
 }
 

@@ -35,6 +35,8 @@ public:
     void setSection(const QString &fileName, const QList<QPair<QString, QString>> &entries);
     // Writes the file safely beside the old one; throws EngineError.
     void save() const;
+    // The file's text as save() writes it.
+    QByteArray content() const;
     QString path() const { return m_path; }
 
 private:

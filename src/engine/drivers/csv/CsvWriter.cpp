@@ -5,11 +5,13 @@
 #include "EngineError.h"
 #include "RawCells.h"
 #include "common/FieldNames.h"
+#include "common/FileIo.h"
+#include "common/Journal.h"
 #include "common/Quoting.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <optional>
 
 namespace engine::csv {
 
@@ -24,7 +26,7 @@ bool isTextType(TFieldType type)
 class TextWriter final : public TableWriter, public RawRowWriter {
 public:
     TextWriter(const QString &directory, const QString &fileName, const QVector<FieldDef> &fields)
-        : m_path(QDir(directory).filePath(fileName)), m_fileName(fileName), m_directory(directory), m_file(m_path)
+        : m_path(QDir(directory).filePath(fileName)), m_fileName(fileName), m_directory(directory), m_journal(m_path)
     {
         QList<QPair<QString, QString>> entries{{QStringLiteral("ColNameHeader"), QStringLiteral("True")},
                                                {QStringLiteral("Format"), QStringLiteral("CSVDelimited")},
@@ -51,9 +53,9 @@ public:
             m_quoted.append(isTextType(f.dataType) || isTextBlobType(f.dataType));
         }
         m_entries = entries;
-        if (!m_file.open(QIODevice::WriteOnly))
-            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht anlegen: %2")
-                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        const QString part = m_journal.newPartPath();
+        m_journal.replace(part, m_path);
+        m_file.emplace(part, m_path);
         heading += QStringLiteral("\r\n");
         m_buffer = heading.toUtf8();
     }
@@ -122,20 +124,17 @@ public:
     void commit() override
     {
         flush();
-        // The table and its schema.ini section belong together: the section is
-        // written first and put back if the table cannot take its place.
+        m_file->finish();
+        // The table and its schema.ini section belong together: both change in
+        // one set, or neither does.
         SchemaIni ini = SchemaIni::load(m_directory);
-        const SchemaIni before = ini;
         ini.setSection(m_fileName, m_entries);
-        ini.save();
-        if (!m_file.commit()) {
-            try {
-                before.save();
-            } catch (const EngineError &) {
-            }
-            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
-                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
-        }
+        const QString iniPart = m_journal.newPartPath(QStringLiteral(".ini"));
+        m_journal.replace(iniPart, ini.path());
+        io::PartWriter schema(iniPart, ini.path());
+        schema.write(ini.content());
+        schema.finish();
+        m_journal.commit();
     }
 
 private:
@@ -208,16 +207,15 @@ private:
     {
         if (m_buffer.isEmpty())
             return;
-        if (m_file.write(m_buffer) != m_buffer.size())
-            throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2")
-                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        m_file->write(m_buffer);
         m_buffer.resize(0); // keeps its capacity for the next rows
     }
 
     QString m_path;
     QString m_fileName;
     QString m_directory;
-    QSaveFile m_file;
+    io::Journal m_journal; // held from the start: one writer of this table at a time
+    std::optional<io::PartWriter> m_file;
     QList<QPair<QString, QString>> m_entries;
     QVector<ColumnStyle> m_styles;
     QVector<bool> m_quoted;

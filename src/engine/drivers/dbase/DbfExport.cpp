@@ -3,6 +3,7 @@
 #include "DbfCreate.h"
 #include "common/FieldNames.h"
 #include "common/FileIo.h"
+#include "common/Journal.h"
 #include "common/SharedAccess.h"
 #include "DbfTable.h"
 #include "EngineError.h"
@@ -122,44 +123,55 @@ namespace {
 class DbaseWriter final : public TableWriter {
 public:
     DbaseWriter(const QString &directory, const QString &tableName, const QVector<FieldDef> &fields)
-        : m_dir(directory)
+        : m_dir(directory), m_journal(QDir(directory).filePath(tableFileName(tableName)))
     {
-        const QString fileName = tableName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive)
-                                     ? tableName
-                                     : tableName + QStringLiteral(".dbf");
+        const QString fileName = tableFileName(tableName);
         m_finalBase = fileName.chopped(4);
         m_upperExt = fileName.at(fileName.size() - 3).isUpper();
         const QString ext = fileName.right(4);
-        m_tempBase = QStringLiteral(".~%1-%2").arg(m_finalBase).arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                       QLatin1Char('0'));
-        createDbaseIVTable(directory, m_tempBase + ext, fields, m_finalBase);
-        m_created = true;
+        // The table and its memo are written under part names and renamed in
+        // together at commit.
+        m_tempBase = QFileInfo(m_journal.newPartPath()).fileName();
         m_tempTable = m_dir.filePath(m_tempBase + ext);
         m_finalTable = m_dir.filePath(fileName);
-        m_table = DbfTable::open(m_tempTable, OpenOptions{false, true});
-    }
-
-    ~DbaseWriter() override
-    {
-        m_table.reset();
-        if (m_created && !m_committed) {
-            QFile::remove(m_tempTable);
-            QFile::remove(tempMemo());
+        try {
+            createDbaseIVTable(directory, m_tempBase + ext, fields, m_finalBase);
+        } catch (const EngineError &e) {
+            io::removeFile(tempMemo());
+            throw shown(e);
+        }
+        // The memo first: a table never names a memo file that is not there.
+        m_hasMemo = QFileInfo::exists(tempMemo());
+        if (m_hasMemo)
+            m_journal.replace(tempMemo(), finalMemo());
+        m_journal.replace(m_tempTable, m_finalTable);
+        try {
+            m_table = DbfTable::open(m_tempTable, OpenOptions{false, true});
+        } catch (const EngineError &e) {
+            throw shown(e);
         }
     }
 
-    void writeRow(const QVector<QVariant> &values) override { m_table->appendBulk(values); }
+    ~DbaseWriter() override { m_table.reset(); } // the journal removes the parts unless committed
+
+    void writeRow(const QVector<QVariant> &values) override
+    {
+        try {
+            m_table->appendBulk(values);
+        } catch (const EngineError &e) {
+            throw shown(e);
+        }
+    }
 
     void commit() override
     {
-        m_table->finishBulk();
+        try {
+            m_table->finishBulk();
+        } catch (const EngineError &e) {
+            throw shown(e);
+        }
         m_table.reset();
-        const bool hasMemo = QFileInfo::exists(tempMemo());
-        const QString finalMemo = m_dir.filePath(m_finalBase + (m_upperExt ? QStringLiteral(".DBT") : QStringLiteral(".dbt")));
-        if (hasMemo)
-            renameInto(tempMemo(), finalMemo);
-        renameInto(m_tempTable, m_finalTable);
-        m_committed = true;
+        const bool hasMemo = m_hasMemo;
         // What belonged to a table of this name before would describe the wrong
         // records now: its memo (when the new table has none), index and code page files.
         const QStringList entries = m_dir.entryList(QDir::Files | QDir::Hidden);
@@ -171,21 +183,37 @@ public:
             const bool stale = ext == QLatin1String("mdx") || ext == QLatin1String("cdx") || ext == QLatin1String("cpg")
                                || ext == QLatin1String("fpt") || (ext == QLatin1String("dbt") && !hasMemo);
             if (stale)
-                QFile::remove(m_dir.filePath(entry));
+                m_journal.remove(m_dir.filePath(entry));
         }
+        m_journal.commit();
     }
 
 private:
+    // The parts are written by the table code, which knows only their names:
+    // the user is told of the table's own files.
+    EngineError shown(const EngineError &e) const
+    {
+        return namingTarget(namingTarget(e, m_tempTable, m_finalTable), tempMemo(), finalMemo());
+    }
+    static QString tableFileName(const QString &tableName)
+    {
+        return tableName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive) ? tableName
+                                                                               : tableName + QStringLiteral(".dbf");
+    }
     QString tempMemo() const { return m_dir.filePath(m_tempBase + QStringLiteral(".dbt")); }
+    QString finalMemo() const
+    {
+        return m_dir.filePath(m_finalBase + (m_upperExt ? QStringLiteral(".DBT") : QStringLiteral(".dbt")));
+    }
 
     QDir m_dir;
+    io::Journal m_journal; // held from the start: one writer of this table at a time
     QString m_finalBase;
     QString m_tempBase;
     QString m_tempTable;
     QString m_finalTable;
     bool m_upperExt = false;
-    bool m_created = false;
-    bool m_committed = false;
+    bool m_hasMemo = false;
     std::unique_ptr<DbfTable> m_table;
 };
 

@@ -1,7 +1,7 @@
 // glib's headers use the word "signals": they come before any Qt header.
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
 
 #include "XlsWriter.h"
@@ -9,13 +9,13 @@
 #include "EngineError.h"
 #include "ValueText.h"
 #include "common/FileIo.h"
+#include "common/Journal.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -172,8 +172,6 @@ WorkbookWriter::WorkbookWriter(const QString &path, const QString &tableName, co
 
 WorkbookWriter::~WorkbookWriter()
 {
-    if (!m_tempPath.isEmpty())
-        QFile::remove(m_tempPath);
 }
 
 QString WorkbookWriter::sheetNameFor(const QString &tableName)
@@ -520,25 +518,10 @@ void WorkbookWriter::commit()
     Q_UNUSED(initialised);
 
     const QByteArray stream = buildStream();
-    const QFileInfo target(m_path);
-    {
-        QTemporaryFile temp(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-        temp.setAutoRemove(false);
-        if (!temp.open())
-            throw EngineError(ErrorKind::Io, QStringLiteral("Im Ordner %1 lässt sich keine Datei anlegen: %2")
-                                  .arg(shown(target.absolutePath()), temp.errorString()));
-        m_tempPath = temp.fileName();
-    }
-
-    GError *error = nullptr;
-    GsfOutput *file = gsf_output_stdio_new(QFile::encodeName(m_tempPath).constData(), &error);
-    if (!file) {
-        const QString why = error ? QString::fromUtf8(error->message) : QString();
-        if (error)
-            g_error_free(error);
-        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht schreiben: %2").arg(shown(m_path), why));
-    }
-    GsfOutfile *ole = gsf_outfile_msole_new(file);
+    // The container is built in memory, so that writing it to the disk fails
+    // with the system's reason (a full disk, no permission) for the user's file.
+    GsfOutput *memory = gsf_output_memory_new();
+    GsfOutfile *ole = gsf_outfile_msole_new(memory);
     GsfOutput *child = gsf_outfile_new_child(ole, "Workbook", FALSE);
     bool ok = child && gsf_output_write(child, size_t(stream.size()), reinterpret_cast<const guint8 *>(stream.constData()));
     if (child) {
@@ -547,19 +530,30 @@ void WorkbookWriter::commit()
     }
     ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
     g_object_unref(ole);
-    if (!gsf_output_is_closed(file))
-        ok = gsf_output_close(file) && ok;
-    g_object_unref(file);
+    if (!gsf_output_is_closed(memory))
+        ok = gsf_output_close(memory) && ok;
+    QByteArray container;
+    if (ok)
+        container = QByteArray(reinterpret_cast<const char *>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory))),
+                               qsizetype(gsf_output_size(memory)));
+    g_object_unref(memory);
     if (!ok)
-        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 ließ sich nicht vollständig schreiben (ist der Datenträger voll?).").arg(shown(m_path)));
+        throw EngineError(ErrorKind::Io, QStringLiteral("Die Arbeitsmappe %1 ließ sich nicht zusammenstellen.").arg(shown(m_path)));
 
+    io::Journal journal(m_path);
+    const QString part = journal.newPartPath();
+    journal.replace(part, m_path);
+    {
+        io::PartWriter out(part, m_path);
+        out.write(container);
+        out.finish();
+    }
     // Keep the permissions of the workbook this one replaces, else the usual ones.
-    if (target.exists())
-        QFile::setPermissions(m_tempPath, QFile::permissions(m_path));
+    if (QFileInfo::exists(m_path))
+        QFile::setPermissions(part, QFile::permissions(m_path));
     else
-        QFile::setPermissions(m_tempPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    const QString temporary = std::exchange(m_tempPath, QString());
-    io::renameInto(temporary, m_path);
+        QFile::setPermissions(part, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    journal.commit();
     m_done = true;
 }
 

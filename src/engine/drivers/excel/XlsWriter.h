@@ -44,7 +44,6 @@ private:
     std::vector<QString> m_strings;
     QHash<QString, quint32> m_stringIndex;
     quint32 m_textCells = 0;
-    QString m_tempPath;
     bool m_done = false;
 };
 

@@ -4,11 +4,13 @@
 #include "HtmlTable.h"
 #include "RawCells.h"
 #include "ValueText.h"
+#include "common/FileIo.h"
+#include "common/Journal.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QVarLengthArray>
+#include <optional>
 
 namespace engine::html {
 
@@ -33,11 +35,11 @@ constexpr qsizetype FlushChars = 1 << 20;
 class PageWriter final : public TableWriter, public RawRowWriter {
 public:
     PageWriter(const QString &path, const QString &title, const QVector<FieldDef> &fields)
-        : m_path(path), m_file(path), m_fields(fields)
+        : m_path(path), m_journal(path), m_fields(fields)
     {
-        if (!m_file.open(QIODevice::WriteOnly))
-            throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht anlegen: %2.")
-                                  .arg(QDir::toNativeSeparators(path), m_file.errorString()));
+        const QString part = m_journal.newPartPath();
+        m_journal.replace(part, m_path);
+        m_file.emplace(part, m_path);
         m_text.reserve(FlushChars + 64 * 1024);
         m_text += QLatin1String("<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n<title>");
         appendEscaped(m_text, title);
@@ -140,9 +142,8 @@ public:
             return;
         m_text += QLatin1String("</tbody>\n</table>\n</body>\n</html>\n");
         flush();
-        if (!m_file.commit())
-            throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
-                                  .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+        m_file->finish();
+        m_journal.commit();
         m_committed = true;
     }
 
@@ -180,18 +181,13 @@ private:
 
     void flush()
     {
-        const QByteArray bytes = m_text.toUtf8();
-        if (m_file.write(bytes) != bytes.size()) {
-            const QString reason = m_file.errorString();
-            m_file.cancelWriting();
-            throw EngineError(ErrorKind::Io, QStringLiteral("Die HTML-Datei %1 lässt sich nicht schreiben: %2.")
-                                  .arg(QDir::toNativeSeparators(m_path), reason));
-        }
+        m_file->write(m_text.toUtf8());
         m_text.clear();
     }
 
     QString m_path;
-    QSaveFile m_file; // discards its temporary file unless committed
+    io::Journal m_journal; // removes the part unless committed
+    std::optional<io::PartWriter> m_file;
     QVector<FieldDef> m_fields;
     QString m_text;
     bool m_committed = false;

@@ -6,6 +6,7 @@
 #include "PxBlob.h"
 #include "PxFormat.h"
 #include "common/FileIo.h"
+#include "common/Journal.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QSet>
 #include <cerrno>
 #include <iterator>
+#include <optional>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -169,11 +171,12 @@ QByteArray buildHeader(const std::vector<PxField> &fields, const QString &fileNa
 
 class FdFile {
 public:
-    explicit FdFile(const QString &path) : m_path(path)
+    // path: the part file written; shown: the user's file its failures name.
+    FdFile(const QString &path, const QString &shown) : m_path(path), m_shown(shown)
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (m_fd < 0)
-            throw io::ioError(QStringLiteral("Das Anlegen von"), path, errno);
+            throw io::ioError(QStringLiteral("Das Anlegen von"), shown, errno);
     }
     ~FdFile() { close(); }
     void close()
@@ -192,7 +195,7 @@ public:
     {
         if (m_buffer.isEmpty())
             return;
-        io::pwriteFully(m_fd, m_buffer.constData(), m_buffer.size(), m_written, m_path);
+        io::pwriteFully(m_fd, m_buffer.constData(), m_buffer.size(), m_written, m_shown);
         m_written += m_buffer.size();
         m_buffer.clear();
     }
@@ -200,14 +203,15 @@ public:
     void writeAt(qint64 offset, const char *data, qint64 size)
     {
         flush();
-        io::pwriteFully(m_fd, data, size, offset, m_path);
+        io::pwriteFully(m_fd, data, size, offset, m_shown);
     }
-    void sync() { io::syncData(m_fd, m_path); }
+    void sync() { io::syncData(m_fd, m_shown); }
     const QString &path() const { return m_path; }
 
 private:
     int m_fd = -1;
     QString m_path;
+    QString m_shown;
     QByteArray m_buffer;
     qint64 m_written = 0;
 };
@@ -262,8 +266,15 @@ public:
         }
         useBlockSize(size);
 
-        const QString tag = QString::number(QRandomGenerator::global()->generate(), 16);
-        m_db = std::make_unique<FdFile>(dir.filePath(QStringLiteral(".%1.%2.DB.part").arg(m_base, tag)));
+        // The table and its blob file are written under part names and renamed
+        // in together at commit.
+        m_journal.emplace(m_target);
+        if (m_hasBlobs) {
+            m_mb = std::make_unique<FdFile>(m_journal->newPartPath(QStringLiteral(".mb")), m_blobTarget);
+            m_journal->replace(m_mb->path(), m_blobTarget); // first: a table never points into a missing blob file
+        }
+        m_db = std::make_unique<FdFile>(m_journal->newPartPath(), m_target);
+        m_journal->replace(m_db->path(), m_target);
         // Room for the header, written when the counts are known.
         const QByteArray header = buildHeader(m_fields, m_fileName, m_recordSize, m_blockSize, 0, 0, 0, m_codec);
         m_headerSize = int(header.size());
@@ -277,7 +288,6 @@ public:
             return quint32(at) | 0xFFu;
         };
         if (m_hasBlobs) {
-            m_mb = std::make_unique<FdFile>(dir.filePath(QStringLiteral(".%1.%2.MB.part").arg(m_base, tag)));
             const QByteArray head = BlobFile::newFileHeader();
             m_mb->append(head.constData(), head.size());
         }
@@ -285,16 +295,9 @@ public:
 
     ~PxWriter() override
     {
-        if (m_committed)
-            return;
-        if (m_db) {
-            m_db->close();
-            ::unlink(QFile::encodeName(m_db->path()).constData());
-        }
-        if (m_mb) {
-            m_mb->close();
-            ::unlink(QFile::encodeName(m_mb->path()).constData());
-        }
+        // Closed before the journal removes the parts of an uncommitted table.
+        m_db.reset();
+        m_mb.reset();
     }
 
     // A known count picks the smallest block size whose 65,535 blocks hold it,
@@ -382,12 +385,9 @@ public:
             m_mb->sync();
             m_mb->close();
         }
-        // The blob file first: a table never points into a blob file that is not there.
-        if (m_mb)
-            io::renameInto(m_mb->path(), m_blobTarget);
-        io::renameInto(m_db->path(), m_target);
-        m_committed = true;
         removeStaleCompanions();
+        m_journal->commit();
+        m_committed = true;
     }
 
 private:
@@ -424,7 +424,7 @@ private:
             const bool index = indexExt.match(ext).hasMatch();
             const bool oldBlob = ext == QLatin1String("MB") && (!m_hasBlobs || dir.filePath(entry) != m_blobTarget);
             if (index || oldBlob)
-                QFile::remove(dir.filePath(entry));
+                m_journal->remove(dir.filePath(entry));
         }
     }
 
@@ -449,6 +449,7 @@ private:
     std::unique_ptr<FdFile> m_mb;
     std::function<quint32(const QByteArray &, quint16)> m_storeBlob;
     bool m_committed = false;
+    std::optional<io::Journal> m_journal; // last: destroyed first, after the files are closed
 };
 
 } // namespace
