@@ -295,6 +295,27 @@ void TableDataset::buildView()
     m_view = std::move(kept);
 }
 
+void TableDataset::followRow(RowId row, bool inserted)
+{
+    // Other rows' RowIds may have moved: an ordered or filtered view is built anew.
+    forgetRows();
+    if (m_view)
+        buildView();
+    qint64 position = -1;
+    if (m_view) {
+        position = m_view->indexOf(row);
+        if (position < 0 && inserted) {
+            m_view->append(row); // outside the filter: shown at the end until the view is rebuilt
+            position = m_view->size() - 1;
+        }
+    } else {
+        position = m_source->positionOf(row);
+    }
+    if (position >= 0)
+        m_position = position;
+    m_position = std::clamp<qint64>(m_position, 0, std::max<qint64>(0, positionCount() - 1));
+}
+
 RowId TableDataset::rowAtPosition(qint64 position)
 {
     if (m_view) {
@@ -673,10 +694,22 @@ void TableDataset::Post()
         if (m_modified) {
             const RowId row = currentRow();
             m_source->update(row, m_original, m_buffer);
+            if (m_source->rowIdsShiftOnChange())
+                followRow(m_source->rowAfterUpdate(row), false);
         }
     } else if (m_state == dsInsert) {
         const RowId row = m_source->append(m_buffer);
         forgetRows();
+        if (m_source->rowIdsShiftOnChange()) {
+            // Rows in key order: the new record stands at its key's place.
+            followRow(row, true);
+            m_buffer.clear();
+            m_original.clear();
+            m_modified = false;
+            setState(dsBrowse);
+            notifyDataSet();
+            return;
+        }
         // A new record stands at the end of an ordered view until the table is reopened.
         if (m_view)
             m_view->append(row);
@@ -727,7 +760,9 @@ void TableDataset::Delete()
         Cancel();
     const RowId removed = currentRow();
     m_source->remove(removed);
-    if (m_view)
+    if (m_view && m_source->rowIdsShiftOnChange())
+        buildView();
+    else if (m_view)
         m_view->removeAt(m_position);
     forgetRows();
     const qint64 count = positionCount();
