@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <cstring>
 
 namespace {
@@ -117,22 +119,34 @@ int main(int argc, char **argv)
             sum += t->value(t->rowAt(p), 2).toDouble();
         printf("walk over all records (one field each): %.1f ms (sum %.0f)\n", timer.nsecsElapsed() / 1e6, sum);
 
+        // Ten changes of each kind at different places; each waits for its syncs.
+        const auto report = [](const char *what, std::vector<double> ms) {
+            std::sort(ms.begin(), ms.end());
+            printf("%s: median %.2f ms, min %.2f, max %.2f (%zu runs)\n", what, ms[ms.size() / 2], ms.front(), ms.back(), ms.size());
+        };
         const qint64 middle = t->rowCount() / 2;
-        timer.restart();
-        t->append({qint64(2 * middle + 1), QStringLiteral("Neu"), 1.0});
-        printf("append in the middle of the key order: %.2f ms\n", timer.nsecsElapsed() / 1e6);
+        std::vector<double> appends, moves, deletes;
+        for (int i = 0; i < 10; ++i) {
+            timer.restart();
+            t->append({qint64(2 * (middle + 1000 * i) + 1), QStringLiteral("Neu"), 1.0});
+            appends.push_back(timer.nsecsElapsed() / 1e6);
 
-        const RowId row = t->rowAt(middle / 2);
-        const QVector<QVariant> old{t->value(row, 0), t->value(row, 1), t->value(row, 2)};
-        QVector<QVariant> now = old;
-        now[0] = qint64(2 * (middle + middle / 2) + 1);
-        timer.restart();
-        t->update(row, old, now);
-        printf("key change (record moves by a quarter of the table): %.2f ms\n", timer.nsecsElapsed() / 1e6);
+            const engine::RowId row = t->rowAt(middle / 2 + 100 * i);
+            const QVector<QVariant> old{t->value(row, 0), t->value(row, 1), t->value(row, 2)};
+            QVector<QVariant> now = old;
+            now[0] = qint64(2 * (middle + middle / 2 + 1000 * i) + 1);
+            timer.restart();
+            t->update(row, old, now);
+            moves.push_back(timer.nsecsElapsed() / 1e6);
 
-        timer.restart();
-        t->remove(t->rowAt(middle + 7));
-        printf("delete in the middle: %.2f ms\n", timer.nsecsElapsed() / 1e6);
+            const engine::RowId victim = t->rowAt(middle + 7 + 500 * i);
+            timer.restart();
+            t->remove(victim);
+            deletes.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        report("append in the middle of the key order", appends);
+        report("key change (the record moves by a quarter of the table)", moves);
+        report("delete in the middle", deletes);
     } catch (const engine::EngineError &e) {
         fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
         return 1;
