@@ -22,6 +22,7 @@ extern "C" {
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -564,4 +565,60 @@ TEST(ParadoxKeyed, ChangesCutOffAtRandomPointsAreCompletedAtTheNextOpen)
         start = reported;
     }
     EXPECT_GT(cutOff, 0);
+}
+
+TEST(ParadoxKeyed, AWriteFailingMidChangeLeavesATableTheNextOpenCompletes)
+{
+    ScratchDir dir;
+    dir.copyFixture(QStringLiteral("paradox/db/ORDERS.DB"));
+    dir.copyFixture(QStringLiteral("paradox/db/ORDERS.PX"));
+    const QString dbPath = dir.file(QStringLiteral("ORDERS.DB"));
+    const qint64 size = QFileInfo(dbPath).size();
+    // Every block of ORDERS is full: a new order number splits one into a new
+    // block at the end of the file, which a file-size limit refuses.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int code = 0;
+        try {
+            auto t = openTable(dir.path(), QStringLiteral("ORDERS"));
+            QVector<QVariant> row(t->fieldDefs().size());
+            row[0] = 1100.5;
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{rlim_t(size), rlim_t(size)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            try {
+                t->append(row);
+                code = 10; // taken despite the limit
+            } catch (const EngineError &) {
+                if (t->readOnlyReason().isEmpty())
+                    code = 11;
+                else if (t->rowCount() != 224)
+                    code = 12;
+                else {
+                    try {
+                        t->append(row);
+                        code = 13;
+                    } catch (const EngineError &) {
+                    }
+                }
+            }
+        } catch (...) {
+            code = 14;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "10 taken, 11 no read-only reason, 12 rows changed, 13 a second change taken";
+    EXPECT_EQ(testsupport::readAll(dbPath).at(0x4F), 1); // the marker stayed set
+    auto t = openTable(dir.path(), QStringLiteral("ORDERS"));
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    EXPECT_EQ(t->rowCount(), 224);
+    EXPECT_EQ(testsupport::readAll(dbPath).at(0x4F), 0);
+    t.reset();
+    const PxlibData data = pxlibData(dbPath, 8);
+    EXPECT_EQ(data.keys.size(), size_t(224));
+    expectIndexAgrees(dir.file(QStringLiteral("ORDERS.PX")), 8, data.blocks, data.firstKeys);
 }

@@ -198,11 +198,15 @@ void PxTable::writeHeaderBlocks()
 
 void PxTable::setChangeUnderWay(bool on)
 {
+    if (!on)
+        m_changeUnderWay = false;
     const char marker = on ? 1 : 0;
     io::pwriteFully(m_fd, &marker, 1, off::ChangeUnderWay, m_path);
     // The marker on the disk before the first block changes.
-    if (on)
+    if (on) {
         io::syncData(m_fd, m_path);
+        m_changeUnderWay = true;
+    }
 }
 
 QByteArray PxTable::primaryIndexImage(const QByteArray &oldHeader) const
@@ -316,6 +320,22 @@ void PxTable::finishKeyedChange()
     io::syncData(m_fd, m_path);
     writePrimaryIndex();
     setChangeUnderWay(false);
+}
+
+void PxTable::changeFailed()
+{
+    m_changeUnderWay = false;
+    m_writable = false;
+    m_readOnlyReason = QStringLiteral("Eine Änderung der Tabelle %1 ist mittendrin gescheitert; sie wird beim nächsten "
+                                      "Öffnen vervollständigt. Bis dahin kann die Tabelle nur gelesen werden.")
+                           .arg(m_tableName);
+    try {
+        m_h = readHeader(m_fd, m_path);
+        indexBlocks();
+    } catch (const EngineError &) {
+        m_blocks.clear();
+        reindexBlocks();
+    }
 }
 
 void PxTable::repairInterruptedChange()

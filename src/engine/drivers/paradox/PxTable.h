@@ -93,6 +93,19 @@ private:
     QByteArray primaryIndexImage(const QByteArray &oldHeader) const;
     void writePrimaryIndex();
     void finishKeyedChange();
+    // A keyed change that fails half-way leaves the files to be completed at the
+    // next open (the marker stays set); until then this table takes no changes.
+    struct KeyedChange {
+        explicit KeyedChange(PxTable *table) : table(table) {}
+        ~KeyedChange()
+        {
+            if (table->m_changeUnderWay)
+                table->changeFailed();
+        }
+        PxTable *table;
+    };
+    void changeFailed();
+    bool m_changeUnderWay = false;
     void repairInterruptedChange();
 
     int m_fd = -1;

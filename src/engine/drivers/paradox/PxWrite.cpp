@@ -11,6 +11,7 @@
 #include "common/SharedAccess.h"
 
 #include <cstring>
+#include <optional>
 
 namespace engine::paradox {
 
@@ -163,6 +164,7 @@ RowId PxTable::append(const QVector<QVariant> &values)
     }
     if (keyed()) {
         setChangeUnderWay(true);
+        KeyedChange change(this);
         const RowId row = insertKeyed(rec);
         writeHeaderCounts(m_h.numRecords + 1, false);
         finishKeyedChange();
@@ -228,6 +230,7 @@ void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector
         // A new key moves the record: it is stored at its new place first and the
         // old one removed after, so a cut-off change never loses it.
         setChangeUnderWay(true);
+        KeyedChange change(this);
         m_movedFrom = row;
         m_movedTo = insertKeyed(rec);
         const KeyPlace was = findKey(keyOf(old.constData()));
@@ -258,8 +261,11 @@ void PxTable::remove(RowId row)
         throw io::recordDeletedByOther();
     const quint16 number = quint16(row >> 16);
     const int slot = int(row & 0xFFFF);
-    if (keyed())
+    std::optional<KeyedChange> change;
+    if (keyed()) {
         setChangeUnderWay(true);
+        change.emplace(this);
+    }
     removeSlot(number, slot);
     writeHeaderCounts(m_h.numRecords - 1, !keyed());
     if (keyed())
