@@ -690,31 +690,30 @@ void TableDataset::Append()
 void TableDataset::Post()
 {
     checkActive();
+    // Kinds that keep records in key order move a record whose key is new: the
+    // cursor goes with it, which is a scroll for whoever follows the cursor.
+    const bool keyOrdered = m_source->rowIdsShiftOnChange();
+    const qint64 before = m_position;
     if (m_state == dsEdit) {
         if (m_modified) {
             const RowId row = currentRow();
             m_source->update(row, m_original, m_buffer);
-            if (m_source->rowIdsShiftOnChange())
+            if (keyOrdered)
                 followRow(m_source->rowAfterUpdate(row), false);
         }
     } else if (m_state == dsInsert) {
         const RowId row = m_source->append(m_buffer);
         forgetRows();
-        if (m_source->rowIdsShiftOnChange()) {
-            // Rows in key order: the new record stands at its key's place.
+        if (keyOrdered) {
+            // The new record stands at its key's place.
             followRow(row, true);
-            m_buffer.clear();
-            m_original.clear();
-            m_modified = false;
-            setState(dsBrowse);
-            notifyDataSet();
-            return;
+        } else {
+            // A new record stands at the end of an ordered view until the table is reopened.
+            if (m_view)
+                m_view->append(row);
+            const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
+            m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
         }
-        // A new record stands at the end of an ordered view until the table is reopened.
-        if (m_view)
-            m_view->append(row);
-        const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
-        m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
     } else {
         return;
     }
@@ -723,6 +722,8 @@ void TableDataset::Post()
     m_modified = false;
     setState(dsBrowse);
     notifyDataSet();
+    if (keyOrdered && m_position != before)
+        doAfterScroll();
 }
 
 void TableDataset::Cancel()
