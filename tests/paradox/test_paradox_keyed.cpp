@@ -622,3 +622,29 @@ TEST(ParadoxKeyed, AWriteFailingMidChangeLeavesATableTheNextOpenCompletes)
     EXPECT_EQ(data.keys.size(), size_t(224));
     expectIndexAgrees(dir.file(QStringLiteral("ORDERS.PX")), 8, data.blocks, data.firstKeys);
 }
+
+TEST(ParadoxKeyed, NonMaintainedSecondaryIndexesAreLeftAsTheyAre)
+{
+    // CUSTOMER.X06 without its CUSTOMER.Y06: an index Paradox does not keep up to
+    // date on changes. The table takes changes and leaves the file alone; with the
+    // .Y06 the index is maintained, and the table stays read-only.
+    ScratchDir dir;
+    for (const char *file : {"CUSTOMER.DB", "CUSTOMER.PX", "CUSTOMER.MB", "CUSTOMER.X06"})
+        dir.copyFixture(QStringLiteral("paradox/db/%1").arg(QString::fromLatin1(file)));
+    const QByteArray x06 = testsupport::readAll(dir.file(QStringLiteral("CUSTOMER.X06")));
+    {
+        auto t = openTable(dir.path(), QStringLiteral("CUSTOMER"));
+        ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+        EXPECT_TRUE(t->indexDefs().at(1).options & ixNonMaintained);
+        QVector<QVariant> row(t->fieldDefs().size());
+        row[1] = QStringLiteral("Anna");
+        row[5] = QStringLiteral("Aachen");
+        t->append(row);
+        EXPECT_EQ(t->rowCount(), 21);
+    }
+    EXPECT_EQ(testsupport::readAll(dir.file(QStringLiteral("CUSTOMER.X06"))), x06);
+    EXPECT_EQ(openTable(dir.path(), QStringLiteral("CUSTOMER"))->rowCount(), 21);
+    dir.copyFixture(QStringLiteral("paradox/db/CUSTOMER.Y06"));
+    auto maintained = openTable(dir.path(), QStringLiteral("CUSTOMER"));
+    EXPECT_TRUE(maintained->readOnlyReason().contains(QStringLiteral("CUSTOMER.X06"))) << maintained->readOnlyReason().toStdString();
+}

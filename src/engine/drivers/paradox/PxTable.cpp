@@ -102,10 +102,12 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
                                .arg(nativePath(t->m_primaryPath));
         }
     }
-    if (!t->m_secondaryFiles.isEmpty())
+    // Non-maintained secondary indexes (no .Ynn) are left as they are by changes, as
+    // Paradox leaves them; maintained ones are not written yet.
+    if (!t->m_maintainedFiles.isEmpty())
         reasons << QStringLiteral("Zur Tabelle gehören die Sekundärindizes %1, die beim Ändern noch nicht "
                                   "mitgeführt werden; die Tabelle kann nur gelesen werden.")
-                       .arg(t->m_secondaryFiles.join(QStringLiteral(", ")));
+                       .arg(t->m_maintainedFiles.join(QStringLiteral(", ")));
     if (!t->m_structureFault.isEmpty())
         reasons << t->m_structureFault + QStringLiteral(" Die Tabelle kann nur gelesen werden.");
     if (t->m_hasBlobFields && mb.isEmpty())
@@ -197,6 +199,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
         const QString path = QDir(dir).filePath(entry);
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
+            m_maintainedFiles << entry; // unknown: kept safe
             m_indexFaults << QStringLiteral("Die Indexdatei %1 lässt sich nicht öffnen.").arg(nativePath(path));
             continue;
         }
@@ -227,10 +230,13 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
             const QString yEntry = io::companionEntry(entries, base, QStringLiteral(".Y") + ext.mid(2));
             if (yEntry.isEmpty())
                 def.options |= ixNonMaintained;
+            else
+                m_maintainedFiles << entry;
             m_indexDefs.append(def);
             m_indexFields.append(fields);
         } catch (const EngineError &e) {
             ::close(fd);
+            m_maintainedFiles << entry; // unknown: kept safe
             m_indexFaults << e.message();
         }
     }

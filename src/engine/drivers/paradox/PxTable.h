@@ -132,6 +132,7 @@ private:
     QString m_primaryPath;
     QString m_primaryFile;
     QStringList m_secondaryFiles;
+    QStringList m_maintainedFiles; // secondary indexes with a .Ynn (or unreadable ones)
     QVector<IndexDef> m_indexDefs;
     QVector<QStringList> m_indexFields; // fields of each definition
     QStringList m_indexFaults;
