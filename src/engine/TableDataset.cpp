@@ -693,7 +693,8 @@ void TableDataset::Post()
     // Kinds that keep records in key order move a record whose key is new: the
     // cursor goes with it, which is a scroll for whoever follows the cursor.
     const bool keyOrdered = m_source->rowIdsShiftOnChange();
-    const qint64 before = m_position;
+    // A new record's row is the insert row after the last one, whatever m_position says.
+    const qint64 before = m_state == dsInsert ? -1 : m_position;
     if (m_state == dsEdit) {
         if (m_modified) {
             const RowId row = currentRow();

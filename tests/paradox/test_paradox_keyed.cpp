@@ -385,11 +385,15 @@ TEST(ParadoxKeyed, ViolatedPostKeepsTheRecordInEditWithTheUsersValues)
     EXPECT_EQ(table.Fields(0)->Value(), QVariant(qint64(400000000)));
     EXPECT_EQ(table.Fields(1)->AsString(), QStringLiteral("Marie"));
     EXPECT_EQ(table.RecNo(), 3);
+    int scrolls = 0;
+    table.AfterScroll = [&](TableDataset &) { ++scrolls; };
     table.Append();
     table.Fields(0)->setValue(qint64(120));
     table.Fields(1)->setValue(QStringLiteral("Neu"));
+    scrolls = 0;
     table.Post();
     EXPECT_EQ(table.RecNo(), 2);
+    EXPECT_EQ(scrolls, 1); // the grid and the status bar follow the record to its place
     EXPECT_EQ(table.Fields(1)->AsString(), QStringLiteral("Neu"));
 }
 
