@@ -4,7 +4,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target make_table bench_dbase bench_dbase_order bench_filter bench_export bench_grid bench_print
+cmake --build "$build" --target make_table bench_dbase bench_dbase_order bench_filter bench_export bench_grid bench_print bench_paradox_keyed
 data=${BENCH_DATA:-/tmp/brisvel-bench}
 mkdir -p "$data"
 records=${RECORDS:-1000000}
@@ -23,3 +23,5 @@ for n in 20000 100000; do
   [ -f "$small" ] || "$build/make_table" "$small" "$n"
   "$build/bench_print" "$small" "$data/print$n.pdf"
 done
+# A keyed Paradox table of a million records: open, walk and one change of each kind.
+"$build/bench_paradox_keyed" "$here/../shared/fixtures/paradox/db/GENERAL.DB" "$here/../shared/fixtures/paradox/db/GENERAL.PX" "$data/paradox-keyed" "$records"

@@ -88,6 +88,12 @@ public:
     // by another program is reported, not overwritten.
     virtual void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values);
     virtual void remove(RowId row);
+    // Where a row stands after update(): kinds that keep their records in key
+    // order move a row whose key changed.
+    virtual RowId rowAfterUpdate(RowId row) const { return row; }
+    // Whether a change may give other rows new RowIds (records kept in key order
+    // move up and down in their blocks); views holding RowIds are then rebuilt.
+    virtual bool rowIdsShiftOnChange() const { return false; }
 
     // The key of the named index computed from a row's values, for kinds whose
     // indexes have key expressions; nothing where the kind (or this index) has none.

@@ -301,6 +301,27 @@ void TableDataset::buildView()
     m_view = std::move(kept);
 }
 
+void TableDataset::followRow(RowId row, bool inserted)
+{
+    // Other rows' RowIds may have moved: an ordered or filtered view is built anew.
+    forgetRows();
+    if (m_view)
+        buildView();
+    qint64 position = -1;
+    if (m_view) {
+        position = m_view->indexOf(row);
+        if (position < 0 && inserted) {
+            m_view->append(row); // outside the filter: shown at the end until the view is rebuilt
+            position = m_view->size() - 1;
+        }
+    } else {
+        position = m_source->positionOf(row);
+    }
+    if (position >= 0)
+        m_position = position;
+    m_position = std::clamp<qint64>(m_position, 0, std::max<qint64>(0, positionCount() - 1));
+}
+
 RowId TableDataset::rowAtPosition(qint64 position)
 {
     if (m_view) {
@@ -675,19 +696,31 @@ void TableDataset::Append()
 void TableDataset::Post()
 {
     checkActive();
+    // Kinds that keep records in key order move a record whose key is new: the
+    // cursor goes with it, which is a scroll for whoever follows the cursor.
+    const bool keyOrdered = m_source->rowIdsShiftOnChange();
+    // A new record's row is the insert row after the last one, whatever m_position says.
+    const qint64 before = m_state == dsInsert ? -1 : m_position;
     if (m_state == dsEdit) {
         if (m_modified) {
             const RowId row = currentRow();
             m_source->update(row, m_original, m_buffer);
+            if (keyOrdered)
+                followRow(m_source->rowAfterUpdate(row), false);
         }
     } else if (m_state == dsInsert) {
         const RowId row = m_source->append(m_buffer);
         forgetRows();
-        // A new record stands at the end of an ordered view until the table is reopened.
-        if (m_view)
-            m_view->append(row);
-        const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
-        m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
+        if (keyOrdered) {
+            // The new record stands at its key's place.
+            followRow(row, true);
+        } else {
+            // A new record stands at the end of an ordered view until the table is reopened.
+            if (m_view)
+                m_view->append(row);
+            const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
+            m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
+        }
     } else {
         return;
     }
@@ -696,6 +729,8 @@ void TableDataset::Post()
     m_modified = false;
     setState(dsBrowse);
     notifyDataSet();
+    if (keyOrdered && m_position != before)
+        doAfterScroll();
 }
 
 void TableDataset::Cancel()
@@ -733,7 +768,9 @@ void TableDataset::Delete()
         Cancel();
     const RowId removed = currentRow();
     m_source->remove(removed);
-    if (m_view)
+    if (m_view && m_source->rowIdsShiftOnChange())
+        buildView();
+    else if (m_view)
         m_view->removeAt(m_position);
     forgetRows();
     const qint64 count = positionCount();

@@ -184,6 +184,7 @@ private:
     void buildView();
     // Changes what the view shows; restores the old settings when the new view fails.
     void changeView(const std::function<void()> &change, const std::function<void()> &undo);
+    void followRow(RowId row, bool inserted);
     RowId rowAtPosition(qint64 position);
     bool hasRows();
     RowId currentRow();

@@ -253,8 +253,8 @@ TEST(ParadoxRead, Customer7WithMemoAutoIncAndIndexes)
         }
     }
     EXPECT_THROW(t->indexOrder(QStringLiteral("Zip")), EngineError);
-    // A keyed table stays read-only and says why.
-    EXPECT_TRUE(t->readOnlyReason().contains(QStringLiteral("Primärschlüssel")));
+    // Its secondary index is not kept up to date by changes: the table stays read-only and says why.
+    EXPECT_TRUE(t->readOnlyReason().contains(QStringLiteral("CUSTOMER.X06"))) << t->readOnlyReason().toStdString();
     EXPECT_THROW(t->append(QVector<QVariant>(10)), EngineError);
 }
 

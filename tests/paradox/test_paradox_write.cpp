@@ -582,11 +582,11 @@ TEST(ParadoxWrite, ReadOnlyReasons)
 {
     ScratchDir dir;
     dir.copyFixture(QStringLiteral("paradox/fields/memo.db"));
-    dir.copyFixture(QStringLiteral("paradox/fields/memo.px"));
     dir.copyFixture(QStringLiteral("paradox/fields/time.db"));
     ParadoxDriver driver;
+    // A keyed table without its primary index, and without its blob file.
     auto keyed = driver.open(dir.path(), QStringLiteral("memo"), {});
-    EXPECT_TRUE(keyed->readOnlyReason().contains(QStringLiteral("memo.px"))) << keyed->readOnlyReason().toStdString();
+    EXPECT_TRUE(keyed->readOnlyReason().contains(QStringLiteral("Primärindex memo.PX"))) << keyed->readOnlyReason().toStdString();
     EXPECT_TRUE(keyed->readOnlyReason().contains(QStringLiteral("memo.mb")) || keyed->readOnlyReason().contains(QStringLiteral("memo.MB")));
     EXPECT_THROW(keyed->remove(keyed->rowAt(0)), EngineError);
     OpenOptions ro;

@@ -5,6 +5,7 @@
 #include "common/FileIo.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <cmath>
 #include <cstring>
 
@@ -605,6 +606,23 @@ void encodeValue(const PxField &f, const TextCodec &codec, const QVariant &value
     io::putLe32(p + leader, offsetIndex);
     io::putLe32(p + leader + 4, quint32(data.size()));
     io::putLe16(p + leader + 8, modification);
+}
+
+QString primaryIndexFault(const QString &path, int keySize)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Der Primärindex %1 lässt sich nicht lesen.").arg(io::nativePath(path));
+    const QByteArray head = file.read(0x58);
+    if (head.size() < 0x58)
+        return QStringLiteral("Der Primärindex %1 ist zu kurz.").arg(io::nativePath(path));
+    const char *p = head.constData();
+    const int blockK = quint8(p[off::BlockSizeK]);
+    if (quint8(p[off::FileType]) != PxPrimaryIndex || io::le16(p + off::RecordSize) != quint16(keySize + 6)
+        || io::le16(p + off::HeaderSize) < 0x58 || (blockK != 1 && blockK != 2 && blockK != 4 && blockK != 8
+                                                     && blockK != 16 && blockK != 32))
+        return QStringLiteral("Die Datei %1 ist kein Primärindex zu dieser Tabelle.").arg(io::nativePath(path));
+    return {};
 }
 
 } // namespace engine::paradox

@@ -65,10 +65,13 @@ constexpr int NumFields = 0x21;
 constexpr int KeyFields = 0x23;
 constexpr int Encryption1 = 0x25;
 constexpr int SortOrder = 0x29;
+constexpr int IndexRoot = 0x1E;   // .PX: block of the B-tree's root
+constexpr int IndexLevels = 0x20; // .PX: levels of the B-tree
 constexpr int ChangeCount1 = 0x2D;
 constexpr int VersionId = 0x39;
 constexpr int MaxBlocks = 0x3A;
 constexpr int AutoInc = 0x49;
+constexpr int ChangeUnderWay = 0x4F; // "index update required": set while a keyed change is under way
 constexpr int Encryption2 = 0x5C;
 constexpr int CodePage = 0x6A;
 constexpr int FieldInfoV3 = 0x58;
@@ -146,5 +149,9 @@ void encodeFixed(const PxField &f, const QVariant &value, char *p);
 // the field's leader is handed to storeBlob, which returns its offset/index word.
 void encodeValue(const PxField &f, const TextCodec &codec, const QVariant &value, char *p,
                  quint16 modification, const std::function<quint32(const QByteArray &, quint16)> &storeBlob);
+
+// Why the primary index file at path cannot serve a table whose key is keySize
+// bytes long; empty when its header is sound.
+QString primaryIndexFault(const QString &path, int keySize);
 
 } // namespace engine::paradox

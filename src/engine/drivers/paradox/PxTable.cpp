@@ -47,6 +47,10 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
                                          "werden.")
                               .arg(nativePath(path)));
     t->m_codec.setCodePage(codePageFor(h));
+    if (h.keyFields > 0) {
+        const PxField &lastKey = h.fields[size_t(h.keyFields) - 1];
+        t->m_keySize = lastKey.offset + lastKey.size;
+    }
     for (size_t i = 0; i < h.fields.size(); ++i) {
         t->m_defs.append(fieldDefFor(h.fields[i], int(i) + 1));
         if (h.fields[i].isBlob())
@@ -73,15 +77,37 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
     const QString access = io::claimAccess(t->m_fd, path, options.readOnly, options.exclusive, writable);
     if (!access.isEmpty())
         reasons << access;
-    if (h.keyFields > 0)
-        reasons << QStringLiteral("Die Tabelle %1 hat einen Primärschlüssel; ihre Sätze sind nach ihm geordnet und "
-                                  "der Primärindex %2 wird beim Ändern noch nicht mitgeführt. Die Tabelle kann "
-                                  "daher nur gelesen werden.")
-                       .arg(t->m_tableName, t->m_primaryFile.isEmpty() ? base + QStringLiteral(".PX") : t->m_primaryFile);
-    if (!t->m_secondaryFiles.isEmpty())
+    if (h.keyFields > 0 && !t->m_primaryFile.isEmpty())
+        t->m_primaryPath = QDir(dir).filePath(t->m_primaryFile);
+    // A keyed change cut off mid-way (the program ended) is completed from the block
+    // chain, which every step leaves valid: counts, links and the .PX follow it.
+    if (h.keyFields > 0 && writable && !options.readOnly && access.isEmpty() && !t->m_primaryPath.isEmpty()
+        && primaryIndexFault(t->m_primaryPath, t->m_keySize).isEmpty()) {
+        char marker = 0;
+        io::preadFully(t->m_fd, &marker, 1, off::ChangeUnderWay, path);
+        if (marker != 0)
+            t->repairInterruptedChange();
+    }
+    if (h.keyFields > 0) {
+        if (t->m_primaryFile.isEmpty()) {
+            reasons << QStringLiteral("Zur Tabelle %1 mit Primärschlüssel fehlt der Primärindex %2; die Tabelle kann nur "
+                                      "gelesen werden.")
+                           .arg(t->m_tableName, base + QStringLiteral(".PX"));
+        } else {
+            const QString fault = primaryIndexFault(t->m_primaryPath, t->m_keySize);
+            if (!fault.isEmpty())
+                reasons << fault + QStringLiteral(" Die Tabelle kann nur gelesen werden.");
+            else if (writable && !options.readOnly && ::access(QFile::encodeName(t->m_primaryPath).constData(), W_OK) != 0)
+                reasons << QStringLiteral("Der Primärindex %1 ist schreibgeschützt; die Tabelle kann nur gelesen werden.")
+                               .arg(nativePath(t->m_primaryPath));
+        }
+    }
+    // Non-maintained secondary indexes (no .Ynn) are left as they are by changes, as
+    // Paradox leaves them; maintained ones are not written yet.
+    if (!t->m_maintainedFiles.isEmpty())
         reasons << QStringLiteral("Zur Tabelle gehören die Sekundärindizes %1, die beim Ändern noch nicht "
                                   "mitgeführt werden; die Tabelle kann nur gelesen werden.")
-                       .arg(t->m_secondaryFiles.join(QStringLiteral(", ")));
+                       .arg(t->m_maintainedFiles.join(QStringLiteral(", ")));
     if (!t->m_structureFault.isEmpty())
         reasons << t->m_structureFault + QStringLiteral(" Die Tabelle kann nur gelesen werden.");
     if (t->m_hasBlobFields && mb.isEmpty())
@@ -111,8 +137,11 @@ void PxTable::indexBlocks()
                                           .arg(m_h.fileBlocks));
         if (m_blockIndex[next] >= 0)
             throw damagedFile(m_path, QStringLiteral("die Kette der Datenblöcke kehrt zum Block %1 zurück").arg(next));
-        char head[BlockHeaderSize];
-        if (io::preadFully(m_fd, head, BlockHeaderSize, blockOffset(m_h, next), m_path) < BlockHeaderSize)
+        // The block head and, for keyed tables, the key of its first record in one read.
+        char head[BlockHeaderSize + 256 * 16];
+        const qint64 want = BlockHeaderSize + m_keySize;
+        const qint64 got = io::preadFully(m_fd, head, want, blockOffset(m_h, next), m_path);
+        if (got < BlockHeaderSize)
             throw damagedFile(m_path, QStringLiteral("die Datei endet im Block %1").arg(next));
         const qint16 last = qint16(le16(head + 4));
         const int count = recordsInBlock(m_h, last);
@@ -121,8 +150,11 @@ void PxTable::indexBlocks()
                                           .arg(next)
                                           .arg(count)
                                           .arg(room / m_h.recordSize));
+        if (count > 0 && got < want)
+            throw damagedFile(m_path, QStringLiteral("die Datei endet im Block %1").arg(next));
         m_blockIndex[next] = int(m_blocks.size());
-        m_blocks.push_back({quint16(next), count, m_rowCount});
+        m_blocks.push_back({quint16(next), count, m_rowCount,
+                            count > 0 && m_keySize > 0 ? QByteArray(head + BlockHeaderSize, m_keySize) : QByteArray()});
         m_rowCount += count;
         next = le16(head);
     }
@@ -167,6 +199,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
         const QString path = QDir(dir).filePath(entry);
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
+            m_maintainedFiles << entry; // unknown: kept safe
             m_indexFaults << QStringLiteral("Die Indexdatei %1 lässt sich nicht öffnen.").arg(nativePath(path));
             continue;
         }
@@ -197,10 +230,13 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
             const QString yEntry = io::companionEntry(entries, base, QStringLiteral(".Y") + ext.mid(2));
             if (yEntry.isEmpty())
                 def.options |= ixNonMaintained;
+            else
+                m_maintainedFiles << entry;
             m_indexDefs.append(def);
             m_indexFields.append(fields);
         } catch (const EngineError &e) {
             ::close(fd);
+            m_maintainedFiles << entry; // unknown: kept safe
             m_indexFaults << e.message();
         }
     }

@@ -35,6 +35,8 @@ public:
     RowId append(const QVector<QVariant> &values) override;
     void update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values) override;
     void remove(RowId row) override;
+    RowId rowAfterUpdate(RowId row) const override { return m_movedFrom == row ? m_movedTo : row; }
+    bool rowIdsShiftOnChange() const override { return keyed(); }
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -48,6 +50,7 @@ private:
         quint16 number = 0;
         int count = 0;
         qint64 firstRow = 0;
+        QByteArray firstKey; // key bytes of the first record (keyed tables)
     };
     void indexBlocks();
     void readIndexDefinitions(const QStringList &entries);
@@ -61,11 +64,49 @@ private:
     // Writing.
     void ensureWritable() const;
     void refreshLocked();
-    QByteArray encodeRecord(const QVector<QVariant> &values, const QByteArray *old);
-    void writeHeaderCounts(quint32 records);
+    QByteArray encodeRecord(const QVector<QVariant> &values, const QByteArray *old, bool storeBlobs = true);
+    // The record a change would store, its blobs not yet written: for the key checks.
+    QByteArray keyCheckedRecord(const QVector<QVariant> &values, const QByteArray *old);
+    void writeHeaderCounts(quint32 records, bool sync = true);
     QByteArray readBlockDirect(quint16 number) const;
     bool sameValues(const char *rec, const QVector<QVariant> &values);
     static RowId rowId(quint16 block, int slot) { return (RowId(block) << 16) | slot; }
+    void reindexBlocks();
+    void writeHeaderBlocks();
+
+    // Keyed tables: records in key order across the blocks, the .PX rebuilt beside
+    // and renamed in after every change; header byte 0x4F marks a change under way.
+    bool keyed() const { return m_h.keyFields > 0; }
+    QByteArray keyOf(const char *rec) const { return QByteArray(rec, m_keySize); }
+    void checkKey(const QByteArray &rec) const;
+    QString keyText(const QByteArray &rec);
+    // Where key belongs: the block (index in m_blocks), its slot and whether a record has that key.
+    struct KeyPlace {
+        int block = 0;
+        int slot = 0;
+        bool exists = false;
+    };
+    KeyPlace findKey(const QByteArray &key);
+    RowId insertKeyed(const QByteArray &rec);
+    void removeSlot(quint16 number, int slot);
+    void setChangeUnderWay(bool on);
+    QByteArray primaryIndexImage(const QByteArray &oldHeader) const;
+    void writePrimaryIndex();
+    void finishKeyedChange();
+    // A keyed change that fails half-way leaves the files to be completed at the
+    // next open (the marker stays set); until then this table takes no changes.
+    struct KeyedChange {
+        explicit KeyedChange(PxTable *table) : table(table) {}
+        ~KeyedChange()
+        {
+            if (table->m_changeUnderWay)
+                table->changeFailed();
+        }
+        PxTable *table;
+    };
+    void changeFailed();
+    bool m_changeUnderWay = false;
+    void repairInterruptedChange();
 
     int m_fd = -1;
     QString m_path;
@@ -85,8 +126,13 @@ private:
     bool m_hasBlobFields = false;
     bool m_writable = false;
 
+    int m_keySize = 0;
+    RowId m_movedFrom = -1; // the last update moved this row to m_movedTo
+    RowId m_movedTo = -1;
+    QString m_primaryPath;
     QString m_primaryFile;
     QStringList m_secondaryFiles;
+    QStringList m_maintainedFiles; // secondary indexes with a .Ynn (or unreadable ones)
     QVector<IndexDef> m_indexDefs;
     QVector<QStringList> m_indexFields; // fields of each definition
     QStringList m_indexFaults;

@@ -11,6 +11,7 @@
 #include "common/SharedAccess.h"
 
 #include <cstring>
+#include <optional>
 
 namespace engine::paradox {
 
@@ -53,20 +54,14 @@ void PxTable::refreshLocked()
     }
 }
 
-void PxTable::writeHeaderCounts(quint32 records)
+void PxTable::writeHeaderCounts(quint32 records, bool sync)
 {
     // The records and block links on the disk before the header counts them, as
     // dBASE tables do: after a crash the count never names a record not written.
-    io::syncData(m_fd, m_path);
-    char blocks[8];
-    putLe16(blocks + 0, m_h.usedBlocks);
-    putLe16(blocks + 2, m_h.fileBlocks);
-    putLe16(blocks + 4, m_h.firstBlock);
-    putLe16(blocks + 6, m_h.lastBlock);
-    io::pwriteFully(m_fd, blocks, 8, off::UsedBlocks, m_path);
-    char maxBlocks[2];
-    putLe16(maxBlocks, m_h.fileBlocks);
-    io::pwriteFully(m_fd, maxBlocks, 2, off::MaxBlocks, m_path);
+    // Keyed changes instead have the marker set on the disk while they run.
+    if (sync)
+        io::syncData(m_fd, m_path);
+    writeHeaderBlocks();
     char autoInc[4];
     putLe32(autoInc, m_h.autoInc);
     io::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
@@ -74,11 +69,12 @@ void PxTable::writeHeaderCounts(quint32 records)
     char count[4];
     putLe32(count, records);
     io::pwriteFully(m_fd, count, 4, off::NumRecords, m_path);
-    io::syncData(m_fd, m_path);
+    if (sync)
+        io::syncData(m_fd, m_path);
     m_h.numRecords = records;
 }
 
-QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArray *old)
+QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArray *old, bool storeBlobs)
 {
     if (values.size() != m_defs.size())
         throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Für die Tabelle %1 wurden %2 statt %3 Werte übergeben.")
@@ -105,6 +101,8 @@ QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArr
             if (old && f.isBlob())
                 modification = quint16(le16(old->constData() + f.offset + f.leader() + 8) + 1);
             encodeValue(f, m_codec, v, p, modification, [&](const QByteArray &data, quint16 mod) {
+                if (!storeBlobs)
+                    return quint32(0);
                 if (!m_blob)
                     throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Blobdatei %1 fehlt.").arg(nativePath(m_blobPath)));
                 return m_blob->append(data, mod);
@@ -117,6 +115,25 @@ QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArr
             if (n > qint64(m_h.autoInc))
                 m_h.autoInc = quint32(n);
         }
+    }
+    return rec;
+}
+
+QByteArray PxTable::keyCheckedRecord(const QVector<QVariant> &values, const QByteArray *old)
+{
+    const quint32 savedAutoInc = m_h.autoInc;
+    QByteArray rec;
+    try {
+        rec = encodeRecord(values, old, false);
+        m_h.autoInc = savedAutoInc;
+        checkKey(rec);
+        const bool sameKey = old && memcmp(rec.constData(), old->constData(), size_t(m_keySize)) == 0;
+        if (!sameKey && findKey(keyOf(rec.constData())).exists)
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Schlüsselverletzung: In der Tabelle %1 gibt es schon einen Satz mit %2.")
+                                                           .arg(m_tableName, keyText(rec)));
+    } catch (...) {
+        m_h.autoInc = savedAutoInc;
+        throw;
     }
     return rec;
 }
@@ -136,12 +153,22 @@ RowId PxTable::append(const QVector<QVariant> &values)
     io::FileLock lock(m_fd, m_path);
     refreshLocked();
     const quint32 savedAutoInc = m_h.autoInc;
+    if (keyed())
+        keyCheckedRecord(values, nullptr);
     QByteArray rec;
     try {
         rec = encodeRecord(values, nullptr);
     } catch (...) {
         m_h.autoInc = savedAutoInc;
         throw;
+    }
+    if (keyed()) {
+        setChangeUnderWay(true);
+        KeyedChange change(this);
+        const RowId row = insertKeyed(rec);
+        writeHeaderCounts(m_h.numRecords + 1, false);
+        finishKeyedChange();
+        return row;
     }
     const int perBlock = (m_h.blockSize - BlockHeaderSize) / m_h.recordSize;
     RowId row;
@@ -175,7 +202,7 @@ RowId PxTable::append(const QVector<QVariant> &values)
         m_h.usedBlocks = number;
         m_blockIndex.resize(size_t(number) + 1, -1);
         m_blockIndex[number] = int(m_blocks.size());
-        m_blocks.push_back({number, 1, m_rowCount});
+        m_blocks.push_back({number, 1, m_rowCount, {}});
         row = rowId(number, 0);
     }
     ++m_rowCount;
@@ -197,7 +224,25 @@ void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector
     const QByteArray old(block.constData() + BlockHeaderSize + slot * m_h.recordSize, m_h.recordSize);
     if (!original.isEmpty() && !sameValues(old.constData(), original))
         throw io::recordChangedByOther();
+    const bool keyChanges = keyed() && memcmp(keyCheckedRecord(values, &old).constData(), old.constData(), size_t(m_keySize)) != 0;
     const QByteArray rec = encodeRecord(values, &old);
+    if (keyChanges) {
+        // A new key moves the record: it is stored at its new place first and the
+        // old one removed after, so a cut-off change never loses it.
+        setChangeUnderWay(true);
+        KeyedChange change(this);
+        m_movedFrom = row;
+        m_movedTo = insertKeyed(rec);
+        const KeyPlace was = findKey(keyOf(old.constData()));
+        const quint16 oldNumber = m_blocks[size_t(was.block)].number;
+        removeSlot(oldNumber, was.slot);
+        // The moved record's own place may have shifted by the removal.
+        const KeyPlace now = findKey(keyOf(rec.constData()));
+        m_movedTo = rowId(m_blocks[size_t(now.block)].number, now.slot);
+        writeHeaderCounts(m_h.numRecords, false);
+        finishKeyedChange();
+        return;
+    }
     io::pwriteFully(m_fd, rec.constData(), rec.size(), blockOffset(m_h, number) + BlockHeaderSize + qint64(slot) * m_h.recordSize, m_path);
     invalidateCache();
     // A changed autoincrement value may have raised the counter.
@@ -216,18 +261,27 @@ void PxTable::remove(RowId row)
         throw io::recordDeletedByOther();
     const quint16 number = quint16(row >> 16);
     const int slot = int(row & 0xFFFF);
-    const BlockRef ref = m_blocks[size_t(m_blockIndex[number])];
+    std::optional<KeyedChange> change;
+    if (keyed()) {
+        setChangeUnderWay(true);
+        change.emplace(this);
+    }
+    removeSlot(number, slot);
+    writeHeaderCounts(m_h.numRecords - 1, !keyed());
+    if (keyed())
+        finishKeyedChange();
+}
+
+void PxTable::removeSlot(quint16 number, int slot)
+{
+    const size_t index = size_t(m_blockIndex[number]);
+    BlockRef &ref = m_blocks[index];
     QByteArray block = readBlockDirect(number);
-    char *records = block.data() + BlockHeaderSize;
-    const int rs = m_h.recordSize;
-    memmove(records + slot * rs, records + (slot + 1) * rs, size_t((ref.count - slot - 1) * rs));
-    memset(records + (ref.count - 1) * rs, 0, size_t(rs));
-    putLe16(block.data() + 4, quint16(qint16((ref.count - 2) * rs)));
     const qint64 at = blockOffset(m_h, number);
-    io::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
     if (ref.count == 1) {
-        // Take the empty block out of the chain (readers take its "last record"
-        // word as unsigned); it stays in the file unused.
+        // The block's last record: the block leaves the chain (readers take the
+        // "last record" word of an empty block as unsigned), by one write of the
+        // link before it, and stays in the file unused.
         const quint16 next = le16(block.constData());
         const quint16 prev = le16(block.constData() + 2);
         char word[2];
@@ -236,6 +290,8 @@ void PxTable::remove(RowId row)
             io::pwriteFully(m_fd, word, 2, blockOffset(m_h, prev), m_path);
         } else {
             m_h.firstBlock = next;
+            putLe16(word, next);
+            io::pwriteFully(m_fd, word, 2, off::FirstBlock, m_path);
         }
         if (next != 0) {
             putLe16(word, prev);
@@ -243,9 +299,21 @@ void PxTable::remove(RowId row)
         } else {
             m_h.lastBlock = prev;
         }
+        putLe16(word, quint16(qint16(-m_h.recordSize)));
+        io::pwriteFully(m_fd, word, 2, at + 4, m_path);
+        m_blocks.erase(m_blocks.begin() + qptrdiff(index));
+    } else {
+        char *records = block.data() + BlockHeaderSize;
+        const int rs = m_h.recordSize;
+        memmove(records + slot * rs, records + (slot + 1) * rs, size_t((ref.count - slot - 1) * rs));
+        memset(records + (ref.count - 1) * rs, 0, size_t(rs));
+        putLe16(block.data() + 4, quint16(qint16((ref.count - 2) * rs)));
+        io::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
+        --ref.count;
+        if (slot == 0 && m_keySize > 0)
+            ref.firstKey = QByteArray(records, m_keySize);
     }
-    writeHeaderCounts(m_h.numRecords - 1);
-    indexBlocks();
+    reindexBlocks();
 }
 
 } // namespace engine::paradox
