@@ -71,7 +71,10 @@ int DbfTable::findIndex(const QString &indexName) const
 QVector<RowId> DbfTable::indexOrder(const QString &indexName)
 {
     const int found = findIndex(indexName);
-    const IndexFile &file = *m_indexes.at(size_t(m_indexTags.at(found).first));
+    // The headers as they are now: a change by another program may have moved the root.
+    auto &slot = m_indexes.at(size_t(m_indexTags.at(found).first));
+    slot = IndexFile::open(slot->path());
+    const IndexFile &file = *slot;
     const QVector<quint32> records = file.recordNumbers(m_indexTags.at(found).second);
 
     // Deleted records are known chunk by chunk; looking them up there spares
@@ -283,37 +286,24 @@ void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, con
         write();
         return;
     }
-    // The index files are written beside the old ones first; then the record;
-    // then the new index files replace the old ones. A failure before the record
-    // is written changes nothing.
-    QStringList temporary;
+    // The keys the change moves are computed first: a key that cannot be
+    // computed refuses the change before anything is written. Then the record,
+    // then the index pages it touches, all under the table's lock.
+    std::vector<IndexKeeper::KeyMove> moves;
+    const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
+    m_keeper->learnTypes(records);
+    moves = m_keeper->plan(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
+    write();
     try {
-        const qint64 known = oldRec ? m_head.recordCount : qint64(number) - 1;
-        m_keeper->addRecords(known, [this](qint64 r) -> const char * {
-            return r < m_head.recordCount ? record(r) : nullptr;
-        });
-        m_keeper->change(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
-        temporary = m_keeper->writeBeside();
-    } catch (const EngineError &) {
-        m_keeper->reset();
-        throw;
-    }
-    try {
-        write();
-    } catch (...) {
-        IndexKeeper::discard(temporary);
-        m_keeper->reset();
-        throw;
-    }
-    try {
-        m_keeper->commit(temporary);
+        // Records are read from the file as it is now for a unique tag's next holder of a key.
+        invalidateCache();
+        m_keeper->apply(number, moves, m_head.recordCount, records);
         for (auto &file : m_indexes)
             file = IndexFile::open(file->path());
     } catch (const EngineError &e) {
-        IndexKeeper::discard(temporary);
         m_keeper.reset();
         m_readOnlyReason = QStringLiteral("Die Änderung an Satz %1 wurde in der Tabelle %2 gespeichert, die "
-                                          "Indexdateien konnten aber nicht erneuert werden und passen nicht mehr zu den "
+                                          "Indexdateien konnten aber nicht nachgeführt werden und passen nicht mehr zu den "
                                           "Sätzen: %3 Die Tabelle kann nur noch gelesen werden.")
                                .arg(number)
                                .arg(nativePath(m_path), e.message());

@@ -380,14 +380,19 @@ QByteArray mdxNumber(double value)
 
 QByteArray KeptTag::stored(qsizetype i) const
 {
+    return storedForm(keyAt(i));
+}
+
+QByteArray KeptTag::storedForm(const char *sortKey) const
+{
     const int prefix = nullPrefix ? 1 : 0;
-    const char *k = keyAt(i) + prefix;
-    const QByteArray head(keyAt(i), prefix);
+    const char *k = sortKey + prefix;
+    const QByteArray head(sortKey, prefix);
     switch (encoding) {
     case KeyEncoding::Text:
     case KeyEncoding::FoxNumber:
     case KeyEncoding::FoxLogical:
-        return QByteArray(keyAt(i), sortLength);
+        return QByteArray(sortKey, sortLength);
     case KeyEncoding::NdxNumber:
     case KeyEncoding::MdxDate: {
         QByteArray out(8, '\0');
@@ -578,90 +583,96 @@ void IndexKeeper::erase(KeptTag &tag, const QByteArray &key, quint32 record)
     }
 }
 
-void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
+void IndexKeeper::learnTypes(const RecordSource &source)
 {
-    if (!m_built) {
-        // The type of each key decides how it is stored; a blank record shows it.
-        const char *first = source(0);
-        // An empty table still tells the types through a record of blanks.
-        if (!first && !m_blank.isEmpty())
-            first = m_blank.constData();
-        for (auto &file : m_files) {
-            for (auto &tag : file->tags) {
-                const IndexTagInfo &info = tag->info;
-                XValue::Type type = XValue::Char;
-                int natural = info.keyLength; // the key's length without a null prefix
-                if (first) {
-                    // Evaluate on the first record: its field types are those of every record.
-                    BlankRecord view(m_view, first);
-                    const XValue v = tag->key->evaluate(view);
-                    type = v.type;
-                    if (type == XValue::Char) {
-                        QByteArray bytes;
-                        QChar bad;
-                        m_codec.encode(v.text, bytes, &bad);
-                        natural = int(bytes.size());
-                    } else {
-                        natural = type == XValue::Logical ? 1 : info.keyLength == 4 || info.keyLength == 5 ? 4 : 8;
-                    }
+    if (m_typesKnown)
+        return;
+    // The type of each key decides how it is stored; a blank record shows it.
+    const char *first = source(0);
+    // An empty table still tells the types through a record of blanks.
+    if (!first && !m_blank.isEmpty())
+        first = m_blank.constData();
+    for (auto &file : m_files) {
+        for (auto &tag : file->tags) {
+            const IndexTagInfo &info = tag->info;
+            XValue::Type type = XValue::Char;
+            int natural = info.keyLength; // the key's length without a null prefix
+            if (first) {
+                // Evaluate on the first record: its field types are those of every record.
+                BlankRecord view(m_view, first);
+                const XValue v = tag->key->evaluate(view);
+                type = v.type;
+                if (type == XValue::Char) {
+                    QByteArray bytes;
+                    QChar bad;
+                    m_codec.encode(v.text, bytes, &bad);
+                    natural = int(bytes.size());
+                } else {
+                    natural = type == XValue::Logical ? 1 : info.keyLength == 4 || info.keyLength == 5 ? 4 : 8;
                 }
-                const auto mismatch = [&]() {
-                    return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ des Index %2 passt nicht zur Schlüsselart "
-                                                      "der Indexdatei; die Tabelle kann nur gelesen werden.")
-                                           .arg(info.keyExpression, tagName(*file, *tag)));
-                };
-                switch (file->format) {
-                case IndexFormat::Ndx:
-                    tag->encoding = info.keyType == 'C' ? KeyEncoding::Text : KeyEncoding::NdxNumber;
-                    if (first && (info.keyType == 'C') != (type == XValue::Char))
-                        throw mismatch();
-                    break;
-                case IndexFormat::Mdx:
-                    if (info.keyType == 'C')
-                        tag->encoding = KeyEncoding::Text;
-                    else if (info.keyType == 'D')
-                        tag->encoding = KeyEncoding::MdxDate;
-                    else
-                        tag->encoding = KeyEncoding::MdxNumber;
-                    if (first && (info.keyType == 'C') != (type == XValue::Char))
-                        throw mismatch();
-                    break;
-                default:
-                    if (!first) {
-                        // No record tells the type: a key of 4 or 8 bytes that is not
-                        // text is not guessed at, the file keeps its keys' length.
-                        type = XValue::Char;
-                    }
-                    if (type == XValue::Char)
-                        tag->encoding = KeyEncoding::Text;
-                    else if (type == XValue::Logical)
-                        tag->encoding = KeyEncoding::FoxLogical;
-                    else if (info.keyLength == 4 || info.keyLength == 5)
-                        tag->encoding = KeyEncoding::FoxInteger;
-                    else
-                        tag->encoding = KeyEncoding::FoxNumber;
-                }
-                // Visual FoxPro puts a null prefix before keys over null-capable fields,
-                // which makes the key one byte longer than its value.
-                if (file->format != IndexFormat::Ndx && file->format != IndexFormat::Mdx
-                    && info.keyLength == natural + 1) {
-                    for (const int field : tag->key->fields()) {
-                        if (size_t(field) < m_nullable.size() && m_nullable[size_t(field)])
-                            tag->nullPrefix = true;
-                    }
-                }
-                const int prefix = tag->nullPrefix ? 1 : 0;
-                if (tag->encoding == KeyEncoding::FoxInteger && info.keyLength != 4 + prefix)
-                    tag->encoding = KeyEncoding::FoxNumber;
-                tag->sortLength = prefix + (tag->encoding == KeyEncoding::Text ? info.keyLength - prefix
-                                            : tag->encoding == KeyEncoding::FoxLogical ? 1 : 8);
-                const int storedLength = prefix + (tag->encoding == KeyEncoding::MdxNumber ? 12
-                                                   : tag->encoding == KeyEncoding::FoxInteger ? 4 : tag->sortLength - prefix);
-                if (storedLength != info.keyLength)
-                    throw mismatch();
             }
+            const auto mismatch = [&]() {
+                return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ des Index %2 passt nicht zur Schlüsselart "
+                                                  "der Indexdatei; die Tabelle kann nur gelesen werden.")
+                                       .arg(info.keyExpression, tagName(*file, *tag)));
+            };
+            switch (file->format) {
+            case IndexFormat::Ndx:
+                tag->encoding = info.keyType == 'C' ? KeyEncoding::Text : KeyEncoding::NdxNumber;
+                if (first && (info.keyType == 'C') != (type == XValue::Char))
+                    throw mismatch();
+                break;
+            case IndexFormat::Mdx:
+                if (info.keyType == 'C')
+                    tag->encoding = KeyEncoding::Text;
+                else if (info.keyType == 'D')
+                    tag->encoding = KeyEncoding::MdxDate;
+                else
+                    tag->encoding = KeyEncoding::MdxNumber;
+                if (first && (info.keyType == 'C') != (type == XValue::Char))
+                    throw mismatch();
+                break;
+            default:
+                if (!first) {
+                    // No record tells the type: a key of 4 or 8 bytes that is not
+                    // text is not guessed at, the file keeps its keys' length.
+                    type = XValue::Char;
+                }
+                if (type == XValue::Char)
+                    tag->encoding = KeyEncoding::Text;
+                else if (type == XValue::Logical)
+                    tag->encoding = KeyEncoding::FoxLogical;
+                else if (info.keyLength == 4 || info.keyLength == 5)
+                    tag->encoding = KeyEncoding::FoxInteger;
+                else
+                    tag->encoding = KeyEncoding::FoxNumber;
+            }
+            // Visual FoxPro puts a null prefix before keys over null-capable fields,
+            // which makes the key one byte longer than its value.
+            if (file->format != IndexFormat::Ndx && file->format != IndexFormat::Mdx
+                && info.keyLength == natural + 1) {
+                for (const int field : tag->key->fields()) {
+                    if (size_t(field) < m_nullable.size() && m_nullable[size_t(field)])
+                        tag->nullPrefix = true;
+                }
+            }
+            const int prefix = tag->nullPrefix ? 1 : 0;
+            if (tag->encoding == KeyEncoding::FoxInteger && info.keyLength != 4 + prefix)
+                tag->encoding = KeyEncoding::FoxNumber;
+            tag->sortLength = prefix + (tag->encoding == KeyEncoding::Text ? info.keyLength - prefix
+                                        : tag->encoding == KeyEncoding::FoxLogical ? 1 : 8);
+            const int storedLength = prefix + (tag->encoding == KeyEncoding::MdxNumber ? 12
+                                               : tag->encoding == KeyEncoding::FoxInteger ? 4 : tag->sortLength - prefix);
+            if (storedLength != info.keyLength)
+                throw mismatch();
         }
     }
+    m_typesKnown = true;
+}
+
+void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
+{
+    learnTypes(source);
     const qint64 from = m_records;
     if (count <= from) {
         m_built = true;
@@ -844,6 +855,16 @@ QByteArray buildFoxPro(const KeptFile &file)
     const qint64 root = appendFoxTree(out, directory, true, true);
     putLe32(out.data(), quint32(root));
     putLe32(out.data() + 4, 0xFFFFFFFFu);
+    return out;
+}
+
+std::vector<IndexEntry> IndexKeeper::freshEntries(size_t file, size_t tag) const
+{
+    const StoredKeys keys = storedKeys(*m_files.at(file)->tags.at(tag));
+    std::vector<IndexEntry> out;
+    out.reserve(size_t(keys.size()));
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        out.push_back({QByteArray(keys.key(i), keys.keyLength), keys.records[size_t(i)]});
     return out;
 }
 

@@ -53,6 +53,9 @@ struct KeptTag {
     const char *keyAt(qsizetype i) const { return keys.data() + i * sortLength; }
     // The key as the file stores it.
     QByteArray stored(qsizetype i) const;
+    QByteArray storedForm(const char *sortKey) const;
+    // Orders two keys in the file's stored form as the sorted keys are ordered.
+    int compareStored(const char *a, const char *b) const;
 };
 
 // One index file kept in step with the table.
@@ -81,12 +84,31 @@ public:
     void reset();
 
     bool built() const { return m_built; }
+    // Learns from the first record (or a blank one) how each tag's keys are stored.
+    void learnTypes(const RecordSource &source);
+
+    // One tag's key of a record before and after a change.
+    struct KeyMove {
+        size_t file = 0, tag = 0;
+        QByteArray before, after; // stored form; empty when the record has no key
+    };
+    // The keys a change of one record moves (old nullptr: it is new). Computes
+    // everything first, so a key that cannot be computed stops the change before
+    // anything is written.
+    std::vector<KeyMove> plan(quint32 record, const char *oldRec, const char *newRec) const;
+    // Applies the moves to the index files as they are now, page by page;
+    // records(r) gives record r (0-based) of count for unique tags that need
+    // another record with a removed key.
+    void apply(quint32 record, const std::vector<KeyMove> &moves, qint64 count, const RecordSource &records) const;
     qint64 records() const { return m_records; }
     // Computes the keys of records [m_records, count) and adds them.
     void addRecords(qint64 count, const RecordSource &source);
     // One record changes (old nullptr: it is new; the records are whole records
     // with their deletion flag).
     void change(quint32 record, const char *oldRec, const char *newRec);
+
+    // The entries a fresh build of one tag holds, in stored order (after addRecords).
+    std::vector<IndexEntry> freshEntries(size_t file, size_t tag) const;
 
     // Writes every file beside its final name (fsynced); returns the temporary paths.
     QStringList writeBeside() const;
@@ -113,6 +135,7 @@ private:
     QByteArray m_blank;
     std::vector<bool> m_nullable;
     bool m_built = false;
+    bool m_typesKnown = false;
     qint64 m_records = 0;
 };
 

@@ -71,6 +71,11 @@ public:
     XValue xbaseFromValue(int field, const QVariant &value) const;
     // The text of a computed key (character keys without trailing blanks).
     static QString keyText(const XValue &v);
+    // Compares every tag of every index file with one built afresh from the
+    // records; one German sentence per difference (empty: all fit).
+    QStringList checkIndexes();
+    // Builds every index file afresh beside it and renames it in, under the lock.
+    void reindex();
     // Writes a new single .ndx beside the table (for tests and benchmarks).
     void createNdx(const QString &path, const QString &expression, bool unique);
 
