@@ -221,3 +221,96 @@ TEST(DbaseIndexInPlace, CdxRandomSeriesEqualsFreshBuild)
                  seriesLength(), 16);
     randomSeries({"foxpro/javadbf-xsource/payments.dbf", {"foxpro/javadbf-xsource/payments.cdx"}}, seriesLength(), 17);
 }
+
+namespace {
+
+// Changes and appends from this process: key fields get new values, records
+// are appended; a record another process changed meanwhile is refused, as it should.
+int writeSeries(std::unique_ptr<TableSource> t, unsigned seed, int steps)
+{
+    if (!t->readOnlyReason().isEmpty()) {
+        fprintf(stderr, "read-only: %s\n", qPrintable(t->readOnlyReason()));
+        return -1;
+    }
+    std::mt19937 random(seed);
+    int done = 0;
+    for (int step = 0; step < steps; ++step) {
+        try {
+            const qint64 rows = t->rowCount();
+            const RowId row = t->rowAt(qint64(random() % quint64(rows)));
+            QVector<QVariant> values = rowValues(*t, row);
+            for (int f = 0; f < t->fieldDefs().size(); ++f) {
+                if (random() % 2)
+                    values[f] = randomValue(*t, f, random, t->rowAt(rows - 1) + 1);
+            }
+            if (step % 2)
+                t->append(values);
+            else
+                t->update(row, rowValues(*t, row), values);
+            ++done;
+        } catch (const EngineError &e) {
+            if (!t->readOnlyReason().isEmpty()) {
+                fprintf(stderr, "%s\n", qPrintable(e.message()));
+                return -1;
+            }
+        }
+    }
+    return done;
+}
+
+void twoWriters(const char *table, const std::vector<const char *> &companions)
+{
+    SCOPED_TRACE(table);
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QString::fromLatin1(table));
+    QStringList indexFiles;
+    for (const char *c : companions) {
+        const QString copied = dir.copyFixture(QString::fromLatin1(c));
+        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
+            indexFiles << QFileInfo(copied).fileName();
+    }
+    {
+        auto t = openWritable(path);
+        auto &first = dynamic_cast<DbfTable &>(*t);
+        if (!first.checkIndexes().isEmpty())
+            first.reindex();
+    }
+    // Both open the table before either writes (a table opened while another
+    // program holds its lock counts as opened exclusively there).
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    char byte = 0;
+    if (child == 0) {
+        auto mine = openWritable(path);
+        if (write(ready[1], "r", 1) != 1 || read(go[0], &byte, 1) != 1)
+            _exit(2);
+        _exit(writeSeries(std::move(mine), 99, 150) > 0 ? 0 : 1);
+    }
+    auto parentTable = openWritable(path);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    const int mine = writeSeries(std::move(parentTable), 7, 150);
+    for (const int fd : {ready[0], ready[1], go[0], go[1]})
+        close(fd);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GT(mine, 0);
+    auto t = openWritable(path);
+    const QStringList differences = dynamic_cast<DbfTable &>(*t).checkIndexes();
+    EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
+    readByPerl(path, indexFiles);
+}
+
+} // namespace
+
+TEST(DbaseIndexInPlace, TwoProcessesChangingOneTableKeepEveryIndexRight)
+{
+    twoWriters("dbase/dbd-xbase/ndx-char.dbf", {"dbase/dbd-xbase/ndx-char.ndx"});
+    twoWriters("dbase/simatic-s7/siprom/CHANGELOG.DBF", {"dbase/simatic-s7/siprom/CHANGELOG.DBT", "dbase/simatic-s7/siprom/CHANGELOG.MDX"});
+    twoWriters("foxpro/dbd-xbase/rooms.dbf", {"foxpro/dbd-xbase/rooms.cdx"});
+}
