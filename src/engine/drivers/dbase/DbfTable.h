@@ -10,6 +10,7 @@
 #include "DbfIndexWrite.h"
 #include "DbfMemo.h"
 #include "Driver.h"
+#include "IndexRepair.h"
 
 #include <QDate>
 #include <array>
@@ -19,7 +20,7 @@
 
 namespace engine::dbase {
 
-class DbfTable final : public TableSource {
+class DbfTable final : public TableSource, public IndexRepair {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
@@ -71,11 +72,12 @@ public:
     XValue xbaseFromValue(int field, const QVariant &value) const;
     // The text of a computed key (character keys without trailing blanks).
     static QString keyText(const XValue &v);
+    IndexRepair *indexRepair() override { return this; }
     // Compares every tag of every index file with one built afresh from the
     // records; one German sentence per difference (empty: all fit).
-    QStringList checkIndexes();
+    QStringList checkIndexes() override;
     // Builds every index file afresh beside it and renames it in, under the lock.
-    void reindex();
+    void reindex() override;
     // Writes a new single .ndx beside the table (for tests and benchmarks).
     void createNdx(const QString &path, const QString &expression, bool unique);
 
