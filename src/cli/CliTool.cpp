@@ -53,6 +53,7 @@ const char *const Usage =
     "  brisvel-cli delete [--table NAME] DATEI SATZNR\n"
     "  brisvel-cli check [--table NAME] DATEI\n"
     "  brisvel-cli reindex [--table NAME] DATEI\n"
+    "  brisvel-cli index [--table NAME] DATEI TAG AUSDRUCK\n"
     "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n"
     "SATZNR zählt wie \"Gehe zu\" und dump: die Sätze in natürlicher Reihenfolge, gelöschte nicht mitgezählt.\n"
     "WERT wird wie in der Tabellenansicht eingegeben (Datum 31.12.2024, Dezimalkomma).\n"
@@ -127,17 +128,19 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
     }
     options.command = rest.takeFirst();
     static const QStringList editing{QStringLiteral("append"), QStringLiteral("set"), QStringLiteral("delete"),
-                                     QStringLiteral("check"), QStringLiteral("reindex")};
+                                     QStringLiteral("check"), QStringLiteral("reindex"), QStringLiteral("index")};
     if (editing.contains(options.command)) {
         // The file is one word here: the words after it are the record and the values.
         options.file = rest.takeFirst();
         options.values = rest;
         const bool numbered = options.command == QLatin1String("set") || options.command == QLatin1String("delete");
         const bool assigns = options.command == QLatin1String("append") || options.command == QLatin1String("set");
-        const qsizetype wanted = numbered ? 1 : 0;
+        const bool tagged = options.command == QLatin1String("index");
+        const qsizetype wanted = numbered ? 1 : tagged ? 2 : 0;
         if (options.values.size() < wanted || (!assigns && options.values.size() != wanted)
             || (assigns && options.values.size() == wanted)) {
-            *error = options.command == QLatin1String("delete") ? QStringLiteral("delete braucht die Datei und eine Satznummer.")
+            *error = tagged ? QStringLiteral("index braucht die Datei, den Namen des Index und den Schlüsselausdruck.")
+                   : options.command == QLatin1String("delete") ? QStringLiteral("delete braucht die Datei und eine Satznummer.")
                    : options.command == QLatin1String("set")    ? QStringLiteral("set braucht die Datei, eine Satznummer und mindestens ein FELD=WERT.")
                    : options.command == QLatin1String("append") ? QStringLiteral("append braucht die Datei und mindestens ein FELD=WERT.")
                                                                 : QStringLiteral("%1 braucht genau eine Datei.").arg(options.command);
@@ -165,7 +168,7 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
     static const QStringList commands{QStringLiteral("tables"), QStringLiteral("structure"), QStringLiteral("dump"),
                                       QStringLiteral("export"), QStringLiteral("print"), QStringLiteral("append"),
                                       QStringLiteral("set"), QStringLiteral("delete"), QStringLiteral("check"),
-                                      QStringLiteral("reindex")};
+                                      QStringLiteral("reindex"), QStringLiteral("index")};
     if (!commands.contains(options.command)) {
         *error = QStringLiteral("Unbekannter Befehl '%1'.").arg(options.command);
         return std::nullopt;
@@ -348,6 +351,11 @@ int repairIndexes(engine::TableDataset &table, const Options &options, Output &o
     engine::IndexRepair *repair = table.source() ? table.source()->indexRepair() : nullptr;
     if (!repair)
         throw engine::EngineError(QStringLiteral("Die Indexdateien dieser Tabellenart prüft und erneuert das Programm nicht."));
+    if (options.command == QLatin1String("index")) {
+        repair->addIndex(options.values.at(0), options.values.at(1));
+        out.line(QStringLiteral("Der Index %1 wurde angelegt.").arg(options.values.at(0).toUpper()));
+        return 0;
+    }
     if (options.command == QLatin1String("reindex")) {
         repair->reindex();
         out.line(QStringLiteral("Die Indexdateien wurden neu aufgebaut."));
@@ -511,7 +519,8 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
                 exportTable(descriptor, *options, out, err);
             else if (options->command == QLatin1String("print"))
                 printToPdfFile(descriptor, table, *options, out);
-            else if (options->command == QLatin1String("check") || options->command == QLatin1String("reindex"))
+            else if (options->command == QLatin1String("check") || options->command == QLatin1String("reindex")
+                     || options->command == QLatin1String("index"))
                 status = repairIndexes(table, *options, out);
             else if (options->command == QLatin1String("dump"))
                 dump(table, out);

@@ -60,6 +60,21 @@ TEST(CliEdit, AppendSetDeleteWithGermanValues)
     EXPECT_EQ(dbfreadDump(people, "cp1252"), QStringLiteral("NAME,BIRTHDATE\r\nRobert,12.11.1980\r\nZoe,24.12.1990\r\n"));
 }
 
+TEST(CliEdit, CsvTablesAreEditedToo)
+{
+    ScratchDir dir;
+    const QString csv = dir.copyFixture(QStringLiteral("csv/rows/all-field-types.csv"));
+    Result r = runCli({QStringLiteral("append"), csv, QStringLiteral("integer_column=42"), QStringLiteral("float_column=2,5"),
+                       QStringLiteral("date_column=24.12.2020"), QStringLiteral("unicode_column=Ünïcode")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = runCli({QStringLiteral("delete"), csv, QStringLiteral("2")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = QString::fromUtf8(testsupport::readAll(csv)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines.last().trimmed(), QStringLiteral(",42,2.5,,,2020-12-24,,Ünïcode"));
+    EXPECT_TRUE(lines.at(2).startsWith(QStringLiteral("true,3,"))) << lines.at(2).toStdString();
+}
+
 TEST(CliEdit, RefusedEditsWriteNothing)
 {
     ScratchDir dir;
@@ -149,4 +164,48 @@ TEST(CliEdit, CheckReportsPlantedFaultsAndReindexMendsThem)
     r = runCli({QStringLiteral("check"), csv});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.err.isEmpty());
+}
+
+TEST(CliEdit, IndexAddsTagsToANewMdxAndAnExistingCdx)
+{
+    ScratchDir dir;
+    const QString people = dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"));
+    Result r = runCli({QStringLiteral("index"), people, QStringLiteral("byname"), QStringLiteral("UPPER(NAME)")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = runCli({QStringLiteral("index"), people, QStringLiteral("BDATE"), QStringLiteral("BIRTHDATE")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString mdx = dir.file(QStringLiteral("people.mdx"));
+    // The table's header now says it has a production index.
+    EXPECT_EQ(quint8(testsupport::readAll(people).at(28)) & 0x01, 1);
+    ASSERT_EQ(runCli({QStringLiteral("append"), people, QStringLiteral("NAME=Abe"), QStringLiteral("BIRTHDATE=1.1.1970")}).status, 0);
+    EXPECT_EQ(perlKeys(mdx, QStringLiteral("BYNAME")),
+              QStringList({QStringLiteral("ABE|4"), QStringLiteral("ALICE|1"), QStringLiteral("BOB|2"), QStringLiteral("DELETED GUY|3")}));
+    r = runCli({QStringLiteral("dump"), QStringLiteral("--index"), QStringLiteral("bdate"), people});
+    EXPECT_EQ(r.out, QStringLiteral("NAME,BIRTHDATE\r\nAbe,01.01.1970\r\nBob,12.11.1980\r\nAlice,01.03.1987\r\n"));
+    EXPECT_EQ(runCli({QStringLiteral("check"), people}).status, 0);
+
+    // Refused: a name in use, a key the program cannot compute; the file stays.
+    const QByteArray before = testsupport::readAll(mdx);
+    r = runCli({QStringLiteral("index"), people, QStringLiteral("BDATE"), QStringLiteral("NAME")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Einen Index BDATE gibt es schon"))) << r.err.toStdString();
+    r = runCli({QStringLiteral("index"), people, QStringLiteral("KAPUTT"), QStringLiteral("SOUNDEX(NAME)")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("SOUNDEX(NAME)"))) << r.err.toStdString();
+    EXPECT_EQ(testsupport::readAll(mdx), before);
+
+    // A FoxPro table's compound index gets one more tag beside its five.
+    const QString rooms = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
+    const QString cdx = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.cdx"));
+    r = runCli({QStringLiteral("index"), rooms, QStringLiteral("ZIMMER"), QStringLiteral("UPPER(facility)+roomname")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    ASSERT_EQ(runCli({QStringLiteral("set"), rooms, QStringLiteral("2"), QStringLiteral("FACILITY=Aaa")}).status, 0);
+    EXPECT_EQ(runCli({QStringLiteral("check"), rooms}).status, 0);
+    const QStringList keys = perlKeys(cdx, QStringLiteral("ZIMMER"));
+    ASSERT_EQ(keys.size(), 42);
+    // Record 42 is blank in both fields, record 1 has no facility and the room " None".
+    EXPECT_EQ(keys.at(0), QStringLiteral("|42"));
+    EXPECT_EQ(keys.at(1), QString(10, QLatin1Char(' ')) + QStringLiteral(" None|1"));
+    EXPECT_TRUE(keys.contains(QStringLiteral("AAA       Bay  1|2"))) << keys.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(perlKeys(cdx, QStringLiteral("ROOMNAME")).size(), 42);
 }

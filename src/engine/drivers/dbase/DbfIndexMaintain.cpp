@@ -7,7 +7,9 @@
 #include "common/SharedAccess.h"
 #include "EngineError.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <map>
 #include <optional>
 
@@ -153,6 +155,82 @@ void DbfTable::reindex()
     }
     for (auto &file : m_indexes)
         file = IndexFile::open(file->path());
+}
+
+void DbfTable::addIndex(const QString &name, const QString &expression)
+{
+    ensureWritable();
+    const QString tagName = name.trimmed().toUpper();
+    static const QRegularExpression valid(QStringLiteral("^[A-Z_][A-Z0-9_]{0,9}$"));
+    if (!valid.match(tagName).hasMatch())
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("„%1“ taugt nicht als Name eines Index: erlaubt sind bis zu 10 "
+                                                                  "Buchstaben, Ziffern und _, vorn keine Ziffer.")
+                                                       .arg(name));
+    for (const IndexDef &def : std::as_const(m_indexDefs)) {
+        if (def.name.compare(tagName, Qt::CaseInsensitive) == 0)
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Einen Index %1 gibt es schon (in %2).").arg(tagName, def.source));
+    }
+    if (!m_indexFaults.isEmpty())
+        throw EngineError(ErrorKind::Damaged, m_indexFaults.join(QLatin1Char(' ')));
+    // The table's own .mdx or .cdx; when it has none, FoxPro tables get a .cdx
+    // and dBASE tables an .mdx, named as the table.
+    bool fox = isVisualFoxPro(m_head.version) || m_head.version == 0xF5 || m_head.version == 0xFB;
+    const QFileInfo table(m_path);
+    size_t file = m_indexes.size();
+    for (size_t i = 0; i < m_indexes.size(); ++i) {
+        const IndexFormat f = m_indexes[i]->format();
+        if ((f == IndexFormat::Mdx || f == IndexFormat::Cdx)
+            && QFileInfo(m_indexes[i]->path()).completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) == 0) {
+            file = i;
+            fox = f == IndexFormat::Cdx;
+        }
+    }
+    const IndexFormat format = fox ? IndexFormat::Cdx : IndexFormat::Mdx;
+    const QString path = file < m_indexes.size() ? m_indexes[file]->path()
+                                                 : table.dir().filePath(table.completeBaseName() + (fox ? QStringLiteral(".cdx") : QStringLiteral(".mdx")));
+    if (file == m_indexes.size() && QFileInfo::exists(path))
+        throw EngineError(QStringLiteral("Die Datei %1 gibt es schon, sie lässt sich aber nicht als Indexdatei lesen.").arg(nativePath(path)));
+
+    std::optional<FileLock> lock;
+    if (!m_exclusive)
+        lock.emplace(m_fd, m_path);
+    refreshHeaderLocked();
+    invalidateCache();
+    QStringList fieldNames;
+    for (const FieldDef &f : std::as_const(m_defs))
+        fieldNames << f.name;
+    std::vector<std::unique_ptr<IndexFile>> production;
+    if (file < m_indexes.size())
+        production.push_back(IndexFile::open(path));
+    IndexKeeper building(production, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
+                         QByteArray(m_head.recordLength, ' '));
+    building.setNullableFields(nullableFields());
+    const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
+    building.addTag(0, path, format, tagName, expression, fieldNames, records, table.completeBaseName());
+    building.addRecords(m_head.recordCount, records);
+    const QStringList temporary = building.writeBeside();
+    try {
+        building.commit(temporary);
+    } catch (...) {
+        IndexKeeper::discard(temporary);
+        throw;
+    }
+    // The table's header says it has a production index.
+    if (!(m_head.tableFlags & 0x01)) {
+        const char flag = char(m_head.tableFlags | 0x01);
+        pwriteFully(m_fd, &flag, 1, 28, m_path);
+        syncData(m_fd, m_path);
+        m_head.tableFlags = quint8(flag);
+    }
+    if (!m_indexFiles.contains(QFileInfo(path).fileName()))
+        m_indexFiles << QFileInfo(path).fileName();
+    m_indexes.clear();
+    m_indexDefs.clear();
+    m_indexTags.clear();
+    m_keyExpressions.clear();
+    readIndexDefinitions();
+    if (const QString fault = prepareIndexKeeping(); !fault.isEmpty())
+        m_readOnlyReason = fault;
 }
 
 } // namespace engine::dbase

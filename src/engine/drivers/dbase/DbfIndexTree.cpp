@@ -394,6 +394,7 @@ private:
         int used = 0;
         qint64 keyEnd = Page;
         const char *previous = nullptr;
+        int previousTrail = 0;
         for (size_t i = 0; i < node.items.size(); ++i) {
             const char *key = node.items[i].key.constData();
             int trail = 0;
@@ -401,9 +402,11 @@ private:
                 while (trail < m_keyLength && key[m_keyLength - 1 - trail] == ' ')
                     ++trail;
             }
+            // Shared bytes count only within the previous key's stored part: readers
+            // differ in what they put for its cut trailing blanks.
             int dup = 0;
             if (previous) {
-                while (dup < m_keyLength - trail && key[dup] == previous[dup])
+                while (dup < m_keyLength - trail && dup < m_keyLength - previousTrail && key[dup] == previous[dup])
                     ++dup;
             }
             const int stored = m_keyLength - dup - trail;
@@ -419,6 +422,7 @@ private:
                 memcpy(p + keyEnd, key + dup, size_t(stored));
             }
             previous = key;
+            previousTrail = trail;
         }
         if (p) {
             putLe16(p + 12, quint16(int(Page) - 24 - used));

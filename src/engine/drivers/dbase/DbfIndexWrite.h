@@ -118,6 +118,13 @@ public:
 
     const std::vector<std::unique_ptr<KeptFile>> &files() const { return m_files; }
 
+    // Adds a tag with this key expression to file number file (a new file when
+    // file equals files().size(): a production .mdx or .cdx named path), taking
+    // the key's type and length from the first record (or a blank one). The
+    // caller then builds the files with addRecords() and writeBeside().
+    void addTag(size_t file, const QString &path, IndexFormat format, const QString &name, const QString &expression,
+                const QStringList &fieldNames, const RecordSource &source, const QString &tableName);
+
     // Writes a new single-tag .ndx for a table (tests and benchmarks build their
     // own index files with it).
     static void createNdx(const QString &path, const QString &expression, bool unique, const QStringList &fieldNames,

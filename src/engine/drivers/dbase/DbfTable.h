@@ -78,6 +78,8 @@ public:
     QStringList checkIndexes() override;
     // Builds every index file afresh beside it and renames it in, under the lock.
     void reindex() override;
+    // Adds a tag to the production index (.mdx, or .cdx for FoxPro tables), made when missing.
+    void addIndex(const QString &name, const QString &expression) override;
     // Writes a new single .ndx beside the table (for tests and benchmarks).
     void createNdx(const QString &path, const QString &expression, bool unique);
 
