@@ -188,9 +188,20 @@ void DbfTable::addIndex(const QString &name, const QString &expression)
     const IndexFormat format = fox ? IndexFormat::Cdx : IndexFormat::Mdx;
     const QString path = file < m_indexes.size() ? m_indexes[file]->path()
                                                  : table.dir().filePath(table.completeBaseName() + (fox ? QStringLiteral(".cdx") : QStringLiteral(".mdx")));
+    addTagTo(file, path, format, tagName, expression);
+}
+
+void DbfTable::createIndexFile(const QString &path, IndexFormat format, const QString &name, const QString &expression)
+{
+    ensureWritable();
+    addTagTo(m_indexes.size(), path, format, name.toUpper(), expression);
+}
+
+void DbfTable::addTagTo(size_t file, const QString &path, IndexFormat format, const QString &tagName, const QString &expression)
+{
     if (file == m_indexes.size() && QFileInfo::exists(path))
         throw EngineError(QStringLiteral("Die Datei %1 gibt es schon, sie lässt sich aber nicht als Indexdatei lesen.").arg(nativePath(path)));
-
+    const QFileInfo table(m_path);
     std::optional<FileLock> lock;
     if (!m_exclusive)
         lock.emplace(m_fd, m_path);
@@ -216,7 +227,8 @@ void DbfTable::addIndex(const QString &name, const QString &expression)
         throw;
     }
     // The table's header says it has a production index.
-    if (!(m_head.tableFlags & 0x01)) {
+    const bool ownIndex = QFileInfo(path).completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) == 0;
+    if (ownIndex && !(m_head.tableFlags & 0x01)) {
         const char flag = char(m_head.tableFlags | 0x01);
         pwriteFully(m_fd, &flag, 1, 28, m_path);
         syncData(m_fd, m_path);

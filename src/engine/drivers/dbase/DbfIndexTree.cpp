@@ -494,6 +494,20 @@ TreeNode IndexTree::readChecked(qint64 at, const Path &path)
     return node;
 }
 
+quint32 IndexTree::lastRecord(Path &path)
+{
+    // Down the last children from the child the path's last step names.
+    const size_t depth = path.size();
+    TreeNode node = readChecked(path.back().node.items[path.back().index].child, path);
+    while (!node.leaf && !node.items.empty()) {
+        const qint64 child = node.items.back().child;
+        path.push_back({std::move(node), 0});
+        node = readChecked(child, path);
+    }
+    path.resize(depth);
+    return node.items.empty() ? 0 : node.items.back().record;
+}
+
 void IndexTree::descendLeftmost(Path &path)
 {
     while (!path.back().node.leaf) {
@@ -532,6 +546,29 @@ IndexTree::Path IndexTree::locate(const QByteArray &key, quint32 record)
         size_t i = 0;
         while (i + 1 < node.items.size() && !(node.items[i].hasKey && orderKeys(node.items[i].key, key) >= 0))
             ++i;
+        if (m_pages.foxLayout()) {
+            // FoxPro branches hold the record of each child's last key too.
+            while (i + 1 < node.items.size() && order(node.items[i].key, node.items[i].record, key, record) < 0)
+                ++i;
+        } else {
+            // dBASE branches hold keys only: among the children whose last key is
+            // this one, the first whose last record is not below the record.
+            size_t end = i;
+            while (end + 1 < node.items.size() && node.items[end].hasKey && orderKeys(node.items[end].key, key) == 0)
+                ++end;
+            size_t lo = i, hi = end;
+            while (lo < hi) {
+                const size_t mid = (lo + hi) / 2;
+                path.push_back({node, mid});
+                const quint32 last = lastRecord(path);
+                path.pop_back();
+                if ((m_descending ? last <= record : last >= record))
+                    hi = mid;
+                else
+                    lo = mid + 1;
+            }
+            i = lo;
+        }
         at = node.items[i].child;
         path.push_back({std::move(node), i});
     }

@@ -80,6 +80,8 @@ private:
     int orderKeys(const QByteArray &a, const QByteArray &b) const;
     Path locate(const QByteArray &key, quint32 record);
     void descendLeftmost(Path &path);
+    // The record of the last entry below the child the path's last step names.
+    quint32 lastRecord(Path &path);
     bool nextLeaf(Path &path);
     void store(Path &path);
     void storeAfterRemoval(Path &path);

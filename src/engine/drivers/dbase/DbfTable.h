@@ -80,6 +80,8 @@ public:
     void reindex() override;
     // Adds a tag to the production index (.mdx, or .cdx for FoxPro tables), made when missing.
     void addIndex(const QString &name, const QString &expression) override;
+    // Writes a new .mdx or .cdx with one tag beside the table (for tests and benchmarks).
+    void createIndexFile(const QString &path, IndexFormat format, const QString &name, const QString &expression);
     // Writes a new single .ndx beside the table (for tests and benchmarks).
     void createNdx(const QString &path, const QString &expression, bool unique);
 
@@ -101,6 +103,8 @@ private:
     void writeKeepingIndexes(quint32 number, const QByteArray *oldRec, const QByteArray &newRec,
                              const std::function<void()> &write);
     int findIndex(const QString &indexName) const;
+    // Adds a tag to index file number file (a new file at path when there is none that many).
+    void addTagTo(size_t file, const QString &path, IndexFormat format, const QString &tagName, const QString &expression);
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);
