@@ -24,6 +24,7 @@
 #include "ProcessorSpeed.h"
 #include "SettingsStore.h"
 #include "WindowParts.h"
+#include "WindowShadow.h"
 #include "WaitCursor.h"
 #include "PrintJob.h"
 #include "TablePrint.h"
@@ -111,6 +112,9 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     provideTahoma();
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setAcceptDrops(true);
+    // CreateParams: the drop shadow where the window system can show it.
+    if (IsWindowsXP())
+        m_shadow = std::make_unique<widgets::WindowShadow>(this);
 
     ADOConnectionMain.setObjectName(QStringLiteral("ADOConnectionMain"));
     ADOConnectionMain.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -26,6 +27,7 @@ namespace structure {
 class TFMStruktur;
 }
 namespace widgets {
+class WindowShadow;
 class TKStylePanel;
 class TKLinkLabel;
 class TKGripLine;
@@ -150,6 +152,8 @@ private:
     void ACADOExecute();
 
     QHash<QString, QAction *> m_actions;
+    // The drop shadow, where the window system shows translucency.
+    std::unique_ptr<widgets::WindowShadow> m_shadow;
     widgets::TKStylePanel *m_titlePanel = nullptr;
     widgets::TKStylePanel *m_statusPanel = nullptr;
     QMenuBar *m_menuBar = nullptr;

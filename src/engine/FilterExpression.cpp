@@ -1,5 +1,7 @@
 #include "FilterExpression.h"
 
+#include "RawCells.h"
+
 #include "EngineError.h"
 #include "TableDataset.h"
 #include "ValueText.h"
@@ -9,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace engine {
@@ -729,6 +732,8 @@ QVector<int> FilterExpression::fieldsUsed() const
 namespace {
 
 bool compareText(const FilterExpression::Node &node, const QVariant &value, TFilterOptions options);
+bool compareTextView(const FilterExpression::Node &node, QStringView text, TFilterOptions options);
+int compareCell(const FilterExpression::Node &node, const RawCell &cell, const Utf8Table *table, TFilterOptions options);
 bool compareNumber(const FilterExpression::Node &node, const QVariant &value);
 bool compareDate(const FilterExpression::Node &node, const QVariant &value);
 
@@ -738,29 +743,47 @@ bool FilterExpression::matches(const std::function<QVariant(int)> &valueOf, TFil
 {
     if (m_root < 0)
         return true;
-    return eval(m_root, valueOf, options);
+    return eval(m_root, valueOf, options, Cells());
 }
 
-bool FilterExpression::eval(int index, const std::function<QVariant(int)> &valueOf, TFilterOptions options) const
+bool FilterExpression::matches(RawCellSource &cells, RowId row, const std::function<QVariant(int)> &valueOf,
+                               TFilterOptions options) const
+{
+    if (m_root < 0)
+        return true;
+    return eval(m_root, valueOf, options, Cells{&cells, row});
+}
+
+bool FilterExpression::eval(int index, const std::function<QVariant(int)> &valueOf, TFilterOptions options,
+                            const Cells &cells) const
 {
     const Node &node = m_nodes[size_t(index)];
     switch (node.type) {
     case Node::And:
         for (const int child : node.children) {
-            if (!eval(child, valueOf, options))
+            if (!eval(child, valueOf, options, cells))
                 return false;
         }
         return true;
     case Node::Or:
         for (const int child : node.children) {
-            if (eval(child, valueOf, options))
+            if (eval(child, valueOf, options, cells))
                 return true;
         }
         return false;
     case Node::Not:
-        return !eval(node.children.front(), valueOf, options);
+        return !eval(node.children.front(), valueOf, options, cells);
     case Node::Compare:
         break;
+    }
+
+    if (cells.source) {
+        const RawCell cell = cells.source->rawCell(cells.row, node.field);
+        if (cell.form != RawCell::Value) {
+            const int result = compareCell(node, cell, cells.source->utf8Table(), options);
+            if (result >= 0)
+                return result == 1;
+        }
     }
 
     const QVariant value = valueOf(node.field);
@@ -816,14 +839,14 @@ namespace {
 
 bool compareText(const FilterExpression::Node &node, const QVariant &value, TFilterOptions options)
 {
-    QString converted;
-    QStringView text;
-    if (value.typeId() == QMetaType::QString) {
-        text = *static_cast<const QString *>(value.constData());
-    } else {
-        converted = value.toString();
-        text = converted;
-    }
+    if (value.typeId() == QMetaType::QString)
+        return compareTextView(node, *static_cast<const QString *>(value.constData()), options);
+    const QString converted = value.toString();
+    return compareTextView(node, converted, options);
+}
+
+bool compareTextView(const FilterExpression::Node &node, QStringView text, TFilterOptions options)
+{
     text = withoutTrailingBlanks(text);
     const Qt::CaseSensitivity cs = (options & foCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
     if (node.partial && !(options & foNoPartialCompare)) {
@@ -831,6 +854,80 @@ bool compareText(const FilterExpression::Node &node, const QVariant &value, TFil
         return node.op == Op::Eq ? hit : !hit;
     }
     return byResult(node.op, text.compare(node.text, cs));
+}
+
+bool isWhole(TFieldType type)
+{
+    return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc || type == ftLargeint;
+}
+
+// A comparison on a cell as the source stores it, with the results the value
+// would give: 1 or 0, or -1 where the value must decide.
+int compareCell(const FilterExpression::Node &node, const RawCell &cell, const Utf8Table *table, TFilterOptions options)
+{
+    const bool null = cell.form == RawCell::Null;
+    if (node.op == Op::IsNull)
+        return null;
+    if (node.op == Op::IsNotNull)
+        return !null;
+    if (null)
+        return 0;
+    const bool like = node.op == Op::Like || node.op == Op::NotLike;
+    switch (cell.form) {
+    case RawCell::Text: {
+        constexpr int Room = 512;
+        if (node.kind != Kind::Text || !table || cell.size > Room)
+            return -1;
+        // The text decoded by the code page's table onto the stack: no string is built.
+        char16_t buffer[Room];
+        const auto *bytes = reinterpret_cast<const unsigned char *>(cell.data);
+        for (int i = 0; i < cell.size; ++i)
+            buffer[i] = table->unicode[bytes[i]];
+        const QStringView text(buffer, cell.size);
+        if (like) {
+            const bool hit = likeMatch(withoutTrailingBlanks(text), node.like, options & foCaseInsensitive);
+            return node.op == Op::Like ? hit : !hit;
+        }
+        return compareTextView(node, text, options);
+    }
+    case RawCell::Number: {
+        if (node.kind != Kind::Number || like)
+            return -1;
+        const char *begin = cell.data;
+        const char *end = cell.data + cell.size;
+        if (isWhole(node.fieldType)) {
+            long long v = 0;
+            const auto r = std::from_chars(begin, end, v);
+            if (r.ec != std::errc() || r.ptr != end)
+                return -1;
+            if (node.isInteger)
+                return ordered(node.op, qint64(v), node.integer);
+            return ordered(node.op, double(v), node.number);
+        }
+        double d = 0;
+        const auto r = std::from_chars(begin, end, d, std::chars_format::general);
+        if (r.ec != std::errc() || r.ptr != end)
+            return -1;
+        return !std::isnan(d) && ordered(node.op, d, node.number);
+    }
+    case RawCell::Date8: {
+        if (node.kind != Kind::Date || like)
+            return -1;
+        const char *p = cell.data;
+        const int year = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+        const qint64 day = QDate(year, (p[4] - '0') * 10 + (p[5] - '0'), (p[6] - '0') * 10 + (p[7] - '0')).toJulianDay();
+        if (!node.hasTime)
+            return ordered(node.op, day, node.day);
+        return ordered(node.op, std::pair(day, 0), std::pair(node.day, node.msecs));
+    }
+    case RawCell::True:
+    case RawCell::False:
+        if (node.kind != Kind::Bool || like)
+            return -1;
+        return ordered(node.op, int(cell.form == RawCell::True), int(node.boolean));
+    default:
+        return -1;
+    }
 }
 
 bool compareNumber(const FilterExpression::Node &node, const QVariant &value)

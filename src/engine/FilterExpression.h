@@ -14,6 +14,8 @@
 
 namespace engine {
 
+class RawCellSource;
+
 // The same alias TableDataset.h declares; repeated so this header stays light.
 using TFilterOptions = int;
 
@@ -35,6 +37,10 @@ public:
     // QDateTime, QTime, bool; an invalid QVariant for null). It is asked only for
     // the fields the expression needs, and only as far as AND/OR need to look.
     bool matches(const std::function<QVariant(int field)> &valueOf, TFilterOptions options) const;
+    // The same for row of a source that hands out its cells as stored: cells in
+    // a plain form are compared as they lie, the others are asked of valueOf.
+    bool matches(RawCellSource &cells, RowId row, const std::function<QVariant(int field)> &valueOf,
+                 TFilterOptions options) const;
 
     // Indexes into the field list given to parse(), ascending, each once.
     QVector<int> fieldsUsed() const;
@@ -42,7 +48,11 @@ public:
     QString text() const { return m_text; }
 
 private:
-    bool eval(int node, const std::function<QVariant(int)> &valueOf, TFilterOptions options) const;
+    struct Cells {
+        RawCellSource *source = nullptr;
+        RowId row = -1;
+    };
+    bool eval(int node, const std::function<QVariant(int)> &valueOf, TFilterOptions options, const Cells &cells) const;
 
     QString m_text;
     std::vector<Node> m_nodes;

@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "EngineError.h"
 #include "FilterExpression.h"
+#include "RawCells.h"
 #include "Progress.h"
 #include "ValueText.h"
 #include "common/Quoting.h"
@@ -269,7 +270,12 @@ void TableDataset::buildView()
     const FilterExpression expression = FilterExpression::parse(m_filter, m_source->fieldDefs());
     // The walk reads only the fields the expression uses.
     RowId row = 0;
-    const auto valueOf = [&](int field) { return m_source->value(row, field); };
+    const std::function<QVariant(int)> valueOf = [&](int field) { return m_source->value(row, field); };
+    // A source that hands out its cells as stored is compared in them.
+    RawCellSource *cells = dynamic_cast<RawCellSource *>(m_source.get());
+    const auto keep = [&] {
+        return cells ? expression.matches(*cells, row, valueOf, m_filterOptions) : expression.matches(valueOf, m_filterOptions);
+    };
     QVector<RowId> kept;
     if (m_view) {
         ProgressMeter meter(m_view->size());
@@ -277,7 +283,7 @@ void TableDataset::buildView()
         for (RowId r : std::as_const(*m_view)) {
             meter.step(walked++);
             row = r;
-            if (expression.matches(valueOf, m_filterOptions))
+            if (keep())
                 kept.append(r);
         }
         meter.finish();
@@ -287,7 +293,7 @@ void TableDataset::buildView()
         for (qint64 p = 0; p < count; ++p) {
             meter.step(p);
             row = m_source->rowAt(p);
-            if (expression.matches(valueOf, m_filterOptions))
+            if (keep())
                 kept.append(row);
         }
         meter.finish();

@@ -1,4 +1,5 @@
 #include "AboutBox.h"
+#include "WindowShadow.h"
 
 #include "KVersionLabel.h"
 #include "Pictures.h"
@@ -248,15 +249,9 @@ void TFMAbout::paintEvent(QPaintEvent *)
 {
     if (!m_shadow)
         return;
-    // A soft shadow below and right of the box, darker towards its middle.
+    // The box's own items cover the box; its margin shows the shadow.
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    const QRect shadow(ShadowSize, ShadowSize, BoxWidth, BoxHeight);
-    for (int i = 0; i < ShadowSize; ++i) {
-        painter.setBrush(QColor(0, 0, 0, 14));
-        painter.drawRoundedRect(shadow.adjusted(i, i, -i, -i), ShadowSize - i, ShadowSize - i);
-    }
+    paintSoftShadow(painter, QSize(BoxWidth, BoxHeight), ShadowSize, false);
 }
 
 } // namespace widgets

@@ -1,7 +1,10 @@
 #include "FileIo.h"
 
+#include "SharedAccess.h"
+
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,16 +21,25 @@ std::function<void(const IoEvent &)> &observer()
     return o;
 }
 
-void notify(IoEvent::Kind kind, const QString &path, qint64 offset, qint64 size)
+std::function<int(const IoEvent &)> &fault()
 {
-    if (observer())
-        observer()(IoEvent{kind, path, offset, size});
+    static std::function<int(const IoEvent &)> f;
+    return f;
 }
 
-QString systemReason(int error)
+// Tells the observer and asks the test's fault hook; returns the error number
+// the step is to fail with, 0 normally.
+int notify(IoEvent::Kind kind, const QString &path, qint64 offset, qint64 size)
 {
-    return QString::fromLocal8Bit(strerror(error));
+    if (!observer() && !fault())
+        return 0;
+    const IoEvent event{kind, path, offset, size};
+    if (observer())
+        observer()(event);
+    return fault() ? fault()(event) : 0;
 }
+
+} // namespace
 
 void syncFolder(const QString &file)
 {
@@ -39,11 +51,78 @@ void syncFolder(const QString &file)
     }
 }
 
-} // namespace
+QString systemReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("Auf dem Datenträger ist nicht genug Platz");
+    case EDQUOT:
+        return QStringLiteral("Der zugeteilte Speicherplatz (Quota) ist erschöpft");
+    case EFBIG:
+        return QStringLiteral("Die Datei würde größer, als das System erlaubt");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Zugriff verweigert (fehlende Berechtigung)");
+    case EROFS:
+        return QStringLiteral("Der Datenträger ist schreibgeschützt");
+    case EIO:
+        return QStringLiteral("Ein-/Ausgabefehler des Datenträgers");
+    case ENAMETOOLONG:
+        return QStringLiteral("Der Dateiname oder Pfad ist länger, als das System erlaubt");
+    case ENOENT:
+        return QStringLiteral("Die Datei oder der Ordner existiert nicht");
+    case ENOTDIR:
+        return QStringLiteral("Ein Teil des Pfades ist kein Ordner");
+    case EISDIR:
+        return QStringLiteral("Am Ziel steht ein Ordner");
+    case EEXIST:
+        return QStringLiteral("Die Datei existiert bereits");
+    case EBUSY:
+    case ETXTBSY:
+        return QStringLiteral("Die Datei ist in Benutzung");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("Es sind zu viele Dateien geöffnet");
+    case ENOMEM:
+        return QStringLiteral("Der Arbeitsspeicher reicht nicht aus");
+    case EXDEV:
+        return QStringLiteral("Ziel und Hilfsdatei liegen auf verschiedenen Datenträgern");
+    case ELOOP:
+        return QStringLiteral("Der Pfad enthält zu viele symbolische Verknüpfungen");
+    case ESTALE:
+        return QStringLiteral("Die Netzwerkdatei ist nicht mehr gültig");
+    default:
+        return QStringLiteral("Systemfehler Nr. %1").arg(error);
+    }
+}
 
 void setIoObserver(std::function<void(const IoEvent &)> o)
 {
     observer() = std::move(o);
+}
+
+void setIoFault(std::function<int(const IoEvent &)> f)
+{
+    fault() = std::move(f);
+}
+
+int renameFile(const QString &from, const QString &to)
+{
+    if (const int injected = notify(IoEvent::Rename, to, 0, 0))
+        return injected;
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return errno;
+    syncFolder(to);
+    return 0;
+}
+
+int removeFile(const QString &path)
+{
+    if (const int injected = notify(IoEvent::Remove, path, 0, 0))
+        return injected;
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        return errno;
+    return 0;
 }
 
 EngineError ioError(const QString &what, const QString &path, int error)
@@ -72,7 +151,8 @@ qint64 preadFully(int fd, void *buffer, qint64 size, qint64 offset, const QStrin
 
 void pwriteFully(int fd, const void *buffer, qint64 size, qint64 offset, const QString &path)
 {
-    notify(IoEvent::Write, path, offset, size);
+    if (const int injected = notify(IoEvent::Write, path, offset, size))
+        throw ioError(QStringLiteral("Das Schreiben in"), path, injected);
     const auto *in = static_cast<const char *>(buffer);
     qint64 done = 0;
     while (done < size) {
@@ -88,7 +168,8 @@ void pwriteFully(int fd, const void *buffer, qint64 size, qint64 offset, const Q
 
 void syncData(int fd, const QString &path)
 {
-    notify(IoEvent::Sync, path, 0, 0);
+    if (const int injected = notify(IoEvent::Sync, path, 0, 0))
+        throw ioError(QStringLiteral("Das Sichern von"), path, injected);
     while (::fdatasync(fd) != 0) {
         if (errno != EINTR)
             throw ioError(QStringLiteral("Das Sichern von"), path, errno);
@@ -140,36 +221,56 @@ int openTableFile(const QString &path, bool readOnly, bool &writable)
 
 void renameInto(const QString &temporary, const QString &target)
 {
+    const auto refuse = [&](int error) {
+        removeFile(temporary);
+        return EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht ersetzen: %2; sie ist unverändert.")
+                                              .arg(nativePath(target), systemReason(error)));
+    };
     // Writers that went through a library may not have synced: the content
     // must be on the disk before the name points at it.
     const int fd = ::open(QFile::encodeName(temporary).constData(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
-        notify(IoEvent::Sync, temporary, 0, 0);
-        ::fsync(fd);
+        int error = notify(IoEvent::Sync, temporary, 0, 0);
+        if (!error && ::fsync(fd) != 0)
+            error = errno;
         ::close(fd);
+        if (error)
+            throw refuse(error);
     }
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
-        const int error = errno;
-        ::unlink(QFile::encodeName(temporary).constData());
-        throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht ersetzen: %2; sie ist unverändert.")
-                                             .arg(nativePath(target), systemReason(error)));
-    }
-    // The new name must reach the disk too.
-    syncFolder(target);
+    if (const int error = renameFile(temporary, target))
+        throw refuse(error);
+}
+
+QString partPathFor(const QString &path, const QString &extension)
+{
+    const QFileInfo info(path);
+    return info.absoluteDir().filePath(QStringLiteral(".%1.%2%3%4")
+                                           .arg(info.fileName())
+                                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
+                                           .arg(QLatin1String(PartMark), extension));
 }
 
 void writeFileSafely(const QString &path, int mode, const std::function<void(const ByteSink &)> &produce)
 {
     const QFileInfo info(path);
-    QByteArray tmpl = QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
     auto fail = [&](const QString &what, int err) {
         return EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 konnte nicht geschrieben werden (%2: %3); sie ist unverändert.")
                                               .arg(nativePath(path), what, systemReason(err)));
     };
-    const int fd = ::mkstemp(tmpl.data());
+    QString temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+        temporary = partPathFor(info.absoluteFilePath());
+        fd = ::open(QFile::encodeName(temporary).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         throw fail(QStringLiteral("Hilfsdatei anlegen"), errno);
-    const QString temporary = QFile::decodeName(tmpl);
+    // Held while the file is written, so that a sweep of left-over part files
+    // knows its writer is still there.
+    tryLockForever(fd, true);
+    const QByteArray local = QFile::encodeName(temporary);
     struct WriteFailed { const char *what; int err; };
     try {
         if (mode < 0) {
@@ -179,7 +280,9 @@ void writeFileSafely(const QString &path, int mode, const std::function<void(con
         }
         if (::fchmod(fd, mode_t(mode)) != 0)
             throw WriteFailed{"Rechte setzen", errno};
-        produce([fd](const char *p, qint64 left) {
+        produce([fd, &temporary](const char *p, qint64 left) {
+            if (const int injected = notify(IoEvent::Write, temporary, 0, left))
+                throw WriteFailed{"Schreiben", injected};
             while (left > 0) {
                 const ssize_t n = ::write(fd, p, size_t(std::min<qint64>(left, 1 << 20)));
                 if (n < 0 && errno == EINTR)
@@ -190,24 +293,25 @@ void writeFileSafely(const QString &path, int mode, const std::function<void(con
                 left -= n;
             }
         });
-        notify(IoEvent::Sync, temporary, 0, 0);
+        if (const int injected = notify(IoEvent::Sync, temporary, 0, 0))
+            throw WriteFailed{"Sichern auf den Datenträger", injected};
         if (::fsync(fd) != 0)
             throw WriteFailed{"Sichern auf den Datenträger", errno};
     } catch (const WriteFailed &w) {
         ::close(fd);
-        ::unlink(tmpl.constData());
+        ::unlink(local.constData());
         throw fail(QString::fromUtf8(w.what), w.err);
     } catch (...) {
         ::close(fd);
-        ::unlink(tmpl.constData());
+        ::unlink(local.constData());
         throw;
     }
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.constData());
-        throw fail(QStringLiteral("Schließen"), err);
+    if (const int error = renameFile(temporary, info.absoluteFilePath())) {
+        ::close(fd);
+        ::unlink(local.constData());
+        throw fail(QStringLiteral("Umbenennen"), error);
     }
-    renameInto(temporary, info.absoluteFilePath());
+    ::close(fd);
 }
 
 } // namespace engine::io

@@ -25,8 +25,11 @@ inline EngineError damagedFile(const QString &path, const QString &fault)
                        QStringLiteral("Die Datei %1 ist beschädigt: %2.").arg(nativePath(path), fault));
 }
 
-// "<what> <file> ist fehlgeschlagen: <system reason>"; ENOENT is a missing file.
+// "<what> <file> ist fehlgeschlagen: <reason>"; ENOENT is a missing file.
 EngineError ioError(const QString &what, const QString &path, int error);
+// The reason for a system error number in German ("Auf dem Datenträger ist nicht
+// genug Platz"); never the system's English text.
+QString systemReason(int error);
 
 // Reads exactly size bytes at offset; returns the bytes read (less only at end of file).
 // Throws on an I/O error.
@@ -54,6 +57,12 @@ int openTableFile(const QString &path, bool readOnly, bool &writable);
 void renameInto(const QString &temporary, const QString &target);
 
 
+// New files are written beside their target under a recognisable hidden name,
+// ".<target>.<random>.brisvel-part<extension>", and renamed in when whole; one
+// whose writer is gone is removed by the next write in that folder.
+inline constexpr char PartMark[] = ".brisvel-part";
+QString partPathFor(const QString &path, const QString &extension = QString());
+
 using ByteSink = std::function<void(const char *, qint64)>;
 // Writes a whole new file beside path, syncs it and renames it over path; a
 // failure leaves path as it was. mode: the permission bits for the new file,
@@ -64,14 +73,26 @@ inline void writeFileSafely(const QString &path, const QByteArray &content)
     writeFileSafely(path, -1, [&](const ByteSink &sink) { sink(content.constData(), content.size()); });
 }
 
-// What the writes and syncs of this process did, in order, for tests that check
-// that data reaches the disk before the count that makes it visible. Off unless set.
+// Renames from to to (same folder) and syncs the folder; returns errno, 0 on success.
+int renameFile(const QString &from, const QString &to);
+// Removes a file; returns errno, 0 on success (also when it was not there).
+int removeFile(const QString &path);
+// Puts the names of a file's folder on the disk (after renames and removals).
+void syncFolder(const QString &file);
+
+// What the writes, syncs, renames and removals of this process did, in order, for
+// tests that check that data reaches the disk before the count that makes it
+// visible. Off unless set.
 struct IoEvent {
-    enum Kind { Write, Sync } kind;
+    enum Kind { Write, Sync, Rename, Remove } kind;
     QString path;
     qint64 offset = 0;
     qint64 size = 0;
 };
 void setIoObserver(std::function<void(const IoEvent &)> observer);
+// Tests make single steps fail: the hook sees every step before it happens and
+// returns a system error number (ENOSPC, EIO...) to fail it with, or 0 to let it
+// run; it may also end the process there. Off unless set.
+void setIoFault(std::function<int(const IoEvent &)> fault);
 
 } // namespace engine::io

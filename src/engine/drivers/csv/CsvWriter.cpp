@@ -3,6 +3,7 @@
 #include "CsvSchema.h"
 #include "CsvText.h"
 #include "EngineError.h"
+#include "RawCells.h"
 #include "common/FieldNames.h"
 #include "common/Quoting.h"
 
@@ -20,7 +21,7 @@ bool isTextType(TFieldType type)
 }
 
 
-class TextWriter final : public TableWriter {
+class TextWriter final : public TableWriter, public RawRowWriter {
 public:
     TextWriter(const QString &directory, const QString &fileName, const QVector<FieldDef> &fields)
         : m_path(QDir(directory).filePath(fileName)), m_fileName(fileName), m_directory(directory), m_file(m_path)
@@ -62,29 +63,60 @@ public:
         for (int i = 0; i < m_styles.size(); ++i) {
             if (i > 0)
                 m_buffer += ',';
-            const QVariant &v = values.at(i);
-            if (!v.isValid() || v.isNull())
-                continue;
-            if (m_quoted.at(i)) {
-                // The quote is one byte in UTF-8, so it is doubled in the bytes.
-                const QByteArray text = v.toString().toUtf8();
-                m_buffer += '"';
-                if (text.contains('"'))
-                    m_buffer += QByteArray(text).replace('"', "\"\"");
-                else
-                    m_buffer += text;
-                m_buffer += '"';
-                continue;
-            }
-            if (!appendValue(m_buffer, v, m_styles.at(i)))
-                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
-                                      .arg(v.toString())
-                                      .arg(i + 1)
-                                      .arg(QDir::toNativeSeparators(m_path)));
+            appendCell(i, values.at(i));
         }
-        m_buffer += "\r\n";
-        if (m_buffer.size() >= (1 << 20))
-            flush();
+        endRow();
+    }
+
+    // The cells formatted straight from the source's bytes into the buffer;
+    // the same bytes writeRow() writes for the same values.
+    void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) override
+    {
+        qsizetype at = m_buffer.size();
+        m_buffer.resize(at + rowBound(cells));
+        char *out = m_buffer.data() + at;
+        for (int i = 0; i < m_styles.size(); ++i) {
+            if (i > 0)
+                *out++ = ',';
+            const RawCell &cell = cells[i];
+            switch (cell.form) {
+            case RawCell::Null:
+                break;
+            case RawCell::Text:
+                out = appendQuoted(out, cell, *table);
+                break;
+            case RawCell::Number: {
+                const TFieldType type = m_styles.at(i).type;
+                const bool whole = type == ftInteger || type == ftLargeint || type == ftSmallint;
+                out = formatPlainDecimal(cell.data, cell.size, whole, '.', out);
+                break;
+            }
+            case RawCell::Date8:
+                for (int k = 0; k < 8; ++k) {
+                    if (k == 4 || k == 6)
+                        *out++ = '-';
+                    *out++ = cell.data[k];
+                }
+                break;
+            case RawCell::True:
+            case RawCell::False: {
+                const QByteArray &word = cell.form == RawCell::True ? m_trueText : m_falseText;
+                memcpy(out, word.constData(), size_t(word.size()));
+                out += word.size();
+                break;
+            }
+            case RawCell::Value:
+                // Read as a value: the bytes so far stay, the value is appended the usual way.
+                m_buffer.resize(out - m_buffer.constData());
+                appendCell(i, values[i]);
+                at = m_buffer.size();
+                m_buffer.resize(at + rowBound(cells + i + 1, m_styles.size() - i - 1));
+                out = m_buffer.data() + at;
+                break;
+            }
+        }
+        m_buffer.resize(out - m_buffer.constData());
+        endRow();
     }
 
     void commit() override
@@ -107,6 +139,71 @@ public:
     }
 
 private:
+    void appendCell(int i, const QVariant &v)
+    {
+        if (!v.isValid() || v.isNull())
+            return;
+        if (m_quoted.at(i)) {
+            // The quote is one byte in UTF-8, so it is doubled in the bytes.
+            const QByteArray text = v.toString().toUtf8();
+            m_buffer += '"';
+            if (text.contains('"'))
+                m_buffer += QByteArray(text).replace('"', "\"\"");
+            else
+                m_buffer += text;
+            m_buffer += '"';
+            return;
+        }
+        if (!appendValue(m_buffer, v, m_styles.at(i)))
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
+                                  .arg(v.toString())
+                                  .arg(i + 1)
+                                  .arg(QDir::toNativeSeparators(m_path)));
+    }
+
+    void endRow()
+    {
+        m_buffer += "\r\n";
+        if (m_buffer.size() >= (1 << 20))
+            flush();
+    }
+
+    // The most bytes the cells can take, separators included (Value cells count nothing).
+    qsizetype rowBound(const RawCell *cells, qsizetype count = -1) const
+    {
+        if (count < 0)
+            count = m_styles.size();
+        qsizetype bound = count + 2;
+        for (qsizetype i = 0; i < count; ++i)
+            bound += cells[i].form == RawCell::Text ? 3 * qsizetype(cells[i].size) + 2 : cells[i].size + 24;
+        return bound;
+    }
+
+    // Text between quotes, each byte as its UTF-8, a quote doubled.
+    static char *appendQuoted(char *out, const RawCell &cell, const Utf8Table &table)
+    {
+        *out++ = '"';
+        const auto *p = reinterpret_cast<const unsigned char *>(cell.data);
+        const auto *end = p + cell.size;
+        for (; p < end; ++p) {
+            const unsigned char b = *p;
+            if (b < 0x80 && table.asciiCompatible) {
+                *out++ = char(b);
+                if (b == '"')
+                    *out++ = '"';
+                continue;
+            }
+            const auto &utf8 = table.bytes[b];
+            const int n = table.size[b];
+            for (int k = 0; k < n; ++k)
+                *out++ = utf8[size_t(k)];
+            if (n == 1 && utf8[0] == '"')
+                *out++ = '"';
+        }
+        *out++ = '"';
+        return out;
+    }
+
     void flush()
     {
         if (m_buffer.isEmpty())
@@ -124,6 +221,8 @@ private:
     QList<QPair<QString, QString>> m_entries;
     QVector<ColumnStyle> m_styles;
     QVector<bool> m_quoted;
+    QByteArray m_trueText = ColumnStyle().trueText.toUtf8();
+    QByteArray m_falseText = ColumnStyle().falseText.toUtf8();
     QByteArray m_buffer;
 };
 

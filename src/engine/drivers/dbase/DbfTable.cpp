@@ -11,7 +11,10 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace engine::dbase {
@@ -49,6 +52,7 @@ bool isFoxProFamily(quint8 version)
 
 DbfTable::~DbfTable()
 {
+    unmapRecords();
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -321,6 +325,8 @@ void DbfTable::checkRow(RowId row) const
 const char *DbfTable::record(RowId row)
 {
     checkRow(row);
+    const RowId previous = m_lastRow;
+    m_lastRow = row;
     Block *victim = &m_blocks[0];
     for (Block &b : m_blocks) {
         if (b.first >= 0 && row >= b.first && row < b.first + b.count) {
@@ -329,6 +335,17 @@ const char *DbfTable::record(RowId row)
         }
         if (b.lastUse < victim->lastUse)
             victim = &b;
+    }
+    if (row == m_singleRow)
+        return m_single.data();
+    // A record far from the one read before (an index order, a jump) is copied
+    // from where it lies: loading a whole block for it would copy a block per record.
+    if (std::abs(row - previous) > m_blockRecords) {
+        if (const char *rec = mappedRecord(row)) {
+            m_single.assign(rec, rec + m_head.recordLength);
+            m_singleRow = row;
+            return m_single.data();
+        }
     }
     const qint64 first = row / m_blockRecords * m_blockRecords;
     const qint64 count = std::min(m_blockRecords, m_head.recordCount - first);
@@ -347,8 +364,45 @@ const char *DbfTable::record(RowId row)
     return victim->data.get() + (row - first) * m_head.recordLength;
 }
 
+const char *DbfTable::mappedRecord(RowId row)
+{
+    const qint64 end = m_head.headerLength + (row + 1) * qint64(m_head.recordLength);
+    // Another program may have shortened the file since it was mapped: touching
+    // a page past its end would kill the process, so the size is looked at first.
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        return nullptr;
+    if (st.st_size < end)
+        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1")
+                                      .arg((qint64(st.st_size) - m_head.headerLength) / m_head.recordLength + 1));
+    if (end > m_mapBytes) {
+        unmapRecords();
+        if (m_mapFailed)
+            return nullptr;
+        // The records the table holds now; appends beyond them map anew.
+        const qint64 bytes = std::min<qint64>(st.st_size, m_head.headerLength + m_head.recordCount * qint64(m_head.recordLength));
+        void *map = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, m_fd, 0);
+        if (map == MAP_FAILED) {
+            m_mapFailed = true; // reading by blocks still works
+            return nullptr;
+        }
+        m_map = static_cast<const char *>(map);
+        m_mapBytes = bytes;
+    }
+    return m_map + m_head.headerLength + row * qint64(m_head.recordLength);
+}
+
+void DbfTable::unmapRecords()
+{
+    if (m_map)
+        ::munmap(const_cast<char *>(m_map), size_t(m_mapBytes));
+    m_map = nullptr;
+    m_mapBytes = 0;
+}
+
 void DbfTable::invalidateCache()
 {
+    m_singleRow = -1;
     for (Block &b : m_blocks) {
         b.first = -1;
         b.count = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // One open dBASE / FoxPro table. Records are read with pread() into a small
-// cache of blocks of whole records and decoded field by field on demand; which
+// cache of blocks of whole records (records far apart, as an index order visits
+// them, straight from a read-only map of the file) and decoded field by field on demand; which
 // records are deleted is found lazily, chunk by chunk, so a table of a million
 // records opens at once and costs memory for what is looked at only.
 #include "common/CodePage.h"
@@ -11,6 +12,7 @@
 #include "DbfMemo.h"
 #include "Driver.h"
 #include "IndexRepair.h"
+#include "RawCells.h"
 
 #include <QDate>
 #include <array>
@@ -20,7 +22,7 @@
 
 namespace engine::dbase {
 
-class DbfTable final : public TableSource, public IndexRepair {
+class DbfTable final : public TableSource, public RawCellSource, public IndexRepair {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
@@ -53,6 +55,11 @@ public:
     // count in the header follows in finishBulk(). Only for a table nobody else sees yet.
     void appendBulk(const QVector<QVariant> &values);
     void finishBulk();
+
+    // Cells as stored, for copying without a value per cell (DbfRawCells.cpp).
+    const Utf8Table *utf8Table() const override;
+    void rawCells(RowId row, RawCell *cells) override;
+    RawCell rawCell(RowId row, int field) override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -108,8 +115,12 @@ private:
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);
+    // The record in a read-only map of the file, or nullptr when the file cannot be mapped.
+    const char *mappedRecord(RowId row);
+    void unmapRecords();
     void invalidateCache();
     QVariant decode(const char *rec, int field, RowId row) const;
+    RawCell cellOf(const char *rec, int field) const;
     bool nullFlag(const char *rec, int bit) const;
     QVariant memoValue(const char *rec, const DbfField &f, RowId row) const;
     quint32 memoBlock(const char *rec, const DbfField &f) const;
@@ -184,6 +195,15 @@ private:
     std::array<Block, 4> m_blocks;
     qint64 m_blockRecords = 1;
     quint64 m_useCounter = 0;
+    RowId m_lastRow = -1;            // the record read before
+    std::vector<char> m_single;      // a copy of the last record read from the map
+    RowId m_singleRow = -1;
+    const char *m_map = nullptr;     // the file mapped read-only for scattered reads
+    qint64 m_mapBytes = 0;
+    bool m_mapFailed = false;
+
+    mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
+    mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
 
     std::vector<Chunk> m_chunks;
     size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records

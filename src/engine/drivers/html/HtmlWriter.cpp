@@ -2,11 +2,13 @@
 
 #include "EngineError.h"
 #include "HtmlTable.h"
+#include "RawCells.h"
 #include "ValueText.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QVarLengthArray>
 
 namespace engine::html {
 
@@ -28,7 +30,7 @@ void appendEscaped(QString &out, const QString &text)
 // Output is collected as text and handed to the file in large pieces.
 constexpr qsizetype FlushChars = 1 << 20;
 
-class PageWriter final : public TableWriter {
+class PageWriter final : public TableWriter, public RawRowWriter {
 public:
     PageWriter(const QString &path, const QString &title, const QVector<FieldDef> &fields)
         : m_path(path), m_file(path), m_fields(fields)
@@ -73,6 +75,65 @@ public:
             flush();
     }
 
+    bool takesCell(int field, const RawCell &cell) const override
+    {
+        if (cell.form == RawCell::Text)
+            return cell.size <= TextRoom;
+        if (cell.form == RawCell::Number && !isWhole(m_fields.at(field).dataType))
+            return writtenOutAsFloat(cell);
+        return true;
+    }
+
+    // The cells written straight from the source's bytes, as writeRow() writes their values.
+    void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) override
+    {
+        if (m_committed)
+            throw EngineError(QStringLiteral("Die HTML-Datei %1 ist schon abgeschlossen.").arg(QDir::toNativeSeparators(m_path)));
+        m_text += QLatin1String("<tr>");
+        for (int i = 0; i < m_fields.size(); ++i) {
+            m_text += QLatin1String("<td>");
+            const RawCell &cell = cells[i];
+            const TFieldType type = m_fields.at(i).dataType;
+            switch (cell.form) {
+            case RawCell::Null:
+                break;
+            case RawCell::Text: {
+                char16_t buffer[TextRoom];
+                const auto *bytes = reinterpret_cast<const unsigned char *>(cell.data);
+                for (int k = 0; k < cell.size; ++k)
+                    buffer[k] = table->unicode[bytes[k]];
+                appendCellText(m_text, QStringView(buffer, cell.size));
+                break;
+            }
+            case RawCell::Number: {
+                QVarLengthArray<char, 64> buffer(cell.size + 2);
+                const char *end = formatPlainDecimal(cell.data, cell.size, isWhole(type), ',', buffer.data());
+                m_text += QLatin1String(buffer.data(), end - buffer.data());
+                break;
+            }
+            case RawCell::Date8: {
+                const char *d = cell.data;
+                const char text[10] = {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]};
+                m_text += QLatin1String(text, 10);
+                break;
+            }
+            case RawCell::True:
+                m_text += QLatin1String("True");
+                break;
+            case RawCell::False:
+                m_text += QLatin1String("False");
+                break;
+            case RawCell::Value:
+                appendCellText(m_text, formatValue(values[i], type));
+                break;
+            }
+            m_text += QLatin1String("</td>");
+        }
+        m_text += QLatin1String("</tr>\n");
+        if (m_text.size() >= FlushChars)
+            flush();
+    }
+
     void commit() override
     {
         if (m_committed)
@@ -86,6 +147,37 @@ public:
     }
 
 private:
+    static constexpr int TextRoom = 1024; // longer texts are written as values
+
+    static bool isWhole(TFieldType type)
+    {
+        return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc || type == ftLargeint;
+    }
+
+    // Whether the engine's text of the number is its digits: a double's text takes an
+    // exponent below 0.0001, and minus zero is left to the value.
+    static bool writtenOutAsFloat(const RawCell &cell)
+    {
+        const char *p = cell.data;
+        const char *end = p + cell.size;
+        const bool negative = p < end && *p == '-';
+        if (negative)
+            ++p;
+        bool wholePart = false;
+        for (; p < end && *p != '.'; ++p)
+            wholePart = wholePart || *p != '0';
+        if (wholePart)
+            return true;
+        if (p < end)
+            ++p; // the point
+        int zeros = 0;
+        for (; p < end && *p == '0'; ++p)
+            ++zeros;
+        if (p >= end)
+            return !negative; // zero
+        return zeros < 4;
+    }
+
     void flush()
     {
         const QByteArray bytes = m_text.toUtf8();
@@ -107,7 +199,7 @@ private:
 
 } // namespace
 
-void appendCellText(QString &out, const QString &text)
+void appendCellText(QString &out, QStringView text)
 {
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {

@@ -11,6 +11,6 @@ std::unique_ptr<TableWriter> createPageWriter(const QString &path, const QString
 
 // Text for a cell: &, <, > and " escaped, line breaks as <br>, blanks a browser
 // would collapse (leading, trailing, repeated) as &nbsp;.
-void appendCellText(QString &out, const QString &text);
+void appendCellText(QString &out, QStringView text);
 
 } // namespace engine::html

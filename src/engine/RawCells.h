@@ -1,0 +1,77 @@
+#pragma once
+// Copying a table without building a value for every cell: a source hands out
+// its cells as the bytes it stores them in (text in a single-byte code page,
+// plain decimal digits, yyyymmdd dates), and a writer that knows these forms
+// formats them straight into its output. Cells in no such form are read as
+// values the usual way.
+#include "Driver.h"
+
+#include <array>
+
+namespace engine {
+
+struct RawCell {
+    enum Form : quint8 {
+        Value,  // read it with TableSource::value()
+        Null,   // no value
+        Text,   // bytes in the source's code page (see Utf8Table), trailing blanks removed
+        Number, // plain decimal: optional '-', digits, at most one '.', at least one digit,
+                // at most 15 significant digits (so a double holds it exactly)
+        Date8,  // a valid date as yyyymmdd, year 1 to 9999
+        True,
+        False,
+    };
+    Form form = Value;
+    int size = 0;
+    const char *data = nullptr;
+};
+
+// The character, and its UTF-8 bytes, of each byte of a single-byte code page.
+struct Utf8Table {
+    std::array<char16_t, 256> unicode{};
+    std::array<std::array<char, 3>, 256> bytes{};
+    std::array<quint8, 256> size{};
+    // True when every byte below 0x80 stands for itself, as in ASCII.
+    bool asciiCompatible = false;
+};
+
+class RawCellSource {
+public:
+    virtual ~RawCellSource() = default;
+    // The table for Text cells; nullptr when the source hands out no Text cells.
+    virtual const Utf8Table *utf8Table() const = 0;
+    // One cell per field of the row; the bytes stay valid until the source
+    // reads another row (value() of the same row keeps them).
+    virtual void rawCells(RowId row, RawCell *cells) = 0;
+    // The cell of one field, valid as long.
+    virtual RawCell rawCell(RowId row, int field) = 0;
+};
+
+// A writer that takes rows as raw cells; values[f] holds the value of each cell
+// in form Value (already converted to the writer's field type).
+class RawRowWriter {
+public:
+    virtual ~RawRowWriter() = default;
+    // Whether the writer formats the cell of field as it is; a cell it does not take
+    // is handed over as a value.
+    virtual bool takesCell(int field, const RawCell &cell) const
+    {
+        Q_UNUSED(field);
+        Q_UNUSED(cell);
+        return true;
+    }
+    virtual void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) = 0;
+};
+
+// Builds the table from a decoder of one byte; false when a byte does not decode
+// to exactly one character outside the surrogates.
+bool buildUtf8Table(const std::function<QString(char)> &decodeByte, Utf8Table &table);
+
+// A Number cell's digits as the engine writes the number: as a whole number
+// (leading zeros dropped, "-0" as "0") or as a double with up to 15 significant
+// digits (leading and trailing zeros dropped, no point without a fraction, "-0"
+// kept as a double's negative zero is). point is the decimal separator to write.
+// Writes at most size + 2 bytes at out and returns the end.
+char *formatPlainDecimal(const char *digits, int size, bool whole, char point, char *out);
+
+} // namespace engine

@@ -1,0 +1,153 @@
+// Records visited far apart, as an index order visits them: each is read where
+// it lies instead of loading a block of records for it, every value is right,
+// and a file another program shortens or this one lengthens meanwhile is
+// reported or followed, never a crash.
+#include "Driver.h"
+#include "EngineError.h"
+#include "TestSupport.h"
+#include "drivers/dbase/DbaseDriver.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace engine;
+using testsupport::ScratchDir;
+
+namespace {
+
+constexpr qint64 Records = 100000;
+constexpr qint64 Stride = 48271; // coprime to Records: i * Stride visits every record once, far apart
+
+qint64 readBytesSoFar()
+{
+    QFile f(QStringLiteral("/proc/self/io"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+// Record r holds NAME "Satz" and NR r; written here byte by byte, not by the engine.
+QString buildTable(const ScratchDir &dir, int *headerLength)
+{
+    DbaseDriver driver;
+    FieldDef name;
+    name.name = QStringLiteral("NAME");
+    name.dataType = ftString;
+    name.size = 10;
+    FieldDef nr;
+    nr.name = QStringLiteral("NR");
+    nr.dataType = ftInteger;
+    driver.create(dir.path(), QStringLiteral("streu"), {name, nr});
+    const QString path = dir.file(QStringLiteral("streu.dbf"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray header = f.read(32);
+    *headerLength = quint8(header[8]) | (quint8(header[9]) << 8);
+    EXPECT_EQ(quint8(header[10]) | (quint8(header[11]) << 8), 1 + 10 + 11);
+    f.seek(*headerLength);
+    QByteArray block;
+    for (qint64 r = 0; r < Records; ++r) {
+        block += ' ';
+        block += QByteArray("Satz").leftJustified(10, ' ');
+        block += QByteArray::number(r).rightJustified(11, ' ');
+    }
+    block += '\x1A';
+    f.write(block);
+    f.seek(4);
+    const quint32 count = quint32(Records);
+    f.write(reinterpret_cast<const char *>(&count), 4);
+    return path;
+}
+
+} // namespace
+
+TEST(DbaseScattered, FarApartRecordsAreReadWhereTheyLie)
+{
+    ScratchDir dir;
+    int headerLength = 0;
+    buildTable(dir, &headerLength);
+    DbaseDriver driver;
+    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    ASSERT_EQ(t->rowCount(), Records);
+
+    const qint64 before = readBytesSoFar();
+    qint64 wrong = 0;
+    for (qint64 i = 0; i < Records; ++i) {
+        const RowId row = i * Stride % Records;
+        // Both fields of one record, then the number again: the record is read once.
+        if (t->value(row, 1).toLongLong() != row || t->text(row, 0) != QLatin1String("Satz")
+            || t->value(row, 1).toLongLong() != row)
+            ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+    // A block of about 256 KB per record would be 25 GB; the records themselves are 2.2 MB.
+    EXPECT_LT(readBytesSoFar() - before, 4 * 1024 * 1024) << "bytes read by read calls";
+
+    // Neighbours after a far jump still come right, from either path.
+    for (const RowId row : {RowId(99999), RowId(5), RowId(6), RowId(7), RowId(50000), RowId(49999), RowId(0)})
+        EXPECT_EQ(t->value(row, 1).toLongLong(), row);
+}
+
+TEST(DbaseScattered, FileShortenedByAnotherProgramIsReportedNotACrash)
+{
+    ScratchDir dir;
+    int headerLength = 0;
+    const QString path = buildTable(dir, &headerLength);
+    DbaseDriver driver;
+    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    // Far reads first, so the file is in use the way an index order uses it.
+    EXPECT_EQ(t->value(90000, 1).toLongLong(), 90000);
+    EXPECT_EQ(t->value(10, 1).toLongLong(), 10);
+    EXPECT_EQ(t->value(70000, 1).toLongLong(), 70000);
+
+    // Another program cuts the file after record 40000 (mid-page, as real cuts are).
+    QFile other(path);
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(other.resize(headerLength + 40000 * 22 + 7));
+    other.close();
+
+    try {
+        t->value(95000, 1);
+        ADD_FAILURE() << "a record past the new end was read";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Damaged);
+        EXPECT_TRUE(e.message().contains(QLatin1String("endet vor dem Satz"))) << e.message().toStdString();
+    }
+    try {
+        t->value(60000, 0);
+        ADD_FAILURE() << "a record past the new end was read";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Damaged);
+    }
+    // What is left is still read right, far apart or not.
+    EXPECT_EQ(t->value(39999, 1).toLongLong(), 39999);
+    EXPECT_EQ(t->value(3, 1).toLongLong(), 3);
+    EXPECT_EQ(t->value(25000, 1).toLongLong(), 25000);
+}
+
+TEST(DbaseScattered, RecordsAppendedAfterFarReadsAreFound)
+{
+    ScratchDir dir;
+    int headerLength = 0;
+    buildTable(dir, &headerLength);
+    DbaseDriver driver;
+    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    EXPECT_EQ(t->value(80000, 1).toLongLong(), 80000);
+    EXPECT_EQ(t->value(2, 1).toLongLong(), 2);
+    const RowId added = t->append({QStringLiteral("neu"), 4711});
+    ASSERT_EQ(added, Records);
+    // Far from the last read, so past the part of the file seen before the append.
+    EXPECT_EQ(t->value(1000, 1).toLongLong(), 1000);
+    EXPECT_EQ(t->value(added, 1).toLongLong(), 4711);
+    EXPECT_EQ(t->text(added, 0), QStringLiteral("neu"));
+    EXPECT_EQ(t->value(30000, 1).toLongLong(), 30000);
+    // A change to a record is seen by the next far read of it.
+    t->update(30000, {}, {QStringLiteral("anders"), 7});
+    EXPECT_EQ(t->value(90000, 1).toLongLong(), 90000);
+    EXPECT_EQ(t->value(30000, 1).toLongLong(), 7);
+    EXPECT_EQ(t->text(30000, 0), QStringLiteral("anders"));
+}
