@@ -356,6 +356,10 @@ int repairIndexes(engine::TableDataset &table, const Options &options, Output &o
         out.line(QStringLiteral("Der Index %1 wurde angelegt.").arg(options.values.at(0).toUpper()));
         return 0;
     }
+    if (table.source()->indexDefs().isEmpty() && table.source()->indexFault().isEmpty()) {
+        out.line(QStringLiteral("Zur Tabelle gehören keine Indexdateien."));
+        return 0;
+    }
     if (options.command == QLatin1String("reindex")) {
         repair->reindex();
         out.line(QStringLiteral("Die Indexdateien wurden neu aufgebaut."));

@@ -8,6 +8,9 @@
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
 #include "drivers/dbase/DbfTable.h"
+#include "common/FileIo.h"
+
+#include <cerrno>
 
 #include <QFileInfo>
 #include <QProcess>
@@ -313,4 +316,98 @@ TEST(DbaseIndexInPlace, TwoProcessesChangingOneTableKeepEveryIndexRight)
     twoWriters("dbase/dbd-xbase/ndx-char.dbf", {"dbase/dbd-xbase/ndx-char.ndx"});
     twoWriters("dbase/simatic-s7/siprom/CHANGELOG.DBF", {"dbase/simatic-s7/siprom/CHANGELOG.DBT", "dbase/simatic-s7/siprom/CHANGELOG.MDX"});
     twoWriters("foxpro/dbd-xbase/rooms.dbf", {"foxpro/dbd-xbase/rooms.cdx"});
+}
+
+namespace {
+
+// One change that moves keys in every tag: a new record with new keys.
+void appendRoom(TableSource &t, int n)
+{
+    t.append({QStringLiteral("Crash %1").arg(n), n % 2 ? QStringLiteral("Audio") : QStringLiteral("Main")});
+}
+
+struct IndexedCopy {
+    ScratchDir dir;
+    QString table;
+    IndexedCopy()
+    {
+        table = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
+        dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.cdx"));
+        // A dBASE III .ndx beside the .cdx: both formats in one change.
+        auto t = openWritable(table);
+        dynamic_cast<DbfTable &>(*t).createNdx(dir.file(QStringLiteral("rooms.ndx")), QStringLiteral("UPPER(ROOMNAME)"), false);
+    }
+};
+
+} // namespace
+
+TEST(DbaseIndexInPlace, EveryFailedWriteLeavesTableAndIndexesAsBefore)
+{
+    for (int failAt = 1;; ++failAt) {
+        SCOPED_TRACE(failAt);
+        IndexedCopy copy;
+        auto t = openWritable(copy.table);
+        ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+        const qint64 before = t->rowCount();
+        int writes = 0;
+        engine::io::setIoFault([&](const engine::io::IoEvent &e) {
+            return e.kind == engine::io::IoEvent::Write && ++writes == failAt ? EIO : 0;
+        });
+        bool failed = false;
+        try {
+            appendRoom(*t, failAt);
+        } catch (const EngineError &) {
+            failed = true;
+        }
+        engine::io::setIoFault({});
+        t.reset();
+        auto again = openWritable(copy.table);
+        const QStringList differences = dynamic_cast<DbfTable &>(*again).checkIndexes();
+        EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
+        // A change reported failed is not there; one reported done is.
+        EXPECT_EQ(again->rowCount(), before + (failed ? 0 : 1));
+        if (!failed) {
+            EXPECT_GT(failAt, 3); // the journal, the record and the pages were all written
+            break;
+        }
+        ASSERT_LT(failAt, 200);
+    }
+}
+
+TEST(DbaseIndexInPlace, KilledWriterIsRolledBackOrFinished)
+{
+    for (int killAt = 1;; killAt += 1) {
+        SCOPED_TRACE(killAt);
+        IndexedCopy copy;
+        const qint64 before = openWritable(copy.table)->rowCount();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto t = openWritable(copy.table);
+            int writes = 0;
+            engine::io::setIoFault([&](const engine::io::IoEvent &e) {
+                if (e.kind == engine::io::IoEvent::Write && ++writes == killAt)
+                    _exit(9); // dies in the middle, as a killed program does
+                return 0;
+            });
+            appendRoom(*t, killAt);
+            _exit(0); // the change was done
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        const bool done = WEXITSTATUS(status) == 0;
+        auto t = openWritable(copy.table);
+        const QStringList differences = dynamic_cast<DbfTable &>(*t).checkIndexes();
+        EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
+        if (done) {
+            EXPECT_EQ(t->rowCount(), before + 1);
+            break;
+        }
+        EXPECT_LE(t->rowCount(), before + 1);
+        // The next change works on what recovery left.
+        appendRoom(*t, 1000 + killAt);
+        EXPECT_TRUE(dynamic_cast<DbfTable &>(*t).checkIndexes().isEmpty());
+        ASSERT_LT(killAt, 200);
+    }
 }

@@ -4,6 +4,7 @@
 #include "DbfIndexWrite.h"
 #include "DbfTable.h"
 #include "common/FileIo.h"
+#include "common/Journal.h"
 #include "common/SharedAccess.h"
 #include "EngineError.h"
 
@@ -37,6 +38,9 @@ QStringList DbfTable::checkIndexes()
     QStringList out = m_indexFaults;
     if (m_indexes.empty())
         return out;
+    // A change a dead writer left half done is finished or undone first.
+    if (m_readOnlyReason.isEmpty())
+        Journal::recover(m_path);
     refreshHeaderLocked();
     invalidateCache();
     QStringList fieldNames;
@@ -137,6 +141,7 @@ void DbfTable::reindex()
     std::optional<FileLock> lock;
     if (!m_exclusive)
         lock.emplace(m_fd, m_path);
+    Journal::recover(m_path);
     refreshHeaderLocked();
     invalidateCache();
     QStringList fieldNames;

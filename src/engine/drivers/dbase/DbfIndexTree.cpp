@@ -5,8 +5,12 @@
 #include "common/FileIo.h"
 #include "EngineError.h"
 
+#include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace engine::dbase {
 
@@ -22,21 +26,13 @@ constexpr size_t MaxDepth = 64;
     throw damagedFile(path, fault);
 }
 
-QByteArray readBytes(int fd, qint64 at, qint64 size, const QString &path)
-{
-    QByteArray out(size, '\0');
-    if (preadFully(fd, out.data(), size, at, path) < size)
-        damaged(path, QStringLiteral("die Seite bei Byte %1 liegt hinter dem Dateiende").arg(at));
-    return out;
-}
-
 // ---- dBASE III .ndx: 512-byte blocks, entries of child block, record, key.
 
 class NdxPages final : public IndexPages {
 public:
-    NdxPages(int fd, const IndexFile &file) : m_fd(fd), m_path(file.path())
+    NdxPages(PageFile &store, const IndexFile &file) : m_store(store), m_path(file.path())
     {
-        m_header = readBytes(fd, 0, Page, m_path);
+        m_header = m_store.read(0, Page);
         const IndexTagInfo &tag = file.tags().front();
         m_keyLength = tag.keyLength;
         m_entry = tag.entryLength;
@@ -44,7 +40,7 @@ public:
         m_maxKeys = int((Page - 4) / m_entry);
         if (stored > 0)
             m_maxKeys = std::min(m_maxKeys, stored);
-        m_blocks = std::max<qint64>(le32(m_header.constData() + 4), (fileSize(fd, m_path) + Page - 1) / Page);
+        m_blocks = std::max<qint64>(le32(m_header.constData() + 4), (m_store.size() + Page - 1) / Page);
     }
     qint64 root() override { return qint64(le32(m_header.constData())) * Page; }
     void setRoot(qint64 at) override
@@ -54,7 +50,7 @@ public:
     }
     TreeNode read(qint64 at) override
     {
-        const QByteArray page = readBytes(m_fd, at, Page, m_path);
+        const QByteArray page = m_store.read(at, Page);
         const char *p = page.constData();
         TreeNode node;
         node.at = at;
@@ -98,7 +94,7 @@ public:
             }
             memcpy(e + 8, item.key.constData(), size_t(m_keyLength));
         }
-        pwriteFully(m_fd, p, Page, node.at, m_path);
+        m_store.write(node.at, p, Page);
     }
     bool fits(const TreeNode &node) const override
     {
@@ -117,12 +113,12 @@ public:
     void finish() override
     {
         if (m_dirty)
-            pwriteFully(m_fd, m_header.constData(), 8, 0, m_path);
+            m_store.write(0, m_header.constData(), 8);
         m_dirty = false;
     }
 
 private:
-    int m_fd;
+    PageFile &m_store;
     QString m_path;
     QByteArray m_header;
     int m_keyLength = 0, m_entry = 0, m_maxKeys = 0;
@@ -135,22 +131,22 @@ private:
 
 class MdxPages final : public IndexPages {
 public:
-    MdxPages(int fd, const IndexFile &file, int tag) : m_fd(fd), m_path(file.path())
+    MdxPages(PageFile &store, const IndexFile &file, int tag) : m_store(store), m_path(file.path())
     {
-        m_header = readBytes(fd, 0, Page, m_path);
+        m_header = m_store.read(0, Page);
         m_block = le16(m_header.constData() + 22);
         if (m_block < Page || m_block % Page)
             damaged(m_path, QStringLiteral("die Blockgröße %1 ist ungültig").arg(m_block));
         const IndexTagInfo &info = file.tags().at(tag);
         m_tagHeader = info.header;
-        m_tag = readBytes(fd, m_tagHeader, 24, m_path);
+        m_tag = m_store.read(m_tagHeader, 24);
         m_keyLength = info.keyLength;
         m_item = info.entryLength;
         m_maxKeys = int((m_block - 8) / m_item);
         const int stored = le16(m_tag.constData() + 14);
         if (stored > 0)
             m_maxKeys = std::min(m_maxKeys, stored);
-        m_pages = std::max<qint64>(le32(m_header.constData() + 32), (fileSize(fd, m_path) + Page - 1) / Page);
+        m_pages = std::max<qint64>(le32(m_header.constData() + 32), (m_store.size() + Page - 1) / Page);
     }
     qint64 root() override { return qint64(le32(m_tag.constData())) * Page; }
     void setRoot(qint64 at) override
@@ -160,7 +156,7 @@ public:
     }
     TreeNode read(qint64 at) override
     {
-        const QByteArray page = readBytes(m_fd, at, m_block, m_path);
+        const QByteArray page = m_store.read(at, m_block);
         const char *p = page.constData();
         TreeNode node;
         node.at = at;
@@ -201,7 +197,7 @@ public:
                 break;
             memcpy(e + 4, item.key.constData(), size_t(m_keyLength));
         }
-        pwriteFully(m_fd, p, m_block, node.at, m_path);
+        m_store.write(node.at, p, m_block);
     }
     bool fits(const TreeNode &node) const override
     {
@@ -220,14 +216,14 @@ public:
     void finish() override
     {
         if (m_dirty)
-            pwriteFully(m_fd, m_header.constData() + 32, 4, 32, m_path);
+            m_store.write(32, m_header.constData() + 32, 4);
         if (m_rootDirty)
-            pwriteFully(m_fd, m_tag.constData(), 4, m_tagHeader, m_path);
+            m_store.write(m_tagHeader, m_tag.constData(), 4);
         m_dirty = m_rootDirty = false;
     }
 
 private:
-    int m_fd;
+    PageFile &m_store;
     QString m_path;
     QByteArray m_header, m_tag;
     qint64 m_block = 1024, m_tagHeader = 0, m_pages = 0;
@@ -249,14 +245,14 @@ int bitsFor(quint64 v)
 
 class FoxPages final : public IndexPages {
 public:
-    FoxPages(int fd, const IndexFile &file, int tag, bool textKeys) : m_fd(fd), m_path(file.path()), m_text(textKeys)
+    FoxPages(PageFile &store, const IndexFile &file, int tag, bool textKeys) : m_store(store), m_path(file.path()), m_text(textKeys)
     {
         const IndexTagInfo &info = file.tags().at(tag);
         m_tagHeader = file.format() == IndexFormat::Cdx ? info.header : 0;
         m_compact = file.format() != IndexFormat::Idx;
         m_keyLength = info.keyLength;
-        m_head = readBytes(fd, m_tagHeader, 8, m_path);
-        m_end = (fileSize(fd, m_path) + Page - 1) / Page * Page;
+        m_head = m_store.read(m_tagHeader, 8);
+        m_end = (m_store.size() + Page - 1) / Page * Page;
         m_countBits = bitsFor(quint64(m_keyLength));
     }
     qint64 root() override { return qint64(le32(m_head.constData())); }
@@ -269,7 +265,7 @@ public:
     {
         if (at < Page || at % Page)
             damaged(m_path, QStringLiteral("ein Seitenverweis zeigt auf Byte %1").arg(at));
-        const QByteArray page = readBytes(m_fd, at, Page, m_path);
+        const QByteArray page = m_store.read(at, Page);
         const char *p = page.constData();
         TreeNode node;
         node.at = at;
@@ -356,7 +352,7 @@ public:
         } else {
             compactLeaf(node, p);
         }
-        pwriteFully(m_fd, p, Page, node.at, m_path);
+        m_store.write(node.at, p, Page);
     }
     bool fits(const TreeNode &node) const override
     {
@@ -374,7 +370,7 @@ public:
     void finish() override
     {
         if (m_rootDirty)
-            pwriteFully(m_fd, m_head.constData(), 4, m_tagHeader, m_path);
+            m_store.write(m_tagHeader, m_head.constData(), 4);
         m_rootDirty = false;
     }
 
@@ -437,7 +433,7 @@ private:
         return int(Page) - 24 - used;
     }
 
-    int m_fd;
+    PageFile &m_store;
     QString m_path;
     bool m_text;
     bool m_compact = true;
@@ -449,13 +445,75 @@ private:
 
 } // namespace
 
-std::unique_ptr<IndexPages> IndexPages::forTag(int fd, const IndexFile &file, int tag, bool textKeys)
+std::unique_ptr<IndexPages> IndexPages::forTag(PageFile &store, const IndexFile &file, int tag, bool textKeys)
 {
     switch (file.format()) {
-    case IndexFormat::Ndx: return std::make_unique<NdxPages>(fd, file);
-    case IndexFormat::Mdx: return std::make_unique<MdxPages>(fd, file, tag);
-    default: return std::make_unique<FoxPages>(fd, file, tag, textKeys);
+    case IndexFormat::Ndx: return std::make_unique<NdxPages>(store, file);
+    case IndexFormat::Mdx: return std::make_unique<MdxPages>(store, file, tag);
+    default: return std::make_unique<FoxPages>(store, file, tag, textKeys);
     }
+}
+
+// ---- pages of one file, written later -----------------------------------------------
+
+PageFile::PageFile(const QString &path) : m_path(path)
+{
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    if (m_fd < 0)
+        throw ioError(QStringLiteral("Das Öffnen der Indexdatei"), path, errno);
+    m_size = fileSize(m_fd, path);
+}
+
+PageFile::~PageFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QByteArray PageFile::read(qint64 at, qint64 size) const
+{
+    QByteArray out(size, '\0');
+    const qint64 got = at < m_size ? preadFully(m_fd, out.data(), std::min(size, m_size - at), at, m_path) : 0;
+    // Bytes past the file's end count only where a pending write puts them.
+    std::vector<bool> known(size_t(size), false);
+    std::fill(known.begin(), known.begin() + qsizetype(got), true);
+    for (const auto &[offset, bytes] : m_pending) {
+        const qint64 from = std::max(at, offset), to = std::min(at + size, offset + qint64(bytes.size()));
+        if (from < to) {
+            memcpy(out.data() + (from - at), bytes.constData() + (from - offset), size_t(to - from));
+            std::fill(known.begin() + qsizetype(from - at), known.begin() + qsizetype(to - at), true);
+        }
+    }
+    if (std::find(known.begin(), known.end(), false) != known.end())
+        damaged(m_path, QStringLiteral("die Seite bei Byte %1 liegt hinter dem Dateiende").arg(at));
+    return out;
+}
+
+void PageFile::write(qint64 at, const char *data, qint64 size)
+{
+    for (auto &[offset, bytes] : m_pending) {
+        if (offset == at && bytes.size() == size) {
+            bytes = QByteArray(data, size);
+            return;
+        }
+    }
+    m_pending.emplace_back(at, QByteArray(data, size));
+}
+
+qint64 PageFile::size() const
+{
+    qint64 end = m_size;
+    for (const auto &[offset, bytes] : m_pending)
+        end = std::max(end, offset + qint64(bytes.size()));
+    return end;
+}
+
+void PageFile::flush()
+{
+    for (const auto &[offset, bytes] : m_pending)
+        pwriteFully(m_fd, bytes.constData(), bytes.size(), offset, m_path);
+    m_pending.clear();
+    m_size = fileSize(m_fd, m_path);
 }
 
 // ---- the tree ---------------------------------------------------------------------

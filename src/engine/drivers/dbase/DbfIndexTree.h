@@ -34,6 +34,32 @@ struct TreeNode {
     std::vector<TreeItem> items;
 };
 
+// One index file's pages as a change sees them: reads come from the file with
+// the change's own writes laid over them; the writes reach the file only at
+// flush(), so the pages to be overwritten are known before any is.
+class PageFile {
+public:
+    explicit PageFile(const QString &path);
+    ~PageFile();
+    PageFile(const PageFile &) = delete;
+    PageFile &operator=(const PageFile &) = delete;
+
+    QString path() const { return m_path; }
+    int fd() const { return m_fd; }
+    QByteArray read(qint64 at, qint64 size) const;
+    void write(qint64 at, const char *data, qint64 size);
+    qint64 size() const;
+    // The writes waiting, in order: offset and bytes.
+    const std::vector<std::pair<qint64, QByteArray>> &pending() const { return m_pending; }
+    void flush();
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    std::vector<std::pair<qint64, QByteArray>> m_pending;
+};
+
 // The page layout of one tag of one index file.
 class IndexPages {
 public:
@@ -49,8 +75,8 @@ public:
     // Makes every counter in the file's headers fit the pages written.
     virtual void finish() {}
 
-    // Opens the page layout of tag number tag of file (opened read-write by fd).
-    static std::unique_ptr<IndexPages> forTag(int fd, const IndexFile &file, int tag, bool textKeys);
+    // The page layout of tag number tag of file, read and written through store.
+    static std::unique_ptr<IndexPages> forTag(PageFile &store, const IndexFile &file, int tag, bool textKeys);
 };
 
 // Orders stored keys of one tag: memcmp, or the numbers dBASE stores decoded.

@@ -48,30 +48,6 @@ int compareDoubles(double a, double b)
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
-class FileHandle {
-public:
-    explicit FileHandle(const QString &path) : m_path(path)
-    {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
-        if (m_fd < 0)
-            throw ioError(QStringLiteral("Das Öffnen der Indexdatei"), path, errno);
-    }
-    ~FileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    int fd() const { return m_fd; }
-    // Puts the changed pages on the disk.
-    void sync() const { syncData(m_fd, m_path); }
-
-private:
-    QString m_path;
-    int m_fd = -1;
-};
-
 } // namespace
 
 int KeptTag::compareStored(const char *a, const char *b) const
@@ -119,12 +95,14 @@ std::vector<IndexKeeper::KeyMove> IndexKeeper::plan(quint32 record, const char *
     return out;
 }
 
-void IndexKeeper::apply(quint32 record, const std::vector<KeyMove> &moves, qint64 count, const RecordSource &records) const
+std::vector<std::unique_ptr<PageFile>> IndexKeeper::apply(quint32 record, const std::vector<KeyMove> &moves, qint64 count,
+                                                          const RecordSource &records) const
 {
+    std::vector<std::unique_ptr<PageFile>> out;
     size_t at = 0;
     while (at < moves.size()) {
         const KeptFile &kept = *m_files[moves[at].file];
-        FileHandle handle(kept.path);
+        auto store = std::make_unique<PageFile>(kept.path);
         // The headers as they are now: another program may have moved a root.
         const auto file = IndexFile::open(kept.path);
         for (; at < moves.size() && m_files[moves[at].file].get() == &kept; ++at) {
@@ -132,7 +110,7 @@ void IndexKeeper::apply(quint32 record, const std::vector<KeyMove> &moves, qint6
             const KeptTag &tag = *kept.tags[move.tag];
             if (int(move.tag) >= file->tags().size())
                 throw damagedFile(kept.path, QStringLiteral("der Tag %1 fehlt").arg(tag.info.name));
-            const auto pages = IndexPages::forTag(handle.fd(), *file, int(move.tag), tag.encoding == KeyEncoding::Text);
+            const auto pages = IndexPages::forTag(*store, *file, int(move.tag), tag.encoding == KeyEncoding::Text);
             IndexTree tree(*pages, tag.info.keyLength, [&tag](const char *a, const char *b) { return tag.compareStored(a, b); },
                            tag.info.descending);
             if (!move.before.isEmpty()) {
@@ -171,8 +149,9 @@ void IndexKeeper::apply(quint32 record, const std::vector<KeyMove> &moves, qint6
                 tree.insert(move.after, record);
             }
         }
-        handle.sync();
+        out.push_back(std::move(store));
     }
+    return out;
 }
 
 } // namespace engine::dbase

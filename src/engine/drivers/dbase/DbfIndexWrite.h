@@ -21,6 +21,8 @@ class TextCodec;
 
 namespace engine::dbase {
 
+class PageFile;
+
 // How keys of one tag are kept in memory and written.
 enum class KeyEncoding : quint8 {
     Text,       // character keys, padded with blanks
@@ -96,10 +98,12 @@ public:
     // everything first, so a key that cannot be computed stops the change before
     // anything is written.
     std::vector<KeyMove> plan(quint32 record, const char *oldRec, const char *newRec) const;
-    // Applies the moves to the index files as they are now, page by page;
+    // Works out the pages the moves change in the index files as they are now;
     // records(r) gives record r (0-based) of count for unique tags that need
-    // another record with a removed key.
-    void apply(quint32 record, const std::vector<KeyMove> &moves, qint64 count, const RecordSource &records) const;
+    // another record with a removed key. Nothing is written: the files hold the
+    // pages to write (PageFile::flush).
+    std::vector<std::unique_ptr<PageFile>> apply(quint32 record, const std::vector<KeyMove> &moves, qint64 count,
+                                                 const RecordSource &records) const;
     qint64 records() const { return m_records; }
     // Computes the keys of records [m_records, count) and adds them.
     void addRecords(qint64 count, const RecordSource &source);
