@@ -300,6 +300,14 @@ void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, con
     // Records are read from the file as it is now for a unique tag's next holder of a key.
     invalidateCache();
     const std::vector<std::unique_ptr<PageFile>> pages = m_keeper->apply(number, moves, m_head.recordCount, records);
+    bool touched = false;
+    for (const auto &file : pages)
+        touched = touched || !file->pending().empty();
+    if (!touched) {
+        // No key moved: the record alone changes, written whole as without indexes.
+        write();
+        return;
+    }
     Journal journal(m_path);
     journal.keepBefore(m_path, 0, m_head.headerLength);
     journal.keepBefore(m_path, m_head.headerLength + qint64(number - 1) * m_head.recordLength, m_head.recordLength + 1);
