@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "EngineError.h"
+#include "IndexRepair.h"
 #include "ExportDestination.h"
 #include "KADOopen.h"
 #include "PageWriter.h"
@@ -15,6 +16,7 @@
 #include "common/Quoting.h"
 
 #include <QFileInfo>
+#include <limits>
 #include <optional>
 
 namespace cli {
@@ -28,6 +30,7 @@ struct Options {
     QString index;
     QString filter;
     QString target; // export, print: the file to write
+    QStringList values; // append, set, delete: the record number and FIELD=VALUE words
     bool overwrite = false;
     QString fontSize; // print: points, 4 to 14
     bool landscape = false;
@@ -45,7 +48,16 @@ const char *const Usage =
     "  brisvel-cli export [-q] [--table NAME] [--overwrite] DATEI ZIEL\n"
     "  brisvel-cli print [-q] [--table NAME] [--index NAME] [--filter AUSDRUCK] [--font-size N] [--landscape]\n"
     "                    [--structure] [--overwrite] DATEI ZIEL.pdf\n"
+    "  brisvel-cli append [--table NAME] DATEI FELD=WERT...\n"
+    "  brisvel-cli set [--table NAME] DATEI SATZNR FELD=WERT...\n"
+    "  brisvel-cli delete [--table NAME] DATEI SATZNR\n"
+    "  brisvel-cli check [--table NAME] DATEI\n"
+    "  brisvel-cli reindex [--table NAME] DATEI\n"
+    "  brisvel-cli index [--table NAME] DATEI TAG AUSDRUCK\n"
     "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n"
+    "SATZNR zählt wie \"Gehe zu\" und dump: die Sätze in natürlicher Reihenfolge, gelöschte nicht mitgezählt.\n"
+    "WERT wird wie in der Tabellenansicht eingegeben (Datum 31.12.2024, Dezimalkomma).\n"
+    "check meldet jeden Unterschied der Indexdateien zu einem frischen Aufbau (Exit-Status 3, wenn es welche gibt).\n"
     "ZIEL ist eine neue Datei .dbf, .db, .htm, .csv oder .xls; eine vorhandene wird nur mit --overwrite ersetzt.\n"
     "Lange Arbeit zeigt ihren Fortschritt auf der Fehlerausgabe, wenn diese ein Terminal ist; -q schweigt.\n";
 
@@ -115,6 +127,27 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
         return std::nullopt;
     }
     options.command = rest.takeFirst();
+    static const QStringList editing{QStringLiteral("append"), QStringLiteral("set"), QStringLiteral("delete"),
+                                     QStringLiteral("check"), QStringLiteral("reindex"), QStringLiteral("index")};
+    if (editing.contains(options.command)) {
+        // The file is one word here: the words after it are the record and the values.
+        options.file = rest.takeFirst();
+        options.values = rest;
+        const bool numbered = options.command == QLatin1String("set") || options.command == QLatin1String("delete");
+        const bool assigns = options.command == QLatin1String("append") || options.command == QLatin1String("set");
+        const bool tagged = options.command == QLatin1String("index");
+        const qsizetype wanted = numbered ? 1 : tagged ? 2 : 0;
+        if (options.values.size() < wanted || (!assigns && options.values.size() != wanted)
+            || (assigns && options.values.size() == wanted)) {
+            *error = tagged ? QStringLiteral("index braucht die Datei, den Namen des Index und den Schlüsselausdruck.")
+                   : options.command == QLatin1String("delete") ? QStringLiteral("delete braucht die Datei und eine Satznummer.")
+                   : options.command == QLatin1String("set")    ? QStringLiteral("set braucht die Datei, eine Satznummer und mindestens ein FELD=WERT.")
+                   : options.command == QLatin1String("append") ? QStringLiteral("append braucht die Datei und mindestens ein FELD=WERT.")
+                                                                : QStringLiteral("%1 braucht genau eine Datei.").arg(options.command);
+            return std::nullopt;
+        }
+        return options;
+    }
     if (options.command == QLatin1String("export") || options.command == QLatin1String("print")) {
         if (rest.size() != 2) {
             *error = QStringLiteral("%1 braucht genau zwei Dateien: die Tabelle und das Ziel.").arg(options.command);
@@ -133,7 +166,9 @@ std::optional<Options> parse(const QStringList &arguments, QString *error)
     // A file name may hold blanks; the words are joined as the program joins its command line.
     options.file = rest.join(QLatin1Char(' ')).trimmed();
     static const QStringList commands{QStringLiteral("tables"), QStringLiteral("structure"), QStringLiteral("dump"),
-                                      QStringLiteral("export"), QStringLiteral("print")};
+                                      QStringLiteral("export"), QStringLiteral("print"), QStringLiteral("append"),
+                                      QStringLiteral("set"), QStringLiteral("delete"), QStringLiteral("check"),
+                                      QStringLiteral("reindex"), QStringLiteral("index")};
     if (!commands.contains(options.command)) {
         *error = QStringLiteral("Unbekannter Befehl '%1'.").arg(options.command);
         return std::nullopt;
@@ -240,6 +275,104 @@ void dump(engine::TableDataset &table, Output &out)
         table.Next();
     }
     table.EnableControls();
+}
+
+// The record a number names, counted as "Gehe zu" and dump count: the shown
+// records in natural order, deleted ones left out.
+void moveToRecord(engine::TableDataset &table, const QString &text)
+{
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    const qint64 count = table.RecordCount();
+    if (!ok || number < 1)
+        throw engine::EngineError(QStringLiteral("'%1' ist keine Satznummer; gezählt wird ab 1.").arg(text));
+    if (number > count)
+        throw engine::EngineError(count == 1 ? QStringLiteral("Einen Satz %1 gibt es nicht; die Tabelle hat 1 Satz.").arg(number)
+                                             : QStringLiteral("Einen Satz %1 gibt es nicht; die Tabelle hat %2 Sätze.").arg(number).arg(count));
+    table.First();
+    if (number > 1)
+        table.MoveBy(int(std::min<qint64>(number - 1, std::numeric_limits<int>::max())));
+}
+
+// FIELD=VALUE words into the record being edited, as the grid takes typed text.
+// A failure leaves the record unposted: the caller cancels, nothing is written.
+void assignValues(engine::TableDataset &table, const QStringList &words)
+{
+    for (const QString &word : words) {
+        const qsizetype equals = word.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            throw engine::EngineError(QStringLiteral("'%1' ist keine Zuweisung der Form FELD=WERT.").arg(word));
+        const QString name = word.left(equals);
+        engine::Field *field = table.FindField(name);
+        if (!field)
+            throw engine::EngineError(QStringLiteral("Die Tabelle hat kein Feld '%1'.").arg(name));
+        const QString value = word.mid(equals + 1);
+        if (value.isEmpty())
+            field->Clear();
+        else
+            field->setAsString(value);
+    }
+}
+
+void editRecord(engine::TableDataset &table, const Options &options, Output &out)
+{
+    if (!table.CanModify()) {
+        const QString reason = table.ReadOnlyReason();
+        throw engine::EngineError(reason.isEmpty() ? QStringLiteral("Die Tabelle kann nur gelesen werden.") : reason);
+    }
+    try {
+        if (options.command == QLatin1String("append")) {
+            table.Append();
+            assignValues(table, options.values);
+            table.Post();
+            out.line(QStringLiteral("Satz %1 angefügt.").arg(table.RecNo()));
+        } else if (options.command == QLatin1String("set")) {
+            moveToRecord(table, options.values.first());
+            table.Edit();
+            assignValues(table, options.values.mid(1));
+            table.Post();
+            out.line(QStringLiteral("Satz %1 geändert.").arg(options.values.first()));
+        } else {
+            moveToRecord(table, options.values.first());
+            table.Delete();
+            out.line(QStringLiteral("Satz %1 gelöscht.").arg(options.values.first()));
+        }
+    } catch (...) {
+        if (table.State() != engine::dsBrowse)
+            table.Cancel();
+        throw;
+    }
+}
+
+// check: 0 when every index fits its records, 3 with each difference on
+// standard output when not; reindex: the files built afresh.
+int repairIndexes(engine::TableDataset &table, const Options &options, Output &out)
+{
+    engine::IndexRepair *repair = table.source() ? table.source()->indexRepair() : nullptr;
+    if (!repair)
+        throw engine::EngineError(QStringLiteral("Die Indexdateien dieser Tabellenart prüft und erneuert das Programm nicht."));
+    if (options.command == QLatin1String("index")) {
+        repair->addIndex(options.values.at(0), options.values.at(1));
+        out.line(QStringLiteral("Der Index %1 wurde angelegt.").arg(options.values.at(0).toUpper()));
+        return 0;
+    }
+    if (table.source()->indexDefs().isEmpty() && table.source()->indexFault().isEmpty()) {
+        out.line(QStringLiteral("Zur Tabelle gehören keine Indexdateien."));
+        return 0;
+    }
+    if (options.command == QLatin1String("reindex")) {
+        repair->reindex();
+        out.line(QStringLiteral("Die Indexdateien wurden neu aufgebaut."));
+        return 0;
+    }
+    const QStringList differences = repair->checkIndexes();
+    for (const QString &line : differences)
+        out.line(line);
+    if (differences.isEmpty()) {
+        out.line(QStringLiteral("Die Indexdateien passen zu den Sätzen."));
+        return 0;
+    }
+    return 3;
 }
 
 } // namespace
@@ -377,6 +510,7 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
     descriptor.setGetTablesDialog(true);
     ProgressLine progressLine(errFile);
     const engine::ProgressScope progress(showsProgress(options->quiet, errFile) ? &progressLine : nullptr);
+    int status = 0;
     try {
         if (options->command == QLatin1String("tables")) {
             openTable(descriptor, table, *options, false);
@@ -389,8 +523,13 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
                 exportTable(descriptor, *options, out, err);
             else if (options->command == QLatin1String("print"))
                 printToPdfFile(descriptor, table, *options, out);
-            else
+            else if (options->command == QLatin1String("check") || options->command == QLatin1String("reindex")
+                     || options->command == QLatin1String("index"))
+                status = repairIndexes(table, *options, out);
+            else if (options->command == QLatin1String("dump"))
                 dump(table, out);
+            else
+                editRecord(table, *options, out);
         }
     } catch (const engine::EngineError &e) {
         fflush(outFile);
@@ -399,7 +538,7 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
         return 1;
     }
     fflush(outFile);
-    return 0;
+    return status;
 }
 
 } // namespace cli

@@ -98,6 +98,8 @@ public:
     // The key of the named index computed from a row's values, for kinds whose
     // indexes have key expressions; nothing where the kind (or this index) has none.
     virtual std::unique_ptr<IndexKeyText> indexKey(const QString &indexName);
+    // Checking, rebuilding and adding indexes; nullptr for kinds that cannot.
+    virtual class IndexRepair *indexRepair() { return nullptr; }
 
     // Header facts a user may want to see (version, code page, ...), in order.
     virtual QList<QPair<QString, QString>> facts() const { return {}; }

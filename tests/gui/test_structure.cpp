@@ -1,6 +1,8 @@
 // The structure dialog on real tables: the field rows with German type names,
 // record size and count, and the index page of a table without indexes.
 #include "AppWindows.h"
+#include "IndexRepair.h"
+#include "drivers/dbase/DbaseDriver.h"
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
 #include "ProgramTest.h"
@@ -200,9 +202,17 @@ TEST_F(StructureTest, DescendingTagIsShownAndKeptDescendingAfterAChange)
     testsupport::ScratchDir dir;
     const QString table = dir.copyFixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF"));
     markDescending(dir.copyFixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.MDX")), QStringLiteral("__SKZ"));
+    {
+        // The flag alone leaves the keys ascending: the file is rebuilt in the tag's order,
+        // as a descending tag is stored.
+        engine::DbaseDriver driver;
+        auto source = driver.open(dir.path(), QStringLiteral("SYMLIST.DBF"), engine::OpenOptions{false, false});
+        ASSERT_TRUE(source->indexRepair());
+        source->indexRepair()->reindex();
+    }
     w->Oeffnen(table);
     ASSERT_TRUE(w->TBView.Active());
-    // A new record makes the engine write the index file anew, in the tag's order.
+    // A new record goes into the index pages in the tag's order.
     w->TBView.Append();
     w->TBView.FieldByName(QStringLiteral("_SKZ"))->setAsString(QStringLiteral("MMMM Neu"));
     w->TBView.Post();

@@ -1,7 +1,9 @@
 // A dBASE table's index files: their definitions at open, rows in index order on
 // demand, the key of a row for an index, and keeping the files valid on changes.
 #include "DbfIndex.h"
+#include "DbfIndexTree.h"
 #include "DbfIndexWrite.h"
+#include "common/Journal.h"
 #include "common/FileIo.h"
 #include "common/SharedAccess.h"
 #include "DbfTable.h"
@@ -71,7 +73,10 @@ int DbfTable::findIndex(const QString &indexName) const
 QVector<RowId> DbfTable::indexOrder(const QString &indexName)
 {
     const int found = findIndex(indexName);
-    const IndexFile &file = *m_indexes.at(size_t(m_indexTags.at(found).first));
+    // The headers as they are now: a change by another program may have moved the root.
+    auto &slot = m_indexes.at(size_t(m_indexTags.at(found).first));
+    slot = IndexFile::open(slot->path());
+    const IndexFile &file = *slot;
     const QVector<quint32> records = file.recordNumbers(m_indexTags.at(found).second);
 
     // Deleted records are known chunk by chunk; looking them up there spares
@@ -283,42 +288,40 @@ void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, con
         write();
         return;
     }
-    // The index files are written beside the old ones first; then the record;
-    // then the new index files replace the old ones. A failure before the record
-    // is written changes nothing.
-    QStringList temporary;
-    try {
-        const qint64 known = oldRec ? m_head.recordCount : qint64(number) - 1;
-        m_keeper->addRecords(known, [this](qint64 r) -> const char * {
-            return r < m_head.recordCount ? record(r) : nullptr;
-        });
-        m_keeper->change(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
-        temporary = m_keeper->writeBeside();
-    } catch (const EngineError &) {
-        m_keeper->reset();
-        throw;
-    }
-    try {
+    // The keys the change moves and the index pages that change are worked out
+    // first: a key that cannot be computed or a damaged index refuses the change
+    // before anything is written. Then the table's bytes and the index pages
+    // about to be overwritten go into the table's journal, and the record and the
+    // pages are written: a crash or failure between them is rolled back.
+    const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
+    m_keeper->learnTypes(records);
+    const std::vector<IndexKeeper::KeyMove> moves =
+        m_keeper->plan(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
+    // Records are read from the file as it is now for a unique tag's next holder of a key.
+    invalidateCache();
+    const std::vector<std::unique_ptr<PageFile>> pages = m_keeper->apply(number, moves, m_head.recordCount, records);
+    bool touched = false;
+    for (const auto &file : pages)
+        touched = touched || !file->pending().empty();
+    if (!touched) {
+        // No key moved: the record alone changes, written whole as without indexes.
         write();
-    } catch (...) {
-        IndexKeeper::discard(temporary);
-        m_keeper->reset();
-        throw;
+        return;
     }
-    try {
-        m_keeper->commit(temporary);
-        for (auto &file : m_indexes)
-            file = IndexFile::open(file->path());
-    } catch (const EngineError &e) {
-        IndexKeeper::discard(temporary);
-        m_keeper.reset();
-        m_readOnlyReason = QStringLiteral("Die Änderung an Satz %1 wurde in der Tabelle %2 gespeichert, die "
-                                          "Indexdateien konnten aber nicht erneuert werden und passen nicht mehr zu den "
-                                          "Sätzen: %3 Die Tabelle kann nur noch gelesen werden.")
-                               .arg(number)
-                               .arg(nativePath(m_path), e.message());
-        throw EngineError(m_readOnlyReason);
+    Journal journal(m_path);
+    journal.keepBefore(m_path, 0, m_head.headerLength);
+    journal.keepBefore(m_path, m_head.headerLength + qint64(number - 1) * m_head.recordLength, m_head.recordLength + 1);
+    for (const auto &file : pages) {
+        for (const auto &[offset, bytes] : file->pending())
+            journal.keepBefore(file->path(), offset, bytes.size());
     }
+    journal.begin();
+    write();
+    for (const auto &file : pages)
+        file->flush();
+    journal.commit();
+    for (auto &file : m_indexes)
+        file = IndexFile::open(file->path());
 }
 
 } // namespace engine::dbase

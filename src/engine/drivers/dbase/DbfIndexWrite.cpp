@@ -172,6 +172,7 @@ qint64 appendFoxTree(QByteArray &out, const StoredKeys &keys, bool compact, bool
             int count = 0;
             qint64 keyEnd = FoxNode;
             const char *previous = nullptr;
+            int previousTrail = 0;
             while (i < keys.size()) {
                 const char *key = keys.key(i);
                 int trail = 0;
@@ -179,9 +180,11 @@ qint64 appendFoxTree(QByteArray &out, const StoredKeys &keys, bool compact, bool
                     while (trail < keyLength && key[keyLength - 1 - trail] == ' ')
                         ++trail;
                 }
+                // Shared bytes count only within the previous key's stored part: readers
+                // differ in what they put for its cut trailing blanks.
                 int dup = 0;
                 if (previous) {
-                    while (dup < keyLength - trail && key[dup] == previous[dup])
+                    while (dup < keyLength - trail && dup < keyLength - previousTrail && key[dup] == previous[dup])
                         ++dup;
                 }
                 const int stored = keyLength - dup - trail;
@@ -196,6 +199,7 @@ qint64 appendFoxTree(QByteArray &out, const StoredKeys &keys, bool compact, bool
                 used += infoBytes + stored;
                 ++count;
                 previous = key;
+                previousTrail = trail;
                 ++i;
             }
             putLe16(p, 2);
@@ -380,14 +384,19 @@ QByteArray mdxNumber(double value)
 
 QByteArray KeptTag::stored(qsizetype i) const
 {
+    return storedForm(keyAt(i));
+}
+
+QByteArray KeptTag::storedForm(const char *sortKey) const
+{
     const int prefix = nullPrefix ? 1 : 0;
-    const char *k = keyAt(i) + prefix;
-    const QByteArray head(keyAt(i), prefix);
+    const char *k = sortKey + prefix;
+    const QByteArray head(sortKey, prefix);
     switch (encoding) {
     case KeyEncoding::Text:
     case KeyEncoding::FoxNumber:
     case KeyEncoding::FoxLogical:
-        return QByteArray(keyAt(i), sortLength);
+        return QByteArray(sortKey, sortLength);
     case KeyEncoding::NdxNumber:
     case KeyEncoding::MdxDate: {
         QByteArray out(8, '\0');
@@ -578,90 +587,96 @@ void IndexKeeper::erase(KeptTag &tag, const QByteArray &key, quint32 record)
     }
 }
 
-void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
+void IndexKeeper::learnTypes(const RecordSource &source)
 {
-    if (!m_built) {
-        // The type of each key decides how it is stored; a blank record shows it.
-        const char *first = source(0);
-        // An empty table still tells the types through a record of blanks.
-        if (!first && !m_blank.isEmpty())
-            first = m_blank.constData();
-        for (auto &file : m_files) {
-            for (auto &tag : file->tags) {
-                const IndexTagInfo &info = tag->info;
-                XValue::Type type = XValue::Char;
-                int natural = info.keyLength; // the key's length without a null prefix
-                if (first) {
-                    // Evaluate on the first record: its field types are those of every record.
-                    BlankRecord view(m_view, first);
-                    const XValue v = tag->key->evaluate(view);
-                    type = v.type;
-                    if (type == XValue::Char) {
-                        QByteArray bytes;
-                        QChar bad;
-                        m_codec.encode(v.text, bytes, &bad);
-                        natural = int(bytes.size());
-                    } else {
-                        natural = type == XValue::Logical ? 1 : info.keyLength == 4 || info.keyLength == 5 ? 4 : 8;
-                    }
+    if (m_typesKnown)
+        return;
+    // The type of each key decides how it is stored; a blank record shows it.
+    const char *first = source(0);
+    // An empty table still tells the types through a record of blanks.
+    if (!first && !m_blank.isEmpty())
+        first = m_blank.constData();
+    for (auto &file : m_files) {
+        for (auto &tag : file->tags) {
+            const IndexTagInfo &info = tag->info;
+            XValue::Type type = XValue::Char;
+            int natural = info.keyLength; // the key's length without a null prefix
+            if (first) {
+                // Evaluate on the first record: its field types are those of every record.
+                BlankRecord view(m_view, first);
+                const XValue v = tag->key->evaluate(view);
+                type = v.type;
+                if (type == XValue::Char) {
+                    QByteArray bytes;
+                    QChar bad;
+                    m_codec.encode(v.text, bytes, &bad);
+                    natural = int(bytes.size());
+                } else {
+                    natural = type == XValue::Logical ? 1 : info.keyLength == 4 || info.keyLength == 5 ? 4 : 8;
                 }
-                const auto mismatch = [&]() {
-                    return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ des Index %2 passt nicht zur Schlüsselart "
-                                                      "der Indexdatei; die Tabelle kann nur gelesen werden.")
-                                           .arg(info.keyExpression, tagName(*file, *tag)));
-                };
-                switch (file->format) {
-                case IndexFormat::Ndx:
-                    tag->encoding = info.keyType == 'C' ? KeyEncoding::Text : KeyEncoding::NdxNumber;
-                    if (first && (info.keyType == 'C') != (type == XValue::Char))
-                        throw mismatch();
-                    break;
-                case IndexFormat::Mdx:
-                    if (info.keyType == 'C')
-                        tag->encoding = KeyEncoding::Text;
-                    else if (info.keyType == 'D')
-                        tag->encoding = KeyEncoding::MdxDate;
-                    else
-                        tag->encoding = KeyEncoding::MdxNumber;
-                    if (first && (info.keyType == 'C') != (type == XValue::Char))
-                        throw mismatch();
-                    break;
-                default:
-                    if (!first) {
-                        // No record tells the type: a key of 4 or 8 bytes that is not
-                        // text is not guessed at, the file keeps its keys' length.
-                        type = XValue::Char;
-                    }
-                    if (type == XValue::Char)
-                        tag->encoding = KeyEncoding::Text;
-                    else if (type == XValue::Logical)
-                        tag->encoding = KeyEncoding::FoxLogical;
-                    else if (info.keyLength == 4 || info.keyLength == 5)
-                        tag->encoding = KeyEncoding::FoxInteger;
-                    else
-                        tag->encoding = KeyEncoding::FoxNumber;
-                }
-                // Visual FoxPro puts a null prefix before keys over null-capable fields,
-                // which makes the key one byte longer than its value.
-                if (file->format != IndexFormat::Ndx && file->format != IndexFormat::Mdx
-                    && info.keyLength == natural + 1) {
-                    for (const int field : tag->key->fields()) {
-                        if (size_t(field) < m_nullable.size() && m_nullable[size_t(field)])
-                            tag->nullPrefix = true;
-                    }
-                }
-                const int prefix = tag->nullPrefix ? 1 : 0;
-                if (tag->encoding == KeyEncoding::FoxInteger && info.keyLength != 4 + prefix)
-                    tag->encoding = KeyEncoding::FoxNumber;
-                tag->sortLength = prefix + (tag->encoding == KeyEncoding::Text ? info.keyLength - prefix
-                                            : tag->encoding == KeyEncoding::FoxLogical ? 1 : 8);
-                const int storedLength = prefix + (tag->encoding == KeyEncoding::MdxNumber ? 12
-                                                   : tag->encoding == KeyEncoding::FoxInteger ? 4 : tag->sortLength - prefix);
-                if (storedLength != info.keyLength)
-                    throw mismatch();
             }
+            const auto mismatch = [&]() {
+                return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ des Index %2 passt nicht zur Schlüsselart "
+                                                  "der Indexdatei; die Tabelle kann nur gelesen werden.")
+                                       .arg(info.keyExpression, tagName(*file, *tag)));
+            };
+            switch (file->format) {
+            case IndexFormat::Ndx:
+                tag->encoding = info.keyType == 'C' ? KeyEncoding::Text : KeyEncoding::NdxNumber;
+                if (first && (info.keyType == 'C') != (type == XValue::Char))
+                    throw mismatch();
+                break;
+            case IndexFormat::Mdx:
+                if (info.keyType == 'C')
+                    tag->encoding = KeyEncoding::Text;
+                else if (info.keyType == 'D')
+                    tag->encoding = KeyEncoding::MdxDate;
+                else
+                    tag->encoding = KeyEncoding::MdxNumber;
+                if (first && (info.keyType == 'C') != (type == XValue::Char))
+                    throw mismatch();
+                break;
+            default:
+                if (!first) {
+                    // No record tells the type: a key of 4 or 8 bytes that is not
+                    // text is not guessed at, the file keeps its keys' length.
+                    type = XValue::Char;
+                }
+                if (type == XValue::Char)
+                    tag->encoding = KeyEncoding::Text;
+                else if (type == XValue::Logical)
+                    tag->encoding = KeyEncoding::FoxLogical;
+                else if (info.keyLength == 4 || info.keyLength == 5)
+                    tag->encoding = KeyEncoding::FoxInteger;
+                else
+                    tag->encoding = KeyEncoding::FoxNumber;
+            }
+            // Visual FoxPro puts a null prefix before keys over null-capable fields,
+            // which makes the key one byte longer than its value.
+            if (file->format != IndexFormat::Ndx && file->format != IndexFormat::Mdx
+                && info.keyLength == natural + 1) {
+                for (const int field : tag->key->fields()) {
+                    if (size_t(field) < m_nullable.size() && m_nullable[size_t(field)])
+                        tag->nullPrefix = true;
+                }
+            }
+            const int prefix = tag->nullPrefix ? 1 : 0;
+            if (tag->encoding == KeyEncoding::FoxInteger && info.keyLength != 4 + prefix)
+                tag->encoding = KeyEncoding::FoxNumber;
+            tag->sortLength = prefix + (tag->encoding == KeyEncoding::Text ? info.keyLength - prefix
+                                        : tag->encoding == KeyEncoding::FoxLogical ? 1 : 8);
+            const int storedLength = prefix + (tag->encoding == KeyEncoding::MdxNumber ? 12
+                                               : tag->encoding == KeyEncoding::FoxInteger ? 4 : tag->sortLength - prefix);
+            if (storedLength != info.keyLength)
+                throw mismatch();
         }
     }
+    m_typesKnown = true;
+}
+
+void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
+{
+    learnTypes(source);
     const qint64 from = m_records;
     if (count <= from) {
         m_built = true;
@@ -847,6 +862,16 @@ QByteArray buildFoxPro(const KeptFile &file)
     return out;
 }
 
+std::vector<IndexEntry> IndexKeeper::freshEntries(size_t file, size_t tag) const
+{
+    const StoredKeys keys = storedKeys(*m_files.at(file)->tags.at(tag));
+    std::vector<IndexEntry> out;
+    out.reserve(size_t(keys.size()));
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        out.push_back({QByteArray(keys.key(i), keys.keyLength), keys.records[size_t(i)]});
+    return out;
+}
+
 QStringList IndexKeeper::writeBeside() const
 {
     QStringList written;
@@ -936,5 +961,131 @@ void IndexKeeper::createNdx(const QString &path, const QString &expression, bool
     const QStringList temporary = keeper.writeBeside();
     keeper.commit(temporary);
 }
+
+namespace {
+
+// A new production index's file header: an .mdx with 1024-byte blocks and a
+// table of 48 tags, or a .cdx whose directory is a compact index of tag names.
+QByteArray newFileHeader(IndexFormat format, const QString &tableName)
+{
+    if (format == IndexFormat::Mdx) {
+        QByteArray h(2048, '\0');
+        h[0] = 2;
+        const QByteArray name = tableName.toLatin1().toUpper().left(15);
+        memcpy(h.data() + 4, name.constData(), size_t(name.size()));
+        h[20] = 2;              // pages per block
+        putLe16(h.data() + 22, 1024);
+        h[24] = 1;              // production index
+        h[25] = 48;             // tag slots
+        h[26] = 32;             // tag table entry length
+        return h;
+    }
+    QByteArray h(1024, '\0');
+    putLe32(h.data() + 4, 0xFFFFFFFFu);
+    putLe16(h.data() + 12, 10); // tag names
+    h[14] = char(0xE0);         // compact, compound
+    h[15] = 1;
+    return h;
+}
+
+} // namespace
+
+void IndexKeeper::addTag(size_t file, const QString &path, IndexFormat format, const QString &name, const QString &expression,
+                         const QStringList &fieldNames, const RecordSource &source, const QString &tableName)
+{
+    if (file == m_files.size()) {
+        auto created = std::make_unique<KeptFile>();
+        created->path = path;
+        created->format = format;
+        created->header = newFileHeader(format, tableName);
+        created->blockSize = 1024;
+        m_files.push_back(std::move(created));
+    }
+    KeptFile &kept = *m_files.at(file);
+    auto tag = std::make_unique<KeptTag>();
+    try {
+        tag->key = XExpression::parse(expression, fieldNames);
+    } catch (const EngineError &e) {
+        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ lässt sich nicht berechnen: %2").arg(expression, e.message()));
+    }
+    // The key's type and length from a record: every record has the same.
+    const char *first = source(0);
+    if (!first)
+        first = m_blank.constData();
+    BlankRecord view(m_view, first);
+    const XValue v = tag->key->evaluate(view);
+    IndexTagInfo &info = tag->info;
+    info.name = name;
+    info.keyExpression = expression;
+    const bool fox = kept.format != IndexFormat::Mdx;
+    switch (v.type) {
+    case XValue::Char: {
+        QByteArray bytes;
+        QChar bad;
+        m_codec.encode(v.text, bytes, &bad);
+        info.keyType = 'C';
+        info.keyLength = int(bytes.size());
+        if (info.keyLength < 1 || info.keyLength > (fox ? 240 : 100))
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ ist %2 Bytes lang; erlaubt sind 1 bis %3.")
+                                                           .arg(expression)
+                                                           .arg(info.keyLength)
+                                                           .arg(fox ? 240 : 100));
+        break;
+    }
+    case XValue::Number:
+        info.keyType = 'N';
+        info.keyLength = fox ? 8 : 12;
+        break;
+    case XValue::Date:
+        info.keyType = 'D';
+        info.keyLength = 8;
+        break;
+    case XValue::Logical:
+        if (!fox)
+            throw EngineError(ErrorKind::Unsupported, QStringLiteral("Einen Index über einen Wahrheitswert kennt dBASE nicht."));
+        info.keyType = 'L';
+        info.keyLength = 1;
+        break;
+    }
+    bool plainField = false;
+    for (const QString &f : fieldNames)
+        plainField = plainField || f.compare(expression.trimmed(), Qt::CaseInsensitive) == 0;
+    const QByteArray expr = expression.toLatin1();
+    if (!fox) {
+        info.entryLength = (4 + info.keyLength + 3) / 4 * 4;
+        QByteArray h(1024, '\0');
+        h[8] = char(plainField ? 0x10 : 0);
+        h[9] = info.keyType;
+        putLe16(h.data() + 12, quint16(info.keyLength));
+        putLe16(h.data() + 14, quint16((1024 - 8) / info.entryLength));
+        putLe16(h.data() + 18, quint16(info.entryLength));
+        memcpy(h.data() + 24, expr.constData(), size_t(std::min<qsizetype>(expr.size(), 219)));
+        kept.tagHeaders.push_back(h);
+        // The tag table entry: name, key format and type; the header page follows when built.
+        const int slot = le16(kept.header.constData() + 28);
+        if (slot >= 48)
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Indexdatei %1 hat schon 47 Tags.").arg(nativePath(path)));
+        char *e = kept.header.data() + 544 + slot * 32;
+        const QByteArray tagName = name.toLatin1().left(10);
+        memcpy(e + 4, tagName.constData(), size_t(tagName.size()));
+        e[15] = h[8];
+        e[20] = info.keyType;
+        putLe16(kept.header.data() + 28, quint16(slot + 1));
+    } else {
+        QByteArray h(1024, '\0');
+        putLe32(h.data() + 4, 0xFFFFFFFFu);
+        putLe16(h.data() + 12, quint16(info.keyLength));
+        h[14] = char(0x20); // compact
+        h[15] = 1;
+        putLe16(h.data() + 506, 1); // no FOR expression: its pool entry is the NUL alone
+        putLe16(h.data() + 510, quint16(std::min<qsizetype>(expr.size(), 500) + 1));
+        memcpy(h.data() + 512, expr.constData(), size_t(std::min<qsizetype>(expr.size(), 500)));
+        kept.tagHeaders.push_back(h);
+    }
+    kept.tags.push_back(std::move(tag));
+    m_typesKnown = false;
+    learnTypes(source);
+}
+
 
 } // namespace engine::dbase

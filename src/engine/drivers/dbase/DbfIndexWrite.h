@@ -21,6 +21,8 @@ class TextCodec;
 
 namespace engine::dbase {
 
+class PageFile;
+
 // How keys of one tag are kept in memory and written.
 enum class KeyEncoding : quint8 {
     Text,       // character keys, padded with blanks
@@ -53,6 +55,9 @@ struct KeptTag {
     const char *keyAt(qsizetype i) const { return keys.data() + i * sortLength; }
     // The key as the file stores it.
     QByteArray stored(qsizetype i) const;
+    QByteArray storedForm(const char *sortKey) const;
+    // Orders two keys in the file's stored form as the sorted keys are ordered.
+    int compareStored(const char *a, const char *b) const;
 };
 
 // One index file kept in step with the table.
@@ -81,12 +86,33 @@ public:
     void reset();
 
     bool built() const { return m_built; }
+    // Learns from the first record (or a blank one) how each tag's keys are stored.
+    void learnTypes(const RecordSource &source);
+
+    // One tag's key of a record before and after a change.
+    struct KeyMove {
+        size_t file = 0, tag = 0;
+        QByteArray before, after; // stored form; empty when the record has no key
+    };
+    // The keys a change of one record moves (old nullptr: it is new). Computes
+    // everything first, so a key that cannot be computed stops the change before
+    // anything is written.
+    std::vector<KeyMove> plan(quint32 record, const char *oldRec, const char *newRec) const;
+    // Works out the pages the moves change in the index files as they are now;
+    // records(r) gives record r (0-based) of count for unique tags that need
+    // another record with a removed key. Nothing is written: the files hold the
+    // pages to write (PageFile::flush).
+    std::vector<std::unique_ptr<PageFile>> apply(quint32 record, const std::vector<KeyMove> &moves, qint64 count,
+                                                 const RecordSource &records) const;
     qint64 records() const { return m_records; }
     // Computes the keys of records [m_records, count) and adds them.
     void addRecords(qint64 count, const RecordSource &source);
     // One record changes (old nullptr: it is new; the records are whole records
     // with their deletion flag).
     void change(quint32 record, const char *oldRec, const char *newRec);
+
+    // The entries a fresh build of one tag holds, in stored order (after addRecords).
+    std::vector<IndexEntry> freshEntries(size_t file, size_t tag) const;
 
     // Writes every file beside its final name (fsynced); returns the temporary paths.
     QStringList writeBeside() const;
@@ -95,6 +121,13 @@ public:
     static void discard(const QStringList &temporary);
 
     const std::vector<std::unique_ptr<KeptFile>> &files() const { return m_files; }
+
+    // Adds a tag with this key expression to file number file (a new file when
+    // file equals files().size(): a production .mdx or .cdx named path), taking
+    // the key's type and length from the first record (or a blank one). The
+    // caller then builds the files with addRecords() and writeBeside().
+    void addTag(size_t file, const QString &path, IndexFormat format, const QString &name, const QString &expression,
+                const QStringList &fieldNames, const RecordSource &source, const QString &tableName);
 
     // Writes a new single-tag .ndx for a table (tests and benchmarks build their
     // own index files with it).
@@ -113,6 +146,7 @@ private:
     QByteArray m_blank;
     std::vector<bool> m_nullable;
     bool m_built = false;
+    bool m_typesKnown = false;
     qint64 m_records = 0;
 };
 

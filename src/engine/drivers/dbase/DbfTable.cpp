@@ -1,6 +1,7 @@
 #include "DbfTable.h"
 
 #include "common/FileIo.h"
+#include "common/Journal.h"
 #include "common/MappedCopy.h"
 #include "common/SharedAccess.h"
 #include "DbfValues.h"
@@ -87,6 +88,9 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
 
     bool writable = false;
     t->m_fd = openTableFile(path, options.readOnly, writable);
+    // A change a dead writer left half done is finished or undone before anything is read.
+    if (writable)
+        Journal::recover(path);
 
     t->m_head = DbfHeader::read(t->m_fd, path);
     t->buildFieldDefs();

@@ -11,6 +11,7 @@
 #include "DbfIndexWrite.h"
 #include "DbfMemo.h"
 #include "Driver.h"
+#include "IndexRepair.h"
 #include "RawCells.h"
 
 #include <QDate>
@@ -21,7 +22,7 @@
 
 namespace engine::dbase {
 
-class DbfTable final : public TableSource, public RawCellSource {
+class DbfTable final : public TableSource, public RawCellSource, public IndexRepair {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
@@ -78,6 +79,16 @@ public:
     XValue xbaseFromValue(int field, const QVariant &value) const;
     // The text of a computed key (character keys without trailing blanks).
     static QString keyText(const XValue &v);
+    IndexRepair *indexRepair() override { return this; }
+    // Compares every tag of every index file with one built afresh from the
+    // records; one German sentence per difference (empty: all fit).
+    QStringList checkIndexes() override;
+    // Builds every index file afresh beside it and renames it in, under the lock.
+    void reindex() override;
+    // Adds a tag to the production index (.mdx, or .cdx for FoxPro tables), made when missing.
+    void addIndex(const QString &name, const QString &expression) override;
+    // Writes a new .mdx or .cdx with one tag beside the table (for tests and benchmarks).
+    void createIndexFile(const QString &path, IndexFormat format, const QString &name, const QString &expression);
     // Writes a new single .ndx beside the table (for tests and benchmarks).
     void createNdx(const QString &path, const QString &expression, bool unique);
 
@@ -99,6 +110,8 @@ private:
     void writeKeepingIndexes(quint32 number, const QByteArray *oldRec, const QByteArray &newRec,
                              const std::function<void()> &write);
     int findIndex(const QString &indexName) const;
+    // Adds a tag to index file number file (a new file at path when there is none that many).
+    void addTagTo(size_t file, const QString &path, IndexFormat format, const QString &tagName, const QString &expression);
 
     // Cached record bytes, valid until the next call.
     const char *record(RowId row);

@@ -1,0 +1,413 @@
+// Index files changed page by page: long random series of appends, key changes
+// and deletes on copies of every indexed fixture, where each index must equal one
+// built afresh from the records; two processes changing one table at once; and
+// XBase::Index (Perl) reading every key afterwards.
+#include "Driver.h"
+#include "EngineError.h"
+#include "TestSupport.h"
+#include "drivers/dbase/DbaseDriver.h"
+#include "drivers/dbase/DbfIndex.h"
+#include "drivers/dbase/DbfTable.h"
+#include "common/FileIo.h"
+
+#include <cerrno>
+
+#include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace engine;
+using engine::dbase::DbfTable;
+using engine::dbase::IndexFile;
+using testsupport::ScratchDir;
+
+namespace {
+
+std::unique_ptr<TableSource> openWritable(const QString &path)
+{
+    static DbaseDriver driver;
+    const QFileInfo info(path);
+    return driver.open(info.absolutePath(), info.fileName(), OpenOptions{false, false});
+}
+
+QVector<QVariant> rowValues(TableSource &t, RowId row)
+{
+    QVector<QVariant> v;
+    for (int i = 0; i < t.fieldDefs().size(); ++i)
+        v << t.value(row, i);
+    return v;
+}
+
+// Records (1-based) and keys of one tag as XBase::Index reads them; fails the
+// test when the reader is missing (scripts/install-deps.sh installs it).
+QStringList perlKeys(const QString &file, const QString &tag, const QString &type)
+{
+    QProcess perl;
+    perl.start(QStringLiteral("perl"), {QStringLiteral(BRISVEL_SOURCE_TESTS "/engine/perl/index_keys.pl"), file, tag, type});
+    EXPECT_TRUE(perl.waitForFinished(60000));
+    EXPECT_NE(perl.exitCode(), 2) << "XBase::Index (libdbd-xbase-perl) is missing";
+    EXPECT_EQ(perl.exitCode(), 0) << perl.readAllStandardError().toStdString();
+    return QString::fromLatin1(perl.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Every tag of every index file of the table, read by the engine and by Perl:
+// the same records in the same order.
+void readByPerl(const QString &table, const QStringList &indexFiles)
+{
+    for (const QString &name : indexFiles) {
+        const QString path = QFileInfo(table).dir().filePath(name);
+        auto file = IndexFile::open(path);
+        for (int t = 0; t < file->tags().size(); ++t) {
+            SCOPED_TRACE((name + QLatin1Char(' ') + file->tags().at(t).name).toStdString());
+            const QVector<quint32> records = file->recordNumbers(t);
+            const bool single = file->format() == dbase::IndexFormat::Ndx;
+            // FoxPro files do not say a key's type: text keys are printable (after
+            // Visual FoxPro's null prefix), numbers are not.
+            QString type;
+            if (!single) {
+                type = QStringLiteral("char");
+                for (const auto &e : file->entries(t)) {
+                    for (qsizetype i = quint8(e.key.at(0)) == 0x80 ? 1 : 0; i < e.key.size(); ++i) {
+                        if (quint8(e.key.at(i)) < 0x20 || quint8(e.key.at(i)) > 0x7E)
+                            type = QStringLiteral("num");
+                    }
+                }
+            }
+            const QStringList lines = perlKeys(path, single ? QString() : file->tags().at(t).name, type);
+            ASSERT_EQ(lines.size(), records.size());
+            for (qsizetype i = 0; i < lines.size(); ++i)
+                ASSERT_EQ(lines.at(i).mid(lines.at(i).lastIndexOf(QLatin1Char('|')) + 1).toUInt(), records.at(i)) << i;
+        }
+    }
+}
+
+// A value for field f in the style of the table's own values: another row's
+// value, a number moved a little, or a new short text.
+QVariant randomValue(TableSource &t, int f, std::mt19937 &random, qint64 rows)
+{
+    const FieldDef &def = t.fieldDefs().at(f);
+    const QVariant other = t.value(RowId(random() % quint64(rows)), f);
+    switch (def.dataType) {
+    case ftString:
+    case ftFixedChar: {
+        if (random() % 2)
+            return other;
+        static const char letters[] = "AaBbCc Zz09";
+        QString s;
+        const int n = int(random() % quint32(std::min(def.size, 6) + 1));
+        for (int i = 0; i < n; ++i)
+            s += QLatin1Char(letters[random() % (sizeof letters - 1)]);
+        return s;
+    }
+    case ftSmallint:
+    case ftInteger:
+    case ftLargeint:
+    case ftFloat:
+    case ftBCD:
+        if (other.isValid() && !other.isNull() && random() % 2)
+            return QVariant(qint64(other.toDouble()) + qint64(random() % 7) - 3);
+        return other;
+    default:
+        return other;
+    }
+}
+
+struct Fixture {
+    const char *table;
+    std::vector<const char *> companions;
+};
+
+// Runs steps random changes on a copy; every hundredth step (and at the end)
+// each index must equal a fresh build.
+void randomSeries(const Fixture &fixture, int steps, unsigned seed)
+{
+    SCOPED_TRACE(fixture.table);
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QString::fromLatin1(fixture.table));
+    QStringList indexFiles;
+    for (const char *c : fixture.companions) {
+        const QString copied = dir.copyFixture(QString::fromLatin1(c));
+        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
+            indexFiles << QFileInfo(copied).fileName();
+    }
+    auto t = openWritable(path);
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    auto &table = dynamic_cast<DbfTable &>(*t);
+    // The fixtures as their programs left them may differ from a fresh build
+    // (collations, records left out); start from one that does not.
+    if (!table.checkIndexes().isEmpty())
+        table.reindex();
+    ASSERT_EQ(table.checkIndexes().join(QLatin1Char('\n')).toStdString(), "");
+
+    std::mt19937 random(seed);
+    const int fields = int(t->fieldDefs().size());
+    int appends = 0, changes = 0, deletes = 0, refused = 0;
+    for (int step = 1; step <= steps; ++step) {
+        const qint64 rows = t->rowCount();
+        const unsigned op = rows < 3 ? 0 : random() % 10;
+        try {
+            if (op < 3) {
+                QVector<QVariant> values = rowValues(*t, t->rowAt(qint64(random() % quint64(std::max<qint64>(rows, 1)))));
+                for (int f = 0; f < fields; ++f) {
+                    if (random() % 2)
+                        values[f] = randomValue(*t, f, random, t->rowAt(rows - 1) + 1);
+                }
+                t->append(values);
+                ++appends;
+            } else if (op < 8) {
+                const RowId row = t->rowAt(qint64(random() % quint64(rows)));
+                const QVector<QVariant> before = rowValues(*t, row);
+                QVector<QVariant> after = before;
+                for (int n = 0; n < 2; ++n) {
+                    const int f = int(random() % quint32(fields));
+                    after[f] = randomValue(*t, f, random, t->rowAt(rows - 1) + 1);
+                }
+                t->update(row, before, after);
+                ++changes;
+            } else {
+                t->remove(t->rowAt(qint64(random() % quint64(rows))));
+                ++deletes;
+            }
+        } catch (const EngineError &e) {
+            // A value the field cannot hold is refused before anything is written.
+            ASSERT_TRUE(t->readOnlyReason().isEmpty()) << e.message().toStdString();
+            ++refused;
+        }
+        if (step % 100 == 0 || step == steps) {
+            const QStringList differences = table.checkIndexes();
+            ASSERT_TRUE(differences.isEmpty()) << "after step " << step << ":\n"
+                                               << differences.join(QLatin1Char('\n')).toStdString();
+        }
+    }
+    EXPECT_GT(appends, steps / 5);
+    EXPECT_GT(changes, steps / 5);
+    EXPECT_GT(deletes, steps / 20);
+    EXPECT_LT(refused, steps / 2);
+    readByPerl(path, indexFiles);
+}
+
+int seriesLength()
+{
+    // A longer run on request; the suite keeps to a modest one.
+    const int asked = qEnvironmentVariableIntValue("BRISVEL_INDEX_SERIES");
+    return asked > 0 ? asked : 1000;
+}
+
+} // namespace
+
+TEST(DbaseIndexInPlace, NdxRandomSeriesEqualsFreshBuild)
+{
+    for (const char *name : {"ndx-char", "ndx-num", "ndx-date"}) {
+        const QByteArray table = QByteArray("dbase/dbd-xbase/") + name + ".dbf";
+        const QByteArray ndx = QByteArray("dbase/dbd-xbase/") + name + ".ndx";
+        randomSeries({table.constData(), {ndx.constData()}}, seriesLength(), 11);
+    }
+}
+
+TEST(DbaseIndexInPlace, MdxRandomSeriesEqualsFreshBuild)
+{
+    randomSeries({"dbase/simatic-s7/siprom/CHANGELOG.DBF", {"dbase/simatic-s7/siprom/CHANGELOG.DBT", "dbase/simatic-s7/siprom/CHANGELOG.MDX"}},
+                 seriesLength(), 12);
+    randomSeries({"dbase/simatic-s7/YDBs-15940/SYMLIST.DBF", {"dbase/simatic-s7/YDBs-15940/SYMLIST.MDX"}}, seriesLength(), 13);
+    randomSeries({"dbase/simatic-s7/ombstx-offline-00000002/BAUSTEIN.DBF",
+                  {"dbase/simatic-s7/ombstx-offline-00000002/BAUSTEIN.DBT", "dbase/simatic-s7/ombstx-offline-00000002/BAUSTEIN.MDX"}},
+                 seriesLength(), 14);
+}
+
+TEST(DbaseIndexInPlace, CdxRandomSeriesEqualsFreshBuild)
+{
+    randomSeries({"foxpro/dbd-xbase/rooms.dbf", {"foxpro/dbd-xbase/rooms.cdx"}}, seriesLength(), 15);
+    randomSeries({"foxpro/javadbf-xsource/employees.dbf", {"foxpro/javadbf-xsource/employees.fpt", "foxpro/javadbf-xsource/employees.cdx"}},
+                 seriesLength(), 16);
+    randomSeries({"foxpro/javadbf-xsource/payments.dbf", {"foxpro/javadbf-xsource/payments.cdx"}}, seriesLength(), 17);
+}
+
+namespace {
+
+// Changes and appends from this process: key fields get new values, records
+// are appended; a record another process changed meanwhile is refused, as it should.
+int writeSeries(std::unique_ptr<TableSource> t, unsigned seed, int steps)
+{
+    if (!t->readOnlyReason().isEmpty()) {
+        fprintf(stderr, "read-only: %s\n", qPrintable(t->readOnlyReason()));
+        return -1;
+    }
+    std::mt19937 random(seed);
+    int done = 0;
+    for (int step = 0; step < steps; ++step) {
+        try {
+            const qint64 rows = t->rowCount();
+            const RowId row = t->rowAt(qint64(random() % quint64(rows)));
+            QVector<QVariant> values = rowValues(*t, row);
+            for (int f = 0; f < t->fieldDefs().size(); ++f) {
+                if (random() % 2)
+                    values[f] = randomValue(*t, f, random, t->rowAt(rows - 1) + 1);
+            }
+            if (step % 2)
+                t->append(values);
+            else
+                t->update(row, rowValues(*t, row), values);
+            ++done;
+        } catch (const EngineError &e) {
+            if (!t->readOnlyReason().isEmpty()) {
+                fprintf(stderr, "%s\n", qPrintable(e.message()));
+                return -1;
+            }
+        }
+    }
+    return done;
+}
+
+void twoWriters(const char *table, const std::vector<const char *> &companions)
+{
+    SCOPED_TRACE(table);
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QString::fromLatin1(table));
+    QStringList indexFiles;
+    for (const char *c : companions) {
+        const QString copied = dir.copyFixture(QString::fromLatin1(c));
+        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
+            indexFiles << QFileInfo(copied).fileName();
+    }
+    {
+        auto t = openWritable(path);
+        auto &first = dynamic_cast<DbfTable &>(*t);
+        if (!first.checkIndexes().isEmpty())
+            first.reindex();
+    }
+    // Both open the table before either writes (a table opened while another
+    // program holds its lock counts as opened exclusively there).
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    char byte = 0;
+    if (child == 0) {
+        auto mine = openWritable(path);
+        if (write(ready[1], "r", 1) != 1 || read(go[0], &byte, 1) != 1)
+            _exit(2);
+        _exit(writeSeries(std::move(mine), 99, 150) > 0 ? 0 : 1);
+    }
+    auto parentTable = openWritable(path);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    const int mine = writeSeries(std::move(parentTable), 7, 150);
+    for (const int fd : {ready[0], ready[1], go[0], go[1]})
+        close(fd);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GT(mine, 0);
+    auto t = openWritable(path);
+    const QStringList differences = dynamic_cast<DbfTable &>(*t).checkIndexes();
+    EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
+    readByPerl(path, indexFiles);
+}
+
+} // namespace
+
+TEST(DbaseIndexInPlace, TwoProcessesChangingOneTableKeepEveryIndexRight)
+{
+    twoWriters("dbase/dbd-xbase/ndx-char.dbf", {"dbase/dbd-xbase/ndx-char.ndx"});
+    twoWriters("dbase/simatic-s7/siprom/CHANGELOG.DBF", {"dbase/simatic-s7/siprom/CHANGELOG.DBT", "dbase/simatic-s7/siprom/CHANGELOG.MDX"});
+    twoWriters("foxpro/dbd-xbase/rooms.dbf", {"foxpro/dbd-xbase/rooms.cdx"});
+}
+
+namespace {
+
+// One change that moves keys in every tag: a new record with new keys.
+void appendRoom(TableSource &t, int n)
+{
+    t.append({QStringLiteral("Crash %1").arg(n), n % 2 ? QStringLiteral("Audio") : QStringLiteral("Main")});
+}
+
+struct IndexedCopy {
+    ScratchDir dir;
+    QString table;
+    IndexedCopy()
+    {
+        table = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
+        dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.cdx"));
+        // A dBASE III .ndx beside the .cdx: both formats in one change.
+        auto t = openWritable(table);
+        dynamic_cast<DbfTable &>(*t).createNdx(dir.file(QStringLiteral("rooms.ndx")), QStringLiteral("UPPER(ROOMNAME)"), false);
+    }
+};
+
+} // namespace
+
+TEST(DbaseIndexInPlace, EveryFailedWriteLeavesTableAndIndexesAsBefore)
+{
+    for (int failAt = 1;; ++failAt) {
+        SCOPED_TRACE(failAt);
+        IndexedCopy copy;
+        auto t = openWritable(copy.table);
+        ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+        const qint64 before = t->rowCount();
+        int writes = 0;
+        engine::io::setIoFault([&](const engine::io::IoEvent &e) {
+            return e.kind == engine::io::IoEvent::Write && ++writes == failAt ? EIO : 0;
+        });
+        bool failed = false;
+        try {
+            appendRoom(*t, failAt);
+        } catch (const EngineError &) {
+            failed = true;
+        }
+        engine::io::setIoFault({});
+        t.reset();
+        auto again = openWritable(copy.table);
+        const QStringList differences = dynamic_cast<DbfTable &>(*again).checkIndexes();
+        EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
+        // A change reported failed is not there; one reported done is.
+        EXPECT_EQ(again->rowCount(), before + (failed ? 0 : 1));
+        if (!failed) {
+            EXPECT_GT(failAt, 3); // the journal, the record and the pages were all written
+            break;
+        }
+        ASSERT_LT(failAt, 200);
+    }
+}
+
+TEST(DbaseIndexInPlace, KilledWriterIsRolledBackOrFinished)
+{
+    for (int killAt = 1;; killAt += 1) {
+        SCOPED_TRACE(killAt);
+        IndexedCopy copy;
+        const qint64 before = openWritable(copy.table)->rowCount();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto t = openWritable(copy.table);
+            int writes = 0;
+            engine::io::setIoFault([&](const engine::io::IoEvent &e) {
+                if (e.kind == engine::io::IoEvent::Write && ++writes == killAt)
+                    _exit(9); // dies in the middle, as a killed program does
+                return 0;
+            });
+            appendRoom(*t, killAt);
+            _exit(0); // the change was done
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        const bool done = WEXITSTATUS(status) == 0;
+        auto t = openWritable(copy.table);
+        const QStringList differences = dynamic_cast<DbfTable &>(*t).checkIndexes();
+        EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
+        if (done) {
+            EXPECT_EQ(t->rowCount(), before + 1);
+            break;
+        }
+        EXPECT_LE(t->rowCount(), before + 1);
+        // The next change works on what recovery left.
+        appendRoom(*t, 1000 + killAt);
+        EXPECT_TRUE(dynamic_cast<DbfTable &>(*t).checkIndexes().isEmpty());
+        ASSERT_LT(killAt, 200);
+    }
+}
