@@ -714,11 +714,13 @@ void TFMMain::MDeleteClick()
 
 void TFMMain::TBBokClick()
 {
-    // A failed post keeps the record in edit state with its changes, silently.
+    // A failed post keeps the record in edit state with the user's values, and
+    // says why: a refusal passed over in silence looks as if it had been taken.
     if (TBView.Active()) {
         try {
             TBView.Post();
-        } catch (const engine::EngineError &) {
+        } catch (const engine::EngineError &e) {
+            ShowErrorBox(e.message());
         }
     }
 }

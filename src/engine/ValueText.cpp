@@ -15,6 +15,8 @@ QString formatFloat(double value)
 {
     if (std::isnan(value) || std::isinf(value))
         return QString();
+    if (value == 0)
+        value = 0; // a stored minus zero is shown as 0, as it always was
     // 15 significant digits, as many as a double holds for sure; large whole
     // numbers are written out with zeros rather than with an exponent.
     // (to_chars writes what QString::number(value, 'g', 15) does, without the
@@ -47,6 +49,8 @@ QString formatCurrency(double value)
 {
     // Money keeps at least two decimals and at most the four a currency field stores.
     char buf[400];
+    if (value == 0)
+        value = 0; // no minus zero
     if (std::isfinite(value)) {
         const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 4);
         if (written.ec == std::errc()) {

@@ -12,6 +12,7 @@ TEST(ValueText, NumbersUseDecimalCommaWithoutExponentForWholeNumbers)
     EXPECT_EQ(formatFloat(333.444), QStringLiteral("333,444"));
     EXPECT_EQ(formatFloat(0.1), QStringLiteral("0,1"));
     EXPECT_EQ(formatFloat(-2.5), QStringLiteral("-2,5"));
+    EXPECT_EQ(formatFloat(-0.0), QStringLiteral("0"));
     EXPECT_EQ(formatFloat(1234567890123450000.0), QStringLiteral("1234567890123450000"));
     EXPECT_EQ(formatFloat(-1e20), QStringLiteral("-100000000000000000000"));
     EXPECT_EQ(formatFloat(1.5e-7), QStringLiteral("1,5e-07"));

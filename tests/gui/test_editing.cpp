@@ -156,3 +156,29 @@ TEST_F(CellEditing, NewRecordCancelledOrLeftEmptyIsDroppedQuietly)
     EXPECT_EQ(w->TBView.RecordCount(), 3);
     EXPECT_TRUE(boxes.isEmpty());
 }
+
+TEST_F(CellEditing, ApplyingARefusedChangeSaysWhyAndKeepsTheUsersValues)
+{
+    // A keyed Paradox table: a second record with an existing key is refused.
+    dir.copyFixture(QStringLiteral("paradox/db/ORDERS.PX"));
+    path = dir.copyFixture(QStringLiteral("paradox/db/ORDERS.DB"));
+    const QByteArray before = testsupport::readAll(path);
+    w->Oeffnen(path);
+    w->show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(w->TBView.Active());
+    const QString secondKey = w->TBView.Fields(0)->AsString();
+    w->TBView.Next();
+    w->TBView.Edit();
+    w->TBView.Fields(0)->setAsString(secondKey);
+    ASSERT_EQ(w->TBView.State(), engine::dsEdit);
+
+    w->action(QStringLiteral("ACDSok"))->trigger(); // "Änderungen übernehmen"
+    ASSERT_EQ(boxes.size(), 1) << "the refusal is shown, not passed over";
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("Fehler"));
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("Schlüsselverletzung: "))) << boxes[0].text.toStdString();
+    EXPECT_EQ(w->TBView.State(), engine::dsEdit);
+    EXPECT_EQ(w->TBView.Fields(0)->AsString(), secondKey);
+    EXPECT_EQ(testsupport::readAll(path), before);
+    w->TBView.Cancel();
+}
