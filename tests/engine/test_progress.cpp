@@ -1,6 +1,7 @@
 // Progress of long walks: when a meter reads the clock and tells its observer,
 // which observer hears it, and what the export and the filter walk report.
 #include "Connection.h"
+#include "IndexRepair.h"
 #include "Progress.h"
 #include "TableDataset.h"
 #include "TestSupport.h"
@@ -180,4 +181,24 @@ TEST(Progress, ExportAndFilterReportEveryStrideAndTheirEnd)
     }
     EXPECT_EQ(table.RecordCount(), 100);
     EXPECT_EQ(filter.reports, (Reports{{0, 200}, {64, 200}, {128, 200}, {192, 200}, {200, 200}}));
+}
+
+TEST(Progress, BuildingAnIndexReportsItsWalk)
+{
+    const Timing timing({0, 0});
+    ScratchDir dir;
+    dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-date.ndx"));
+    dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-date.dbf"));
+    Connection connection;
+    connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE 5.0"));
+    connection.setPropertyValue(QStringLiteral("Data Source"), dir.path());
+    auto table = connection.openTable(QStringLiteral("ndx-date.dbf"), {});
+    ASSERT_NE(table->indexRepair(), nullptr);
+    Recorder reindex;
+    {
+        const ProgressScope scope(&reindex);
+        table->indexRepair()->reindex();
+    }
+    // 297 records, told every 64 and at the end.
+    EXPECT_EQ(reindex.reports, (Reports{{0, 297}, {64, 297}, {128, 297}, {192, 297}, {256, 297}, {297, 297}}));
 }

@@ -8,6 +8,7 @@
 #include "common/FileIo.h"
 #include "common/SharedAccess.h"
 #include "EngineError.h"
+#include "Progress.h"
 
 #include <QDate>
 #include <QFile>
@@ -689,7 +690,10 @@ void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
         }
     }
     const bool bulk = !m_built || count - from > 64;
+    // Building or checking an index walks every record: a long walk on a big table.
+    ProgressMeter meter(count - from);
     for (qint64 r = from; r < count; ++r) {
+        meter.step(r - from);
         const char *rec = source(r);
         if (!rec)
             break;
@@ -709,6 +713,7 @@ void IndexKeeper::addRecords(qint64 count, const RecordSource &source)
         }
         m_records = r + 1;
     }
+    meter.finish();
     if (bulk) {
         for (auto &file : m_files) {
             for (auto &tag : file->tags) {
