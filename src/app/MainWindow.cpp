@@ -123,6 +123,10 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     TBView.AfterOpen = [this](engine::TableDataset &d) { TBViewAfterOpen(d); };
     TBView.AfterScroll = [this](engine::TableDataset &d) { TBViewAfterScroll(d); };
     TBView.AfterEdit = [this](engine::TableDataset &d) { TBViewAfterEdit(d); };
+    TBView.UpdateRecord = [this](engine::TableDataset &) {
+        if (m_grid)
+            m_grid->commitEditor();
+    };
     KADOopen1.setObjectName(QStringLiteral("KADOopen1"));
     KADOopen1.setADOTable(&TBView);
     KADOopen1.setKeepConnection(false);
@@ -156,6 +160,7 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
 TFMMain::~TFMMain()
 {
     qApp->removeEventFilter(this);
+    TBView.UpdateRecord = nullptr;
     // The grid and its model read the table, which goes before the child widgets.
     delete m_grid;
     delete m_model;

@@ -222,6 +222,18 @@ void DataGrid::moveWindow(qint64 top)
     syncScrollBar();
 }
 
+void DataGrid::commitEditor()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    // Cell editors are the viewport's own children; commitData ignores any
+    // other widget.
+    const auto editors = viewport()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *editor : editors)
+        if (editor->isVisible())
+            commitData(editor);
+}
+
 void DataGrid::showFromRecord(qint64 position)
 {
     moveWindow(position);

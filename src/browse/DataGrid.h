@@ -41,6 +41,9 @@ public:
 
     // Puts the grid's current row on the table's current record.
     void followTable();
+    // Hands the open cell editor's text to its record (the dataset asks before
+    // it posts or leaves a record).
+    void commitEditor();
     // How many rows fit wholly on screen.
     int rowsOnScreen() const;
     // Scrolls so that the record at this position (0-based, present order) is

@@ -458,9 +458,24 @@ void TableDataset::checkCanModify() const
         fail(reason);
 }
 
+void TableDataset::updateRecord()
+{
+    if (!UpdateRecord || m_updatingRecord || (m_state != dsEdit && m_state != dsInsert))
+        return;
+    m_updatingRecord = true;
+    try {
+        UpdateRecord(*this);
+    } catch (...) {
+        m_updatingRecord = false;
+        throw;
+    }
+    m_updatingRecord = false;
+}
+
 void TableDataset::checkBrowseMode()
 {
     checkActive();
+    updateRecord();
     if (m_state == dsEdit || m_state == dsInsert) {
         if (m_modified)
             Post();
@@ -696,6 +711,7 @@ void TableDataset::Append()
 void TableDataset::Post()
 {
     checkActive();
+    updateRecord();
     // Kinds that keep records in key order move a record whose key is new: the
     // cursor goes with it, which is a scroll for whoever follows the cursor.
     const bool keyOrdered = m_source->rowIdsShiftOnChange();

@@ -151,6 +151,10 @@ public:
     Event AfterOpen;
     Event AfterScroll;
     Event AfterEdit;
+    // Before a record in edit is posted or left: controls that hold typed text
+    // not yet in the fields (the grid's open cell editor) put it there, so what
+    // the user typed is what is posted.
+    Event UpdateRecord;
 
     // For data-aware views: the row at a position without moving the cursor.
     QString textAt(qint64 position, int field);
@@ -170,6 +174,8 @@ private:
     [[noreturn]] void failMissingIndex(const QString &name, const TableSource *source) const;
     void checkActive() const;
     void checkBrowseMode();
+    // Lets UpdateRecord put typed text into the fields (once, not from within itself).
+    void updateRecord();
     void checkCanModify() const;
     void setState(TDataSetState state);
     void doAfterScroll();
@@ -215,6 +221,7 @@ private:
     QVector<QVariant> m_original;
     QVector<QVariant> m_buffer;
     bool m_modified = false;
+    bool m_updatingRecord = false;
     int m_disableCount = 0;
     bool m_pendingChange = false;
     qint64 m_countCache = -1;

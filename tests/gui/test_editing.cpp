@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using testsupport::ScratchDir;
@@ -181,4 +182,35 @@ TEST_F(CellEditing, ApplyingARefusedChangeSaysWhyAndKeepsTheUsersValues)
     EXPECT_EQ(w->TBView.Fields(0)->AsString(), secondKey);
     EXPECT_EQ(testsupport::readAll(path), before);
     w->TBView.Cancel();
+}
+
+TEST_F(CellEditing, TextStillInTheCellEditorIsWhatTheToolbarButtonsPost)
+{
+    openPeople();
+    clickCell(0, 0);
+    type(QStringLiteral("Xaver"));
+    ASSERT_NE(cellEditor(), nullptr) << "the editor is open with the typed text";
+    // The toolbar's buttons take no focus: the editor is still open when
+    // "Änderungen übernehmen" runs.
+    QToolButton *button = nullptr;
+    for (QToolButton *tool : w->findChildren<QToolButton *>())
+        if (tool->defaultAction() == w->action(QStringLiteral("ACDSok")))
+            button = tool;
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->TBView.State(), engine::dsBrowse);
+    EXPECT_TRUE(boxes.isEmpty());
+    const QString typed = w->TBView.Fields(0)->AsString();
+    EXPECT_TRUE(typed.contains(QStringLiteral("Xaver"))) << typed.toStdString();
+    EXPECT_EQ(storedFirstName(), typed) << "what was typed is in the file";
+
+    // The same for a move with the navigator while the editor is open.
+    clickCell(0, 0);
+    type(QStringLiteral("Y"));
+    ASSERT_NE(cellEditor(), nullptr);
+    const QString before = cellEditor()->text();
+    w->action(QStringLiteral("ACDSnext"))->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(storedFirstName(), before);
 }
