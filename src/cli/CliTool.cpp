@@ -227,6 +227,9 @@ void openTable(data::TKADOopen &descriptor, engine::TableDataset &table, const O
 
 void printTables(data::TKADOopen &descriptor, Output &out)
 {
+    // A folder, or a file of no kind the engine reads, names no table source.
+    if (!descriptor.NotATableReason().isEmpty())
+        throw engine::EngineError(descriptor.NotATableReason());
     QStringList names;
     descriptor.GetTableNames(names);
     for (const QString &name : names)

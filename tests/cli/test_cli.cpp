@@ -145,6 +145,12 @@ TEST(Cli, ErrorsAreGermanOnStandardError)
     EXPECT_EQ(damaged.status, 1);
     EXPECT_TRUE(damaged.err.contains(QStringLiteral("kaputt.dbf"))) << damaged.err.toStdString();
 
+    // A folder names no table: said so, not "no data source".
+    const Result folder = runCli({QStringLiteral("tables"), dir.path()});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_TRUE(folder.out.isEmpty());
+    EXPECT_TRUE(folder.err.contains(QStringLiteral("ist ein Ordner"))) << folder.err.toStdString();
+
     const Result usage = runCli({QStringLiteral("zeigen"), QStringLiteral("x.dbf")});
     EXPECT_EQ(usage.status, 2);
     EXPECT_TRUE(usage.err.contains(QStringLiteral("Unbekannter Befehl")));
