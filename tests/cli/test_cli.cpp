@@ -1,35 +1,18 @@
 // brisvel-cli run as a user runs it, on the real files.
+#include "CliRun.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 using testsupport::ScratchDir;
 using testsupport::fixture;
 
-namespace {
-
-using Result = testsupport::ProgramRun;
-
-Result runCli(const QStringList &arguments)
-{
-    return testsupport::runProgram(QStringLiteral("brisvel-cli"), arguments);
-}
-
-QString independentDump(const QString &table, const char *encoding)
-{
-    QProcess process;
-    process.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral(BRISVEL_SOURCE_TESTS "/cli/dbfread_dump.py"), table, QString::fromLatin1(encoding)});
-    process.waitForFinished(60000);
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-} // namespace
+using clitest::Result;
+using clitest::runCli;
+using clitest::dbfreadDump;
 
 TEST(Cli, DumpIsCsvWithGermanValues)
 {
@@ -85,7 +68,7 @@ TEST(Cli, DumpAgreesWithAnIndependentReader)
         const Result r = runCli({QStringLiteral("dump"), path});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         const QStringList ours = r.out.split(QStringLiteral("\r\n"));
-        const QStringList theirs = independentDump(path, t.encoding).split(QStringLiteral("\r\n"));
+        const QStringList theirs = dbfreadDump(path, t.encoding).split(QStringLiteral("\r\n"));
         ASSERT_EQ(ours.size(), theirs.size());
         for (int i = 0; i < ours.size(); ++i)
             ASSERT_EQ(ours.at(i), theirs.at(i)) << "line " << i;

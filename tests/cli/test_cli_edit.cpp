@@ -1,6 +1,7 @@
 // Editing records and repairing indexes from the command line: append, set and
 // delete on copies of real tables, read back by dbfread (Python) and
 // XBase::Index (Perl); check and reindex on index files with planted faults.
+#include "CliRun.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -11,22 +12,9 @@ using testsupport::ScratchDir;
 
 namespace {
 
-using Result = testsupport::ProgramRun;
-
-Result runCli(const QStringList &arguments)
-{
-    return testsupport::runProgram(QStringLiteral("brisvel-cli"), arguments);
-}
-
-QString dbfreadDump(const QString &table, const char *encoding)
-{
-    QProcess process;
-    process.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral(BRISVEL_SOURCE_TESTS "/cli/dbfread_dump.py"), table, QString::fromLatin1(encoding)});
-    process.waitForFinished(60000);
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
+using clitest::Result;
+using clitest::runCli;
+using clitest::dbfreadDump;
 
 QStringList perlKeys(const QString &file, const QString &tag)
 {
