@@ -7,6 +7,9 @@
 #include "drivers/access/AccessDriver.h"
 
 #include <QFile>
+#include <fcntl.h>
+#include <mdbtools.h>
+#include <unistd.h>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
@@ -171,4 +174,96 @@ TEST(AccessDamage, ScrambledDataPagesNeverCrash)
         }
     }
     EXPECT_GE(refused, 2);
+}
+
+namespace {
+
+// Sends everything written to the process's standard error (fd 2, as the C
+// library and child processes write it) into a file while it lives.
+class StderrCapture {
+public:
+    explicit StderrCapture(const QString &path)
+        : m_path(path)
+    {
+        fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        ::close(fd);
+    }
+    ~StderrCapture() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        return testsupport::readAll(m_path);
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    QString m_path;
+    int m_saved = -1;
+};
+
+// Reads every row of a table through libmdb itself, not through the driver.
+int rowsByLibmdb(const QString &path, const char *table)
+{
+    MdbHandle *mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb)
+        return -1;
+    int rows = 0;
+    if (MdbTableDef *t = mdb_read_table_by_name(mdb, const_cast<char *>(table), MDB_TABLE)) {
+        mdb_read_columns(t);
+        mdb_rewind_table(t);
+        while (mdb_fetch_row(t))
+            ++rows;
+        mdb_free_tabledef(t);
+    }
+    mdb_close(mdb);
+    return rows;
+}
+
+} // namespace
+
+// One byte changed in a data page of "Order Details" makes mdbtools warn in
+// English ("Invalid data location detected in mdb_crack_row") on every read of
+// that row. The user reads the table without that text on the terminal.
+TEST(AccessDamage, LibraryWarningsStayOffTheTerminal)
+{
+    ScratchDir dir;
+    QByteArray bytes = bytesOf(QStringLiteral("mdbtestdata/nwind.mdb"));
+    const qsizetype at = 968856;
+    ASSERT_EQ(bytes.at(at), char(0x40));
+    bytes[at] = char(0x38);
+    const QString path = dir.file(QStringLiteral("warnung.mdb"));
+    writeFile(path, bytes);
+
+    {
+        StderrCapture capture(dir.file(QStringLiteral("libmdb.txt")));
+        // 2155 rows undamaged; the one with the broken field offset is dropped.
+        EXPECT_EQ(rowsByLibmdb(path, "Order Details"), 2154);
+        EXPECT_TRUE(capture.text().contains("mdb_crack_row")) << "the damage no longer makes mdbtools warn";
+    }
+
+    StderrCapture capture(dir.file(QStringLiteral("brisvel.txt")));
+    AccessDriver d;
+    auto t = d.open(path, QStringLiteral("Order Details"), OpenOptions{true, false});
+    qint64 values = 0;
+    for (qint64 p = 0; p < t->rowCount(); ++p)
+        for (int f = 0; f < t->fieldDefs().size(); ++f) {
+            t->value(t->rowAt(p), f);
+            ++values;
+        }
+    const qint64 rows = t->rowCount();
+    t.reset();
+    EXPECT_EQ(capture.text().toStdString(), std::string());
+    EXPECT_EQ(rows, 2154);
+    EXPECT_EQ(values, 2154 * 5);
 }

@@ -2,6 +2,7 @@
 // runs them.
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -68,4 +69,29 @@ TEST(CliManners, ProgramHelpListsTheCommandLine)
     EXPECT_TRUE(help.out.startsWith(QStringLiteral("Aufruf: brisvel [DATEI]\n"))) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains(QStringLiteral("--version")));
     EXPECT_TRUE(help.out.contains(QStringLiteral("ordner/[tabelle.dbf]")));
+}
+
+// libgsf logs English assertion texts about a broken OLE2 container (here the
+// header's first allocation-table sector points past the file). The user sees
+// one German line naming the file, nothing of the library's.
+TEST(CliManners, LibraryWarningsOnDamagedWorkbookStayOffTheTerminal)
+{
+    testsupport::ScratchDir dir;
+    QByteArray bytes = testsupport::readAll(testsupport::fixture(QStringLiteral("excel/exceldatareader/as3xls_BIFF5.xls")));
+    ASSERT_EQ(bytes.mid(0x4C, 4), QByteArray::fromHex("00000000"));
+    bytes.replace(0x4C, 4, QByteArray::fromHex("0000ff7f"));
+    const QString path = dir.file(QStringLiteral("kaputt.xls"));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    const ProgramRun library = run("gsf_read", {path});
+    EXPECT_NE(library.status, 0);
+    EXPECT_TRUE(library.err.contains(QStringLiteral("libgsf"))) << "the damage no longer makes libgsf speak: " << library.err.toStdString();
+
+    const ProgramRun dump = run("brisvel-cli", {QStringLiteral("dump"), path});
+    EXPECT_EQ(dump.status, 1);
+    EXPECT_EQ(dump.err, QStringLiteral("brisvel-cli: Die Datei %1 ist keine Excel-Arbeitsmappe (kein OLE2-Verbunddokument).\n").arg(path));
+    EXPECT_TRUE(dump.out.isEmpty());
 }
