@@ -2,12 +2,15 @@
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each on seeds
 # made from the real fixture files: by default 60 s per target (six targets,
 # at most six minutes). FUZZ_SECONDS=<n> runs each longer, FUZZ_TARGETS="html csv"
-# picks targets; findings land in build-fuzz/findings/<target>/ and fail the run.
+# picks targets, FUZZ_TIMEOUT=<n> the seconds one input may take; findings land in build-fuzz/findings/<target>/ and fail the run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 fixtures=${BRISVEL_FIXTURES_DIR:-$here/../shared/fixtures}
 seconds=${FUZZ_SECONDS:-60}
 targets=${FUZZ_TARGETS:-"dbase paradox excel html csv filter"}
+# Seconds one input may take before libFuzzer calls it a hang; a busy machine
+# needs more than an idle one.
+timeout=${FUZZ_TIMEOUT:-20}
 out=$here/build-fuzz
 
 cmake -S "$here" -B "$out" -G Ninja -DBRISVEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
@@ -30,7 +33,7 @@ for t in $targets; do
   # Library chatter on standard error is not a finding; libFuzzer's own report
   # is kept in the log.
   if ! "$out/fuzz_$t" "$corpus" "$out/seeds/$t" -max_total_time="$seconds" -max_len=1048576 \
-      -rss_limit_mb=2048 -timeout=20 -artifact_prefix="$findings/" -print_final_stats=1 \
+      -rss_limit_mb=2048 -timeout="$timeout" -artifact_prefix="$findings/" -print_final_stats=1 \
       >"$out/fuzz_$t.log" 2>&1; then
     echo "fuzz_$t found a fault; see $out/fuzz_$t.log and $findings/"
     grep -E "ERROR|SUMMARY|==[0-9]+==" "$out/fuzz_$t.log" | head -20 || true

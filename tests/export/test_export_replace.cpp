@@ -13,7 +13,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -270,6 +273,47 @@ TEST_F(ExportReplace, PartFilesOfAKilledExportGoWithTheNextExportIntoTheFolder)
     after.remove(QStringLiteral("andere.csv"));
     after.remove(QStringLiteral("schema.ini"));
     EXPECT_EQ(after, before) << names(after);
+}
+
+// Two exports of different tables into one folder both rewrite its schema.ini.
+// The second one runs while the first is about to replace schema.ini; afterwards
+// the file holds the sections of both tables and both read with their columns.
+TEST_F(ExportReplace, TwoTextExportsIntoOneFolderKeepBothSchemaSections)
+{
+    ScratchDir out;
+    std::atomic<bool> started {false};
+    std::thread second;
+    std::atomic<int> secondRows {-1};
+    const auto firstThread = std::this_thread::get_id();
+    io::setIoFault([&](const io::IoEvent &e) {
+        if (std::this_thread::get_id() != firstThread || e.kind != io::IoEvent::Write ||
+            QFileInfo(e.path).fileName() != QLatin1String("schema.ini") || started.exchange(true))
+            return 0;
+        second = std::thread([&] {
+            try {
+                secondRows = exportInto(sources.dir.path(), QStringLiteral("DBASE_8B.DBF"), out.path(), QStringLiteral("Text"),
+                                        QStringLiteral("zwei.csv"));
+            } catch (const EngineError &error) {
+                ADD_FAILURE() << error.message().toStdString();
+            }
+        });
+        // Time enough for the second export to run to its end, unless it waits.
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        return 0;
+    });
+    EXPECT_EQ(exportInto(sources.dir.path(), QStringLiteral("DBASE_83.DBF"), out.path(), QStringLiteral("Text"),
+                         QStringLiteral("eins.csv")),
+              67);
+    ASSERT_TRUE(started);
+    second.join();
+    io::setIoFault(nullptr);
+    EXPECT_EQ(secondRows, 10);
+    const QString ini = QString::fromUtf8(testsupport::readAll(QDir(out.path()).filePath(QStringLiteral("schema.ini"))));
+    EXPECT_TRUE(ini.contains(QLatin1String("[eins.csv]"))) << ini.toStdString();
+    EXPECT_TRUE(ini.contains(QLatin1String("[zwei.csv]"))) << ini.toStdString();
+    EXPECT_EQ(rowsRead(QStringLiteral("Text"), out.path(), QStringLiteral("eins.csv")), 67);
+    EXPECT_EQ(rowsRead(QStringLiteral("Text"), out.path(), QStringLiteral("zwei.csv")), 10);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("brisvel")), QStringList());
 }
 
 TEST_F(ExportReplace, WriteErrorsNameTheTargetInGerman)

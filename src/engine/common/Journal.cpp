@@ -259,23 +259,8 @@ Journal::Journal(const QString &tablePath)
     : m_table(QFileInfo(tablePath).absoluteFilePath()), m_path(journalPathFor(tablePath))
 {
     // Another writer may finish and remove the journal between our open and our
-    // lock: then the lock is on a name no longer in the folder; open again.
-    for (int attempt = 0;; ++attempt) {
-        m_fd = ::open(local(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd < 0)
-            throw ioError(QStringLiteral("Das Anlegen des Änderungsprotokolls für"), m_table, errno);
-        try {
-            m_lock = std::make_unique<FileLock>(m_fd, m_table);
-        } catch (...) {
-            ::close(m_fd);
-            m_fd = -1;
-            throw;
-        }
-        if (sameFile(m_fd, m_path) || attempt == 8)
-            break;
-        m_lock.reset();
-        ::close(m_fd);
-    }
+    // lock: openLockedFile opens it again then.
+    m_fd = openLockedFile(m_path, m_table, QStringLiteral("Das Anlegen des Änderungsprotokolls für"), m_lock);
     try {
         if (fileSize(m_fd, m_table) > 0) {
             recoverLocked(m_fd, m_path, m_table);
@@ -479,11 +464,17 @@ void Journal::recover(const QString &tablePath)
 void Journal::recoverFolder(const QString &folder, bool removeParts)
 {
     const QDir dir(folder);
-    const QStringList entries = dir.entryList({QLatin1String("*") + QLatin1String(removeParts ? "" : JournalMark)},
+    const QStringList entries = dir.entryList({QLatin1String("*") + QLatin1String(JournalMark), QLatin1String("*") + QLatin1String(LockMark)},
                                               QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &entry : entries) {
-        if (entry.startsWith(QLatin1Char('.')) && entry.endsWith(QLatin1String(JournalMark)))
+        if (!entry.startsWith(QLatin1Char('.')))
+            continue;
+        if (entry.endsWith(QLatin1String(JournalMark)))
             recover(dir.filePath(entry.mid(1, entry.size() - 1 - qsizetype(strlen(JournalMark)))));
+        else if (!writerAtWork(dir.filePath(entry)))
+            // A lock file whose holder died; one that is just being taken is
+            // opened again by its taker (openLockedFile).
+            removeFile(dir.filePath(entry));
     }
     if (removeParts)
         removeStaleParts(dir.absolutePath(), QString());

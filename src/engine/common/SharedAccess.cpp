@@ -2,10 +2,14 @@
 
 #include "FileIo.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace engine::io {
@@ -100,6 +104,45 @@ FileLock::FileLock(int fd, const QString &path) : m_fd(fd)
 FileLock::~FileLock()
 {
     setLock(m_fd, m_ofd ? OfdSet : F_SETLK, F_UNLCK);
+}
+
+int openLockedFile(const QString &path, const QString &shown, const QString &doing, std::unique_ptr<FileLock> &lock)
+{
+    const QByteArray name = QFile::encodeName(path);
+    for (int attempt = 0;; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            throw ioError(doing, shown, errno);
+        try {
+            lock = std::make_unique<FileLock>(fd, shown);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        struct stat open {}, named {};
+        const bool same = ::fstat(fd, &open) == 0 && ::stat(name.constData(), &named) == 0 && open.st_dev == named.st_dev &&
+                          open.st_ino == named.st_ino;
+        if (same || attempt == 8)
+            return fd;
+        lock.reset();
+        ::close(fd);
+    }
+}
+
+SharedFileLock::SharedFileLock(const QString &path)
+{
+    const QFileInfo info(path);
+    m_lockPath = info.dir().filePath(QLatin1Char('.') + info.fileName() + QLatin1String(LockMark));
+    m_fd = openLockedFile(m_lockPath, info.absoluteFilePath(), QStringLiteral("Das Sperren von"), m_lock);
+}
+
+SharedFileLock::~SharedFileLock()
+{
+    // Removed while still locked: whoever opened it meanwhile finds the name gone
+    // after taking the lock and opens a new one.
+    ::unlink(QFile::encodeName(m_lockPath).constData());
+    m_lock.reset();
+    ::close(m_fd);
 }
 
 bool tryLockForever(int fd, bool write)

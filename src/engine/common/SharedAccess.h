@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <chrono>
+#include <memory>
 
 namespace engine::io {
 
@@ -33,6 +34,31 @@ public:
 private:
     int m_fd;
     bool m_ofd = true;
+};
+
+// Opens, creating it, the small file at path that stands for a lock, and takes
+// FileLock on it (Locked naming shown after the bounded wait). A holder that
+// removed the file between our open and our lock leaves that lock on a name gone
+// from the folder: the file is opened again. Creating it fails with an I/O error
+// whose text begins with doing ("Das Anlegen ... für"). Returns the descriptor.
+int openLockedFile(const QString &path, const QString &shown, const QString &doing, std::unique_ptr<FileLock> &lock);
+
+// A write lock for reading, changing and replacing a file that several tables
+// share, such as a folder's schema.ini. The file itself cannot carry it: it is
+// replaced by renaming, so a lock on it stays on the old copy. Held through
+// ".<file>.brisvel-lock" beside it, which goes when the lock is released.
+inline constexpr char LockMark[] = ".brisvel-lock";
+class SharedFileLock {
+public:
+    explicit SharedFileLock(const QString &path);
+    ~SharedFileLock();
+    SharedFileLock(const SharedFileLock &) = delete;
+    SharedFileLock &operator=(const SharedFileLock &) = delete;
+
+private:
+    QString m_lockPath;
+    int m_fd = -1;
+    std::unique_ptr<FileLock> m_lock;
 };
 
 // Tries, without waiting, to take a lock for the whole life of an exclusively

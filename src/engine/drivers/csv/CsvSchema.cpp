@@ -171,10 +171,4 @@ QByteArray SchemaIni::content() const
     return (m_lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
 }
 
-void SchemaIni::save() const
-{
-    const QByteArray data = content();
-    io::writeFileSafely(m_path, -1, [&](const io::ByteSink &sink) { sink(data.constData(), data.size()); });
-}
-
 } // namespace engine::csv

@@ -33,9 +33,7 @@ public:
     std::optional<SchemaSection> section(const QString &fileName) const;
     // Replaces or adds the section for fileName, keeping every other line.
     void setSection(const QString &fileName, const QList<QPair<QString, QString>> &entries);
-    // Writes the file safely beside the old one; throws EngineError.
-    void save() const;
-    // The file's text as save() writes it.
+    // The file's text, to be written in place of the old one.
     QByteArray content() const;
     QString path() const { return m_path; }
 

@@ -6,6 +6,7 @@
 #include "RawCells.h"
 #include "common/FieldNames.h"
 #include "common/FileIo.h"
+#include "common/SharedAccess.h"
 #include "common/Journal.h"
 #include "common/Quoting.h"
 
@@ -126,7 +127,9 @@ public:
         flush();
         m_file->finish();
         // The table and its schema.ini section belong together: both change in
-        // one set, or neither does.
+        // one set, or neither does. Exports of the folder's other tables rewrite
+        // the same schema.ini, so it is read and replaced by one at a time.
+        const io::SharedFileLock schemaInUse(QDir(m_directory).filePath(QStringLiteral("schema.ini")));
         SchemaIni ini = SchemaIni::load(m_directory);
         ini.setSection(m_fileName, m_entries);
         const QString iniPart = m_journal.newPartPath(QStringLiteral(".ini"));
