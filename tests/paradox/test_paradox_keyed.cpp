@@ -164,9 +164,9 @@ std::vector<KeyedFixture> keyedFixtures()
 {
     const auto s = [](const char *t) { return QVariant(QString::fromUtf8(t)); };
     return {
-        {"mtdemo", "FILMS", {"FILMS.DB", "FILMS.PX"}, 5, false, s("B0500"), 0, s("Z9999"), 1, s("Geänderter Titel")},
-        {"mtdemo", "CUSTOMER", {"CUSTOMER.DB", "CUSTOMER.PX"}, 4, false, s("1016"), 0, s("9999"), 1, s("Mustermann")},
-        {"db", "AREACODE", {"AREACODE.DB", "AREACODE.PX"}, 3, false, s("200"), 0, s("999"), 1, s("Deutschland")},
+        {"mtdemo", "FILMS", {"FILMS.DB", "FILMS.PX", "FILMS.VAL"}, 5, false, s("B0500"), 0, s("Z9999"), 1, s("Geänderter Titel")},
+        {"mtdemo", "CUSTOMER", {"CUSTOMER.DB", "CUSTOMER.PX", "CUSTOMER.VAL"}, 4, false, s("1016"), 0, s("9999"), 1, s("Mustermann")},
+        {"db", "AREACODE", {"AREACODE.DB", "AREACODE.PX", "AREACODE.VAL"}, 3, false, s("200"), 0, s("999"), 1, s("Deutschland")},
         {"db", "GENERAL", {"GENERAL.DB", "GENERAL.PX"}, 4, false, qint64(50), 0, qint64(999999999), 1, s("Grete")},
         {"db", "ORDERS", {"ORDERS.DB", "ORDERS.PX"}, 8, false, 1100.5, 0, 99999.0, 4, s("DHL")},
         {"geog", "tblsttes", {"tblsttes.DB", "tblsttes.PX"}, 2, false, s("XX"), 0, s("ZZ"), 2, s("Neu")},

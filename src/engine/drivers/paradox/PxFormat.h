@@ -92,22 +92,15 @@ struct PxField {
 };
 
 struct PxHeader {
-    quint16 recordSize = 0;
-    quint16 headerSize = 0;
-    quint8 fileType = 0;
+    // Sizes in bytes; the block size from its count of kilobytes at 0x05.
+    quint16 recordSize = 0, headerSize = 0;
     int blockSize = 0;
-    quint32 numRecords = 0;
-    quint16 usedBlocks = 0;
-    quint16 fileBlocks = 0;
-    quint16 firstBlock = 0;
-    quint16 lastBlock = 0;
-    quint16 keyFields = 0;
-    quint32 encryption = 0;
-    quint8 sortOrder = 0;
-    quint8 versionId = 0;
+    quint8 fileType = 0, sortOrder = 0, versionId = 0;
     int version = 0; // 30, 35, 40, 50, 70
-    quint32 autoInc = 0;
-    quint16 codePage = 0;
+    quint32 numRecords = 0, encryption = 0, autoInc = 0;
+    // The data block chain: blocks in the file, in use, first and last of the list.
+    quint16 fileBlocks = 0, usedBlocks = 0, firstBlock = 0, lastBlock = 0;
+    quint16 keyFields = 0, codePage = 0;
     QString tableName;     // as stored inside the header
     QString sortOrderName; // "ascii", "intl", "ANSIINTL", ... (version 4 and later)
     std::vector<PxField> fields;

@@ -72,6 +72,7 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
         }
     }
     t->readIndexDefinitions(entries);
+    const QString checksFault = t->readChecks(entries);
 
     QStringList reasons;
     const QString access = io::claimAccess(t->m_fd, path, options.readOnly, options.exclusive, writable);
@@ -108,6 +109,8 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
         reasons << QStringLiteral("Zur Tabelle gehören die Sekundärindizes %1, die beim Ändern noch nicht "
                                   "mitgeführt werden; die Tabelle kann nur gelesen werden.")
                        .arg(t->m_maintainedFiles.join(QStringLiteral(", ")));
+    if (!checksFault.isEmpty())
+        reasons << checksFault;
     if (!t->m_structureFault.isEmpty())
         reasons << t->m_structureFault + QStringLiteral(" Die Tabelle kann nur gelesen werden.");
     if (t->m_hasBlobFields && mb.isEmpty())
@@ -240,6 +243,35 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
             m_indexFaults << e.message();
         }
     }
+}
+
+QString PxTable::readChecks(const QStringList &entries)
+{
+    m_checksFile = io::companionEntry(entries, m_tableName, QStringLiteral(".val"));
+    if (m_checksFile.isEmpty())
+        return {};
+    const QString path = QDir(QFileInfo(m_path).path()).filePath(m_checksFile);
+    // Checks that cannot be read cannot be kept: changes would slip past them.
+    const QString unusable = QStringLiteral(" Die Gültigkeitsprüfungen können nicht beachtet werden; die Tabelle kann nur "
+                                            "gelesen werden.");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Die Datei %1 mit den Gültigkeitsprüfungen lässt sich nicht lesen (%2).")
+                   .arg(nativePath(path), file.errorString())
+            + unusable;
+    // Real files hold a few hundred bytes per field; anything far larger is no .VAL.
+    constexpr qint64 MaxChecksFile = 4 << 20;
+    if (file.size() > MaxChecksFile)
+        return QStringLiteral("Die Datei %1 mit den Gültigkeitsprüfungen ist mit %2 Bytes zu groß.")
+                   .arg(nativePath(path))
+                   .arg(file.size())
+            + unusable;
+    try {
+        m_checks = parseChecks(file.readAll(), m_h, path);
+    } catch (const EngineError &e) {
+        return e.message() + unusable;
+    }
+    return {};
 }
 
 void PxTable::invalidateCache()
@@ -403,6 +435,8 @@ QList<QPair<QString, QString>> PxTable::facts() const
                                                      + (m_blob || QFileInfo::exists(m_blobPath) ? QString() : QStringLiteral(" (fehlt)"))});
     if (!m_h.tableName.isEmpty())
         out.append({QStringLiteral("Name im Dateikopf"), m_h.tableName});
+    if (!m_checksFile.isEmpty())
+        out.append({QStringLiteral("Gültigkeitsprüfungen"), QStringLiteral("%1, %2 Felder").arg(m_checksFile).arg(m_checks.checks.size())});
     return out;
 }
 

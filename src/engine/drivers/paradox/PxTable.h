@@ -5,6 +5,7 @@
 // with pread() into a small cache and decoded field by field on demand.
 #include "Driver.h"
 #include "PxBlob.h"
+#include "PxChecks.h"
 #include "PxFormat.h"
 #include "common/CodePage.h"
 
@@ -54,6 +55,8 @@ private:
     };
     void indexBlocks();
     void readIndexDefinitions(const QStringList &entries);
+    // Reads the .VAL file; the reason the table stays read-only when it cannot.
+    QString readChecks(const QStringList &entries);
     const char *record(RowId row);
     const char *blockData(quint16 number);
     void invalidateCache();
@@ -65,12 +68,18 @@ private:
     void ensureWritable() const;
     void refreshLocked();
     QByteArray encodeRecord(const QVector<QVariant> &values, const QByteArray *old, bool storeBlobs = true);
-    // The record a change would store, its blobs not yet written: for the key checks.
-    QByteArray keyCheckedRecord(const QVector<QVariant> &values, const QByteArray *old);
+    // The record a change would store, its blobs not yet written, after the
+    // validity checks and (keyed tables) the key checks; throws when one fails.
+    QByteArray checkedRecord(const QVector<QVariant> &values, const QByteArray *old);
+    QString violationText(const PxViolation &broken, const QByteArray &rec);
+    // Under the lock: the header re-read and the row still there.
+    void checkRowLocked(RowId row);
     void writeHeaderCounts(quint32 records, bool sync = true);
     QByteArray readBlockDirect(quint16 number) const;
     bool sameValues(const char *rec, const QVector<QVariant> &values);
     static RowId rowId(quint16 block, int slot) { return (RowId(block) << 16) | slot; }
+    static quint16 blockOf(RowId row) { return quint16(row >> 16); }
+    static int slotOf(RowId row) { return int(row & 0xFFFF); }
     void reindexBlocks();
     void writeHeaderBlocks();
 
@@ -137,6 +146,8 @@ private:
     QVector<QStringList> m_indexFields; // fields of each definition
     QStringList m_indexFaults;
     QString m_readOnlyReason;
+    PxChecks m_checks;     // from the .VAL file, if there is one
+    QString m_checksFile;
 
     struct CacheSlot {
         quint16 block = 0;

@@ -116,26 +116,53 @@ QByteArray PxTable::encodeRecord(const QVector<QVariant> &values, const QByteArr
                 m_h.autoInc = quint32(n);
         }
     }
+    if (!old)
+        applyDefaults(m_checks, m_h, rec.data());
     return rec;
 }
 
-QByteArray PxTable::keyCheckedRecord(const QVector<QVariant> &values, const QByteArray *old)
+QByteArray PxTable::checkedRecord(const QVector<QVariant> &values, const QByteArray *old)
 {
     const quint32 savedAutoInc = m_h.autoInc;
     QByteArray rec;
     try {
         rec = encodeRecord(values, old, false);
         m_h.autoInc = savedAutoInc;
-        checkKey(rec);
-        const bool sameKey = old && memcmp(rec.constData(), old->constData(), size_t(m_keySize)) == 0;
-        if (!sameKey && findKey(keyOf(rec.constData())).exists)
-            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Schlüsselverletzung: In der Tabelle %1 gibt es schon einen Satz mit %2.")
-                                                           .arg(m_tableName, keyText(rec)));
+        const PxViolation broken = firstViolation(m_checks, m_h, rec.constData());
+        if (broken.rule != PxRule::None)
+            throw EngineError(ErrorKind::RefusedValue, violationText(broken, rec));
+        if (keyed()) {
+            checkKey(rec);
+            const bool sameKey = old && memcmp(rec.constData(), old->constData(), size_t(m_keySize)) == 0;
+            if (!sameKey && findKey(keyOf(rec.constData())).exists)
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Schlüsselverletzung: In der Tabelle %1 gibt es schon einen Satz mit %2.")
+                                                               .arg(m_tableName, keyText(rec)));
+        }
     } catch (...) {
         m_h.autoInc = savedAutoInc;
         throw;
     }
     return rec;
+}
+
+QString PxTable::violationText(const PxViolation &broken, const QByteArray &rec)
+{
+    const QString field = m_h.fields[size_t(broken.field)].name;
+    if (broken.rule == PxRule::Required)
+        return QStringLiteral("Gültigkeitsprüfung: Das Feld „%1“ der Tabelle %2 muss ausgefüllt werden (Eingabe erforderlich).")
+            .arg(field, m_tableName);
+    const auto text = [&](const char *bytes) {
+        QByteArray one(m_h.recordSize, '\0');
+        const PxField &f = m_h.fields[size_t(broken.field)];
+        memcpy(one.data() + f.offset, bytes, size_t(f.size));
+        return formatValue(decode(one.constData(), broken.field), m_defs.at(broken.field).dataType);
+    };
+    const QString value = text(rec.constData() + m_h.fields[size_t(broken.field)].offset);
+    return QStringLiteral("Gültigkeitsprüfung: Der Wert %1 im Feld „%2“ der Tabelle %3 ist %4 als der %5 %6.")
+        .arg(value, field, m_tableName,
+             broken.rule == PxRule::Minimum ? QStringLiteral("kleiner") : QStringLiteral("größer"),
+             broken.rule == PxRule::Minimum ? QStringLiteral("Mindestwert") : QStringLiteral("Höchstwert"),
+             text(broken.bound.constData()));
 }
 
 bool PxTable::sameValues(const char *rec, const QVector<QVariant> &values)
@@ -153,8 +180,7 @@ RowId PxTable::append(const QVector<QVariant> &values)
     io::FileLock lock(m_fd, m_path);
     refreshLocked();
     const quint32 savedAutoInc = m_h.autoInc;
-    if (keyed())
-        keyCheckedRecord(values, nullptr);
+    checkedRecord(values, nullptr);
     QByteArray rec;
     try {
         rec = encodeRecord(values, nullptr);
@@ -211,20 +237,25 @@ RowId PxTable::append(const QVector<QVariant> &values)
     return row;
 }
 
+void PxTable::checkRowLocked(RowId row)
+{
+    refreshLocked();
+    if (positionOf(row) < 0)
+        throw io::recordDeletedByOther();
+}
+
 void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector<QVariant> &values)
 {
     ensureWritable();
     io::FileLock lock(m_fd, m_path);
-    refreshLocked();
-    if (positionOf(row) < 0)
-        throw io::recordDeletedByOther();
-    const quint16 number = quint16(row >> 16);
-    const int slot = int(row & 0xFFFF);
+    checkRowLocked(row);
+    const quint16 number = blockOf(row);
+    const int slot = slotOf(row);
     const QByteArray block = readBlockDirect(number);
     const QByteArray old(block.constData() + BlockHeaderSize + slot * m_h.recordSize, m_h.recordSize);
     if (!original.isEmpty() && !sameValues(old.constData(), original))
         throw io::recordChangedByOther();
-    const bool keyChanges = keyed() && memcmp(keyCheckedRecord(values, &old).constData(), old.constData(), size_t(m_keySize)) != 0;
+    const bool keyChanges = memcmp(checkedRecord(values, &old).constData(), old.constData(), size_t(m_keySize)) != 0;
     const QByteArray rec = encodeRecord(values, &old);
     if (keyChanges) {
         // A new key moves the record: it is stored at its new place first and the
@@ -256,17 +287,13 @@ void PxTable::remove(RowId row)
 {
     ensureWritable();
     io::FileLock lock(m_fd, m_path);
-    refreshLocked();
-    if (positionOf(row) < 0)
-        throw io::recordDeletedByOther();
-    const quint16 number = quint16(row >> 16);
-    const int slot = int(row & 0xFFFF);
+    checkRowLocked(row);
     std::optional<KeyedChange> change;
     if (keyed()) {
         setChangeUnderWay(true);
         change.emplace(this);
     }
-    removeSlot(number, slot);
+    removeSlot(blockOf(row), slotOf(row));
     writeHeaderCounts(m_h.numRecords - 1, !keyed());
     if (keyed())
         finishKeyedChange();
