@@ -545,7 +545,10 @@ QByteArray IndexKeeper::payloadOf(const KeptTag &tag, const XValue &v, int lengt
     }
 }
 
-void IndexKeeper::insert(KeptTag &tag, const QByteArray &key, quint32 record)
+namespace {
+
+// The place of key/record among the tag's sorted entries: the first not before it.
+qsizetype placeOf(const KeptTag &tag, const QByteArray &key, quint32 record)
 {
     const size_t len = size_t(tag.sortLength);
     qsizetype lo = 0, hi = tag.size();
@@ -557,32 +560,35 @@ void IndexKeeper::insert(KeptTag &tag, const QByteArray &key, quint32 record)
         else
             hi = mid;
     }
-    tag.keys.insert(tag.keys.begin() + lo * tag.sortLength, key.constData(), key.constData() + len);
-    tag.records.insert(tag.records.begin() + lo, record);
+    return lo;
+}
+
+void eraseAt(KeptTag &tag, qsizetype i)
+{
+    tag.keys.erase(tag.keys.begin() + i * tag.sortLength, tag.keys.begin() + (i + 1) * tag.sortLength);
+    tag.records.erase(tag.records.begin() + i);
+}
+
+} // namespace
+
+void IndexKeeper::insert(KeptTag &tag, const QByteArray &key, quint32 record)
+{
+    const qsizetype at = placeOf(tag, key, record);
+    tag.keys.insert(tag.keys.begin() + at * tag.sortLength, key.constData(), key.constData() + tag.sortLength);
+    tag.records.insert(tag.records.begin() + at, record);
 }
 
 void IndexKeeper::erase(KeptTag &tag, const QByteArray &key, quint32 record)
 {
-    const size_t len = size_t(tag.sortLength);
-    qsizetype lo = 0, hi = tag.size();
-    while (lo < hi) {
-        const qsizetype mid = (lo + hi) / 2;
-        const int c = memcmp(tag.keyAt(mid), key.constData(), len);
-        if (c < 0 || (c == 0 && tag.records[size_t(mid)] < record))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < tag.size() && tag.records[size_t(lo)] == record && memcmp(tag.keyAt(lo), key.constData(), len) == 0) {
-        tag.keys.erase(tag.keys.begin() + lo * tag.sortLength, tag.keys.begin() + (lo + 1) * tag.sortLength);
-        tag.records.erase(tag.records.begin() + lo);
+    const qsizetype at = placeOf(tag, key, record);
+    if (at < tag.size() && tag.records[size_t(at)] == record && memcmp(tag.keyAt(at), key.constData(), size_t(tag.sortLength)) == 0) {
+        eraseAt(tag, at);
         return;
     }
     // Not where its key says: look for the record anywhere (its key was computed differently before).
     for (qsizetype i = 0; i < tag.size(); ++i) {
         if (tag.records[size_t(i)] == record) {
-            tag.keys.erase(tag.keys.begin() + i * tag.sortLength, tag.keys.begin() + (i + 1) * tag.sortLength);
-            tag.records.erase(tag.records.begin() + i);
+            eraseAt(tag, i);
             return;
         }
     }
@@ -919,6 +925,17 @@ void IndexKeeper::commit(const QStringList &temporary) const
 {
     for (size_t i = 0; i < m_files.size() && qsizetype(i) < temporary.size(); ++i)
         renameInto(temporary.at(qsizetype(i)), m_files[i]->path);
+}
+
+void IndexKeeper::replaceFiles() const
+{
+    const QStringList temporary = writeBeside();
+    try {
+        commit(temporary);
+    } catch (...) {
+        discard(temporary);
+        throw;
+    }
 }
 
 void IndexKeeper::discard(const QStringList &temporary)
