@@ -227,6 +227,115 @@ TEST(DbaseIndexInPlace, CdxRandomSeriesEqualsFreshBuild)
 
 namespace {
 
+int fieldNumber(TableSource &t, const char *name)
+{
+    for (int i = 0; i < t.fieldDefs().size(); ++i) {
+        if (t.fieldDefs().at(i).name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    ADD_FAILURE() << "no field " << name;
+    return 0;
+}
+
+// The key field's value number n of round r: each round's values sort after
+// every earlier round's, so a round empties the pages of the keys before it.
+QVariant roundValue(const FieldDef &def, int round, int n)
+{
+    if (def.dataType == ftString || def.dataType == ftFixedChar) {
+        // Letters after the number keep FoxPro's compact leaves from packing the keys away.
+        QString tail;
+        for (quint32 v = quint32(n) * 7919u + 13u, i = 0; i < 5; ++i, v /= 26)
+            tail += QLatin1Char(char('A' + v % 26));
+        return QString(QLatin1Char(char('b' + round))) + QString::number(n).rightJustified(4, QLatin1Char('0')) + tail;
+    }
+    return QVariant(qint64(100000 * (round + 1) + n));
+}
+
+std::vector<qint64> fileSizes(const QStringList &files)
+{
+    std::vector<qint64> sizes;
+    for (const QString &file : files)
+        sizes.push_back(QFileInfo(file).size());
+    return sizes;
+}
+
+// Keys moved from one end of each tag to the other, round after round (and, where
+// a FOR condition drops deleted records, records deleted and appended anew): the
+// pages the removals empty are taken again by the splits, so after the first
+// round the index files grow by no more than a few nodes, and stay within twice
+// a fresh build's size; before, each round added a whole tree.
+void churn(const Fixture &fixture, const char *keyField, bool deletesDropKeys)
+{
+    SCOPED_TRACE(fixture.table);
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QString::fromLatin1(fixture.table));
+    QStringList indexFiles;
+    for (const char *c : fixture.companions) {
+        const QString copied = dir.copyFixture(QString::fromLatin1(c));
+        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
+            indexFiles << copied;
+    }
+    auto t = openWritable(path);
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    auto &table = dynamic_cast<DbfTable &>(*t);
+    const int key = fieldNumber(*t, keyField);
+    const FieldDef def = t->fieldDefs().at(key);
+    constexpr int Records = 100, Rounds = 4;
+    constexpr qint64 FewNodes = 2 * 1024;
+    const QVector<QVariant> model = rowValues(*t, t->rowAt(0));
+    for (int n = t->rowCount(); n < Records; ++n) {
+        QVector<QVariant> values = model;
+        values[key] = roundValue(def, 0, n);
+        t->append(values);
+    }
+    std::vector<qint64> firstRound;
+    for (int round = 1; round <= Rounds; ++round) {
+        for (qint64 i = 0; i < t->rowCount(); ++i) {
+            const RowId row = t->rowAt(i);
+            const QVector<QVariant> before = rowValues(*t, row);
+            QVector<QVariant> after = before;
+            after[key] = roundValue(def, round, int(i));
+            t->update(row, before, after);
+        }
+        if (round == 1)
+            firstRound = fileSizes(indexFiles);
+    }
+    if (deletesDropKeys) {
+        for (int n = 0; n < Records / 2; ++n)
+            t->remove(t->rowAt(0));
+        for (int n = 0; n < Records / 2; ++n) {
+            QVector<QVariant> values = model;
+            values[key] = roundValue(def, Rounds + 1, n);
+            t->append(values);
+        }
+    }
+    ASSERT_EQ(table.checkIndexes().join(QLatin1Char('\n')).toStdString(), "");
+    readByPerl(path, indexFiles);
+    const std::vector<qint64> last = fileSizes(indexFiles);
+    t.reset();
+
+    // The same records indexed afresh.
+    auto fresh = openWritable(path);
+    dynamic_cast<DbfTable &>(*fresh).reindex();
+    const std::vector<qint64> built = fileSizes(indexFiles);
+    for (qsizetype i = 0; i < indexFiles.size(); ++i) {
+        SCOPED_TRACE(indexFiles.at(i).toStdString());
+        EXPECT_LE(last[size_t(i)], firstRound[size_t(i)] + FewNodes) << "after the first round: " << firstRound[size_t(i)];
+        EXPECT_LE(last[size_t(i)], 2 * built[size_t(i)] + FewNodes) << "fresh build: " << built[size_t(i)];
+    }
+}
+
+} // namespace
+
+TEST(DbaseIndexInPlace, FreedPagesAreTakenAgainSoTheFileStopsGrowing)
+{
+    churn({"dbase/dbd-xbase/ndx-char.dbf", {"dbase/dbd-xbase/ndx-char.ndx"}}, "v1", false);
+    churn({"dbase/simatic-s7/YDBs-15940/SYMLIST.DBF", {"dbase/simatic-s7/YDBs-15940/SYMLIST.MDX"}}, "_ID", true);
+    churn({"foxpro/dbd-xbase/rooms.dbf", {"foxpro/dbd-xbase/rooms.cdx"}}, "roomname", false);
+}
+
+namespace {
+
 // Changes and appends from this process: key fields get new values, records
 // are appended; a record another process changed meanwhile is refused, as it should.
 int writeSeries(std::unique_ptr<TableSource> t, unsigned seed, int steps)
