@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
+#include "drivers/dbase/DbfIndexTree.h"
 #include "drivers/dbase/DbfTable.h"
 #include "common/FileIo.h"
 
@@ -326,6 +327,55 @@ void churn(const Fixture &fixture, const char *keyField, bool deletesDropKeys)
 }
 
 } // namespace
+
+// A dBASE branch key bounds its child from above and may outlive the key it
+// named: here the first leaf's bound is "B" while "B" stands first in the next
+// leaf (a 10,000-step series on BAUSTEIN.MDX left such a tree). Its holder is
+// found and removed there, so a unique tag does not keep it as well as the new key.
+TEST(DbaseIndexInPlace, EntryBehindAStaleBranchKeyIsFound)
+{
+    ScratchDir dir;
+    const QString path = dir.file(QStringLiteral("stale.ndx"));
+    QByteArray bytes(4 * 512, '\0');
+    const auto put = [&bytes](qsizetype at, quint32 v, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    const auto key = [&bytes](qsizetype at, const char *k) { memcpy(bytes.data() + at, QByteArray(k).leftJustified(8, ' ').constData(), 8); };
+    put(0, 1, 4);  // root block
+    put(4, 4, 4);  // blocks
+    put(12, 8, 2); // key length
+    put(14, 31, 2);
+    put(18, 16, 2); // entry length
+    memcpy(bytes.data() + 24, "NAME", 4);
+    put(512, 1, 4); // the root: child 2 under "B", then child 3
+    put(512 + 4, 2, 4);
+    key(512 + 12, "B");
+    put(512 + 20, 3, 4);
+    put(1024, 1, 4); // leaf 2: A of record 1
+    put(1024 + 8, 1, 4);
+    key(1024 + 12, "A");
+    put(1536, 2, 4); // leaf 3: B of record 2, C of record 3
+    put(1536 + 8, 2, 4);
+    key(1536 + 12, "B");
+    put(1536 + 24, 3, 4);
+    key(1536 + 28, "C");
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    const auto index = IndexFile::open(path);
+    dbase::PageFile store(path);
+    const auto pages = dbase::IndexPages::forTag(store, *index, 0, true);
+    dbase::IndexTree tree(*pages, 8, [](const char *a, const char *b) { return memcmp(a, b, 8); }, false);
+    const QByteArray b = QByteArray("B").leftJustified(8, ' ');
+    EXPECT_EQ(tree.firstWithKey(b), std::optional<quint32>(2));
+    EXPECT_TRUE(tree.remove(b, 2));
+    EXPECT_FALSE(tree.firstWithKey(b).has_value());
+    store.flush();
+    EXPECT_EQ(IndexFile::open(path)->recordNumbers(0), (QVector<quint32>{1, 3}));
+}
 
 TEST(DbaseIndexInPlace, FreedPagesAreTakenAgainSoTheFileStopsGrowing)
 {

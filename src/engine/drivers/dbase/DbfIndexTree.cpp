@@ -707,9 +707,22 @@ void IndexTree::insert(const QByteArray &key, quint32 record)
     m_pages.finish();
 }
 
+bool IndexTree::entryAt(Path &path)
+{
+    // A branch's key bounds its child from above and may stay after that key
+    // left: the place can be the end of one leaf and the entry the next leaf's first.
+    while (path.back().index >= path.back().node.items.size()) {
+        if (!nextLeaf(path))
+            return false;
+    }
+    return true;
+}
+
 bool IndexTree::remove(const QByteArray &key, quint32 record)
 {
     Path path = locate(key, record);
+    if (!entryAt(path))
+        return false;
     Step &leaf = path.back();
     auto &items = leaf.node.items;
     if (leaf.index >= items.size() || order(items[leaf.index].key, items[leaf.index].record, key, record) != 0)
@@ -722,7 +735,9 @@ bool IndexTree::remove(const QByteArray &key, quint32 record)
 
 std::optional<quint32> IndexTree::firstWithKey(const QByteArray &key)
 {
-    const Path path = locate(key, m_descending ? 0xFFFFFFFFu : 0u);
+    Path path = locate(key, m_descending ? 0xFFFFFFFFu : 0u);
+    if (!entryAt(path))
+        return std::nullopt;
     const Step &leaf = path.back();
     if (leaf.index < leaf.node.items.size() && orderKeys(leaf.node.items[leaf.index].key, key) == 0)
         return leaf.node.items[leaf.index].record;

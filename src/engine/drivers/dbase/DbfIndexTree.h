@@ -113,6 +113,8 @@ private:
     // The record of the last entry below the child the path's last step names.
     quint32 lastRecord(Path &path);
     bool nextLeaf(Path &path);
+    // Moves a place past a leaf's last entry to the next leaf's first; false when none follows.
+    bool entryAt(Path &path);
     void store(Path &path);
     void storeAfterRemoval(Path &path);
     // Mends the dBASE branch at level left with one child, with a neighbour under
