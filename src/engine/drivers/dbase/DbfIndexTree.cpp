@@ -2,6 +2,8 @@
 // are those described in docs/formats/dbase-indexes.md.
 #include "DbfIndexTree.h"
 
+#include "DbfCompactLeaf.h"
+
 #include "common/FileIo.h"
 #include "EngineError.h"
 
@@ -269,14 +271,6 @@ private:
 // linked; compact leaves store keys without the bytes shared with the key
 // before and without trailing blanks.
 
-int bitsFor(quint64 v)
-{
-    int b = 0;
-    while (b < 64 && (quint64(1) << b) <= v)
-        ++b;
-    return std::max(b, 1);
-}
-
 class FoxPages final : public IndexPages {
 public:
     // The free node list is the file's: at 4 of its first header (a compound
@@ -291,7 +285,6 @@ public:
         m_keyLength = info.keyLength;
         m_head = m_store.read(m_tagHeader, 8);
         m_end = (m_store.size() + Page - 1) / Page * Page;
-        m_countBits = bitsFor(quint64(m_keyLength));
     }
     qint64 root() override { return qint64(le32(m_head.constData())); }
     void setRoot(qint64 at) override
@@ -422,56 +415,15 @@ private:
         quint32 maxRecord = 1;
         for (const TreeItem &item : node.items)
             maxRecord = std::max(maxRecord, item.record);
-        const int infoBytes = std::max(3, (bitsFor(maxRecord) + 2 * m_countBits + 7) / 8);
-        if (infoBytes > 8)
+        CompactLeafCoder coder(m_keyLength, m_text, maxRecord);
+        if (!coder.usable())
             return -1;
-        const int recordBits = std::min(32, infoBytes * 8 - 2 * m_countBits);
-        const quint32 recordMask = recordBits == 32 ? 0xFFFFFFFFu : ((quint32(1) << recordBits) - 1);
-        const quint8 countMask = quint8((1u << m_countBits) - 1);
-        int used = 0;
-        qint64 keyEnd = Page;
-        const char *previous = nullptr;
-        int previousTrail = 0;
-        for (size_t i = 0; i < node.items.size(); ++i) {
-            const char *key = node.items[i].key.constData();
-            int trail = 0;
-            if (m_text) {
-                while (trail < m_keyLength && key[m_keyLength - 1 - trail] == ' ')
-                    ++trail;
-            }
-            // Shared bytes count only within the previous key's stored part: readers
-            // differ in what they put for its cut trailing blanks.
-            int dup = 0;
-            if (previous) {
-                while (dup < m_keyLength - trail && dup < m_keyLength - previousTrail && key[dup] == previous[dup])
-                    ++dup;
-            }
-            const int stored = m_keyLength - dup - trail;
-            used += infoBytes + stored;
-            if (used > int(Page) - 24)
+        coder.start(p);
+        for (const TreeItem &item : node.items) {
+            if (!coder.add(item.key.constData(), item.record))
                 return -1;
-            if (p) {
-                const quint64 info = quint64(node.items[i].record & recordMask) | (quint64(dup) << recordBits)
-                                   | (quint64(trail) << (recordBits + m_countBits));
-                for (int b = 0; b < infoBytes; ++b)
-                    p[24 + qint64(i) * infoBytes + b] = char((info >> (8 * b)) & 0xFF);
-                keyEnd -= stored;
-                memcpy(p + keyEnd, key + dup, size_t(stored));
-            }
-            previous = key;
-            previousTrail = trail;
         }
-        if (p) {
-            putLe16(p + 12, quint16(int(Page) - 24 - used));
-            putLe32(p + 14, recordMask);
-            p[18] = char(countMask);
-            p[19] = char(countMask);
-            p[20] = char(recordBits);
-            p[21] = char(m_countBits);
-            p[22] = char(m_countBits);
-            p[23] = char(infoBytes);
-        }
-        return int(Page) - 24 - used;
+        return coder.finish();
     }
 
     PageFile &m_store;
@@ -479,7 +431,7 @@ private:
     bool m_text;
     bool m_compact = true;
     qint64 m_tagHeader = 0, m_end = 0;
-    int m_keyLength = 0, m_countBits = 1;
+    int m_keyLength = 0;
     QByteArray m_head;
     bool m_rootDirty = false;
     FreeChain m_free;
