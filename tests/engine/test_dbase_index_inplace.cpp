@@ -384,6 +384,35 @@ TEST(DbaseIndexInPlace, FreedPagesAreTakenAgainSoTheFileStopsGrowing)
     churn({"foxpro/dbd-xbase/rooms.dbf", {"foxpro/dbd-xbase/rooms.cdx"}}, "roomname", false);
 }
 
+// A free-page head that leads to a live page (another program's use of the word,
+// or a chain a rebuild left stale) is not followed: splits then add pages at the
+// end and the tree stays whole.
+TEST(DbaseIndexInPlace, FreeChainHeadOnALivePageIsNotFollowed)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-char.dbf"));
+    const QString ndx = dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-char.ndx"));
+    {
+        QFile file(ndx);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray root = file.read(4); // the root block, named as the first free one
+        ASSERT_TRUE(file.seek(8));
+        file.write(root);
+    }
+    auto t = openWritable(path);
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    const qint64 before = QFileInfo(ndx).size();
+    const QVector<QVariant> model = rowValues(*t, t->rowAt(0));
+    for (int n = 0; n < 20; ++n) {
+        QVector<QVariant> values = model;
+        values[0] = QStringLiteral("n%1").arg(n, 3, 10, QLatin1Char('0'));
+        t->append(values);
+    }
+    EXPECT_GT(QFileInfo(ndx).size(), before);
+    EXPECT_EQ(dynamic_cast<DbfTable &>(*t).checkIndexes().join(QLatin1Char('\n')).toStdString(), "");
+    readByPerl(path, {QFileInfo(ndx).fileName()});
+}
+
 namespace {
 
 // Changes and appends from this process: key fields get new values, records
