@@ -57,7 +57,7 @@ const char *const Usage =
     "DATEI ist eine Tabellendatei (.dbf, ...), auch in der Form ordner/[tabelle.dbf].\n"
     "SATZNR zählt wie \"Gehe zu\" und dump: die Sätze in natürlicher Reihenfolge, gelöschte nicht mitgezählt.\n"
     "WERT wird wie in der Tabellenansicht eingegeben (Datum 31.12.2024, Dezimalkomma).\n"
-    "check meldet jeden Unterschied der Indexdateien zu einem frischen Aufbau (Exit-Status 3, wenn es welche gibt).\n"
+    "check meldet jeden Unterschied der Indexdateien zu einem frischen Aufbau und jeden Memoverweis, der nicht auf den Anfang eines Memos zeigt (Exit-Status 3, wenn es welche gibt).\n"
     "ZIEL ist eine neue Datei .dbf, .db, .htm, .csv oder .xls; eine vorhandene wird nur mit --overwrite ersetzt.\n"
     "Lange Arbeit zeigt ihren Fortschritt auf der Fehlerausgabe, wenn diese ein Terminal ist; -q schweigt.\n";
 
@@ -347,8 +347,8 @@ void editRecord(engine::TableDataset &table, const Options &options, Output &out
     }
 }
 
-// check: 0 when every index fits its records, 3 with each difference on
-// standard output when not; reindex: the files built afresh.
+// check: 0 when every index fits its records and every memo pointer leads to a
+// memo, 3 with each difference on standard output when not; reindex: the files built afresh.
 int repairIndexes(engine::TableDataset &table, const Options &options, Output &out)
 {
     engine::IndexRepair *repair = table.source() ? table.source()->indexRepair() : nullptr;
@@ -359,20 +359,22 @@ int repairIndexes(engine::TableDataset &table, const Options &options, Output &o
         out.line(QStringLiteral("Der Index %1 wurde angelegt.").arg(options.values.at(0).toUpper()));
         return 0;
     }
-    if (table.source()->indexDefs().isEmpty() && table.source()->indexFault().isEmpty()) {
-        out.line(QStringLiteral("Zur Tabelle gehören keine Indexdateien."));
-        return 0;
-    }
+    const bool noIndexes = table.source()->indexDefs().isEmpty() && table.source()->indexFault().isEmpty();
     if (options.command == QLatin1String("reindex")) {
+        if (noIndexes) {
+            out.line(QStringLiteral("Zur Tabelle gehören keine Indexdateien."));
+            return 0;
+        }
         repair->reindex();
         out.line(QStringLiteral("Die Indexdateien wurden neu aufgebaut."));
         return 0;
     }
+    // Memo pointers are checked also where there is no index.
     const QStringList differences = repair->checkIndexes();
     for (const QString &line : differences)
         out.line(line);
     if (differences.isEmpty()) {
-        out.line(QStringLiteral("Die Indexdateien passen zu den Sätzen."));
+        out.line(noIndexes ? QStringLiteral("Zur Tabelle gehören keine Indexdateien.") : QStringLiteral("Die Indexdateien passen zu den Sätzen."));
         return 0;
     }
     return 3;

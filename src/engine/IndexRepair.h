@@ -10,8 +10,9 @@ namespace engine {
 class IndexRepair {
 public:
     virtual ~IndexRepair() = default;
-    // Compares every index with one built afresh from the records; one German
-    // sentence per difference, empty when all fit.
+    // Compares every index with one built afresh from the records, and the
+    // records' memo pointers with the memo file; one German sentence per
+    // difference, empty when all fit.
     virtual QStringList checkIndexes() = 0;
     // Builds every index file afresh beside it and renames it in.
     virtual void reindex() = 0;

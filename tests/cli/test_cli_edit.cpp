@@ -197,3 +197,94 @@ TEST(CliEdit, IndexAddsTagsToANewMdxAndAnExistingCdx)
     EXPECT_TRUE(keys.contains(QStringLiteral("AAA       Bay  1|2"))) << keys.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(perlKeys(cdx, QStringLiteral("ROOMNAME")).size(), 42);
 }
+
+namespace {
+
+// Where a memo field sits in a .dbf, read from the header here.
+struct MemoSlot {
+    qint64 headerLength = 0, recordLength = 0;
+    int offset = 0, width = 0;
+};
+
+MemoSlot memoSlot(const QByteArray &dbf, const char *field)
+{
+    MemoSlot s;
+    s.headerLength = quint8(dbf[8]) | (quint8(dbf[9]) << 8);
+    s.recordLength = quint8(dbf[10]) | (quint8(dbf[11]) << 8);
+    int offset = 1;
+    for (qsizetype d = 32; d + 32 <= dbf.size() && dbf[d] != '\r'; d += 32) {
+        const int width = quint8(dbf[d + 16]);
+        if (qstrcmp(dbf.constData() + d, field) == 0) {
+            s.offset = offset;
+            s.width = width;
+        }
+        offset += width;
+    }
+    EXPECT_GT(s.width, 0) << field;
+    return s;
+}
+
+// Sets the memo pointer of record (1-based): ten digits, or four bytes little-endian.
+void setMemoPointer(QByteArray &dbf, const MemoSlot &s, int record, quint32 block)
+{
+    char *p = dbf.data() + s.headerLength + (record - 1) * s.recordLength + s.offset;
+    if (s.width == 4) {
+        for (int i = 0; i < 4; ++i)
+            p[i] = char((block >> (8 * i)) & 0xFF);
+    } else {
+        const QByteArray digits = QByteArray::number(block).rightJustified(s.width, '0');
+        memcpy(p, digits.constData(), size_t(s.width));
+    }
+}
+
+} // namespace
+
+// Memo pointers bent by the test in copies of real tables of each memo layout:
+// one past the memo file's end, one into the second block of a memo that spans
+// several. check names both with record and field and exits with 3.
+TEST(CliEdit, CheckReportsMemoPointersThatMissAMemo)
+{
+    const struct {
+        const char *table, *memo, *field;
+        int record;      // its memo spans several blocks
+        quint32 inside;  // a block inside that memo
+        const char *insideFault;
+    } cases[] = {
+        {"dbase/infused-dbf/dbase_83.dbf", "dbase/infused-dbf/dbase_83.dbt", "DESC", 1, 2, "zeigt mitten in ein Memo"},
+        {"dbase/dans-dbase4/MEMOTEST.DBF", "dbase/dans-dbase4/MEMOTEST.DBT", "MEMO", 3, 4, "zeigt mitten in ein Memo"},
+        {"foxpro/infused-dbf/dbase_30.dbf", "foxpro/infused-dbf/dbase_30.fpt", "DESCRIP", 1, 15,
+         "zeigt nicht auf den Anfang eines Memos"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.table);
+        ScratchDir dir;
+        const QString table = dir.copyFixture(QString::fromLatin1(c.table));
+        dir.copyFixture(QString::fromLatin1(c.memo));
+        Result r = runCli({QStringLiteral("check"), table});
+        ASSERT_EQ(r.status, 0) << r.out.toStdString();
+
+        QByteArray dbf = testsupport::readAll(table);
+        const MemoSlot slot = memoSlot(dbf, c.field);
+        setMemoPointer(dbf, slot, c.record, c.inside);
+        setMemoPointer(dbf, slot, 2, 99999);
+        QFile out(table);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(dbf);
+        out.close();
+
+        r = runCli({QStringLiteral("check"), table});
+        EXPECT_EQ(r.status, 3);
+        const QString memoName = QString::fromLatin1(c.memo).section(QLatin1Char('/'), -1);
+        EXPECT_TRUE(r.out.contains(QStringLiteral("Satz %1, Feld %2: der Memoverweis auf Block %3 %4 (%5).")
+                                       .arg(c.record)
+                                       .arg(QLatin1String(c.field))
+                                       .arg(c.inside)
+                                       .arg(QLatin1String(c.insideFault), memoName)))
+            << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("Satz 2, Feld %1: der Memoverweis auf Block 99999 zeigt hinter das Ende der "
+                                                  "Memodatei (%2).")
+                                       .arg(QLatin1String(c.field), memoName)))
+            << r.out.toStdString();
+        EXPECT_EQ(r.out.count(QStringLiteral("Memoverweis")), 2) << r.out.toStdString();
+    }
+}

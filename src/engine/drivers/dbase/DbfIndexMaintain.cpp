@@ -2,6 +2,7 @@
 // rebuilding them whole: the repairs a user asks for by command.
 #include "DbfIndex.h"
 #include "DbfIndexWrite.h"
+#include "DbfMemoCheck.h"
 #include "DbfTable.h"
 #include "common/FileIo.h"
 #include "common/Journal.h"
@@ -31,29 +32,67 @@ QString shownKey(const KeptTag &tag, const QByteArray &key, const TextCodec &cod
     return QString::fromLatin1(key.toHex(' ')).toUpper();
 }
 
+QStringList fieldNamesOf(const DbfTable &table)
+{
+    QStringList names;
+    for (const FieldDef &f : table.fieldDefs())
+        names << f.name;
+    return names;
+}
+
+// A keeper of files for the table's records: its field names, values and null flags.
+std::unique_ptr<IndexKeeper> keeperFor(DbfTable &table, const std::vector<std::unique_ptr<IndexFile>> &files, const TextCodec &codec,
+                                       int recordLength)
+{
+    auto keeper = std::make_unique<IndexKeeper>(
+        files, fieldNamesOf(table), codec, [&table](const char *rec, int field) { return table.xbaseValue(rec, field); },
+        QByteArray(recordLength, ' '));
+    keeper->setNullableFields(table.nullableFields());
+    return keeper;
+}
+
 } // namespace
 
 QStringList DbfTable::checkIndexes()
 {
     QStringList out = m_indexFaults;
-    if (m_indexes.empty())
-        return out;
     // A change a dead writer left half done is finished or undone first.
     if (m_readOnlyReason.isEmpty())
         Journal::recover(m_path);
     refreshHeaderLocked();
     invalidateCache();
-    QStringList fieldNames;
-    for (const FieldDef &f : std::as_const(m_defs))
-        fieldNames << f.name;
+    // Each memo pointer must lead to the start of a memo in the memo file.
+    if (m_hasMemoFields && (m_memoMissing || !m_memo)) {
+        out << (m_memoFault.isEmpty() ? QStringLiteral("Die Memodatei %1 fehlt.").arg(m_memoName) : m_memoFault);
+    } else if (m_hasMemoFields) {
+        std::vector<MemoPointer> pointers;
+        for (qint64 r = 0; r < m_head.recordCount; ++r) {
+            const char *rec = record(r);
+            if (!rec)
+                break;
+            for (const DbfField &f : m_head.fields) {
+                if (f.kind != DbfField::MemoText && f.kind != DbfField::MemoBinary)
+                    continue;
+                try {
+                    pointers.push_back({quint32(r + 1), f.name, memoBlock(rec, f)});
+                } catch (const EngineError &e) {
+                    out << QStringLiteral("Satz %1, Feld %2: %3").arg(r + 1).arg(f.name, e.message());
+                }
+            }
+        }
+        try {
+            out << checkMemoPointers(*m_memo, pointers);
+        } catch (const EngineError &e) {
+            out << e.message();
+        }
+    }
+    if (m_indexes.empty())
+        return out;
     std::unique_ptr<IndexKeeper> fresh;
     try {
         for (auto &file : m_indexes)
             file = IndexFile::open(file->path());
-        fresh = std::make_unique<IndexKeeper>(
-            m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-            QByteArray(m_head.recordLength, ' '));
-        fresh->setNullableFields(nullableFields());
+        fresh = keeperFor(*this, m_indexes, m_codec, m_head.recordLength);
         fresh->addRecords(m_head.recordCount, [this](qint64 r) -> const char * {
             return r < m_head.recordCount ? record(r) : nullptr;
         });
@@ -144,20 +183,9 @@ void DbfTable::reindex()
     Journal::recover(m_path);
     refreshHeaderLocked();
     invalidateCache();
-    QStringList fieldNames;
-    for (const FieldDef &f : std::as_const(m_defs))
-        fieldNames << f.name;
-    IndexKeeper fresh(m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-                      QByteArray(m_head.recordLength, ' '));
-    fresh.setNullableFields(nullableFields());
-    fresh.addRecords(m_head.recordCount, [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; });
-    const QStringList temporary = fresh.writeBeside();
-    try {
-        fresh.commit(temporary);
-    } catch (...) {
-        IndexKeeper::discard(temporary);
-        throw;
-    }
+    const auto fresh = keeperFor(*this, m_indexes, m_codec, m_head.recordLength);
+    fresh->addRecords(m_head.recordCount, [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; });
+    fresh->replaceFiles();
     for (auto &file : m_indexes)
         file = IndexFile::open(file->path());
 }
@@ -212,25 +240,14 @@ void DbfTable::addTagTo(size_t file, const QString &path, IndexFormat format, co
         lock.emplace(m_fd, m_path);
     refreshHeaderLocked();
     invalidateCache();
-    QStringList fieldNames;
-    for (const FieldDef &f : std::as_const(m_defs))
-        fieldNames << f.name;
     std::vector<std::unique_ptr<IndexFile>> production;
     if (file < m_indexes.size())
         production.push_back(IndexFile::open(path));
-    IndexKeeper building(production, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-                         QByteArray(m_head.recordLength, ' '));
-    building.setNullableFields(nullableFields());
+    const auto building = keeperFor(*this, production, m_codec, m_head.recordLength);
     const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
-    building.addTag(0, path, format, tagName, expression, fieldNames, records, table.completeBaseName());
-    building.addRecords(m_head.recordCount, records);
-    const QStringList temporary = building.writeBeside();
-    try {
-        building.commit(temporary);
-    } catch (...) {
-        IndexKeeper::discard(temporary);
-        throw;
-    }
+    building->addTag(0, path, format, tagName, expression, fieldNamesOf(*this), records, table.completeBaseName());
+    building->addRecords(m_head.recordCount, records);
+    building->replaceFiles();
     // The table's header says it has a production index.
     const bool ownIndex = QFileInfo(path).completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) == 0;
     if (ownIndex && !(m_head.tableFlags & 0x01)) {

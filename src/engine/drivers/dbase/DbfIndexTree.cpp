@@ -2,6 +2,8 @@
 // are those described in docs/formats/dbase-indexes.md.
 #include "DbfIndexTree.h"
 
+#include "DbfCompactLeaf.h"
+
 #include "common/FileIo.h"
 #include "EngineError.h"
 
@@ -26,151 +28,173 @@ constexpr size_t MaxDepth = 64;
     throw damagedFile(path, fault);
 }
 
-// ---- dBASE III .ndx: 512-byte blocks, entries of child block, record, key.
+// ---- pages freed by removals ---------------------------------------------------------
 
-class NdxPages final : public IndexPages {
+// Pages that left a tree are chained from a word of the file's header, so that
+// later splits take them before the file grows. A freed page holds the link to
+// the next one twice (at 0 and at 4, where readers of either habit look), then
+// a mark, then zeros. A head that does not lead to such a page (a chain another
+// program keeps its own way, or one a rebuild left stale) is not followed: new
+// pages then go to the end of the file, and nothing live is overwritten.
+class FreeChain {
 public:
-    NdxPages(PageFile &store, const IndexFile &file) : m_store(store), m_path(file.path())
+    // headAt: the header word naming the first free page, in units of unit bytes;
+    // countAt: a header word counting the free pages (-1 when the format has none).
+    FreeChain(PageFile &store, qint64 headAt, qint64 countAt, qint64 unit, qint64 pageSize, qint64 lowest)
+        : m_store(store), m_headAt(headAt), m_countAt(countAt), m_unit(unit), m_pageSize(pageSize), m_lowest(lowest)
     {
-        m_header = m_store.read(0, Page);
-        const IndexTagInfo &tag = file.tags().front();
-        m_keyLength = tag.keyLength;
-        m_entry = tag.entryLength;
-        const int stored = le16(m_header.constData() + 14);
-        m_maxKeys = int((Page - 4) / m_entry);
-        if (stored > 0)
-            m_maxKeys = std::min(m_maxKeys, stored);
-        m_blocks = std::max<qint64>(le32(m_header.constData() + 4), (m_store.size() + Page - 1) / Page);
     }
-    qint64 root() override { return qint64(le32(m_header.constData())) * Page; }
-    void setRoot(qint64 at) override
+
+    std::optional<qint64> take()
     {
-        putLe32(m_header.data(), quint32(at / Page));
-        m_dirty = true;
-    }
-    TreeNode read(qint64 at) override
-    {
-        const QByteArray page = m_store.read(at, Page);
+        const QByteArray head = m_store.read(m_headAt, 4);
+        const quint32 link = le32(head.constData());
+        if (link == 0 || link == 0xFFFFFFFFu)
+            return std::nullopt;
+        const qint64 at = qint64(link) * m_unit;
+        if (at < m_lowest || at % Page || at + m_pageSize > m_store.size())
+            return std::nullopt;
+        const QByteArray page = m_store.read(at, m_pageSize);
         const char *p = page.constData();
-        TreeNode node;
-        node.at = at;
-        const quint32 count = le32(p);
-        node.leaf = le32(p + 4) == 0;
-        if (count > quint32(m_maxKeys) || (!node.leaf && 4 + qint64(count) * m_entry + 4 > Page))
-            damaged(m_path, QStringLiteral("die Seite bei Byte %1 nennt %2 Schlüssel").arg(at).arg(count));
-        for (quint32 i = 0; i < count; ++i) {
-            const char *e = p + 4 + qint64(i) * m_entry;
-            TreeItem item;
-            item.key = QByteArray(e + 8, m_keyLength);
-            if (node.leaf)
-                item.record = le32(e + 4);
-            else
-                item.child = qint64(le32(e)) * Page;
-            node.items.push_back(std::move(item));
-        }
-        if (!node.leaf) {
-            TreeItem tail;
-            tail.child = qint64(le32(p + 4 + qint64(count) * m_entry)) * Page;
-            tail.hasKey = false;
-            node.items.push_back(tail);
-        }
-        return node;
-    }
-    void write(const TreeNode &node) override
-    {
-        QByteArray page(Page, '\0');
-        char *p = page.data();
-        const size_t n = node.items.size();
-        putLe32(p, quint32(node.leaf ? n : n - 1));
-        for (size_t i = 0; i < n; ++i) {
-            char *e = p + 4 + qint64(i) * m_entry;
-            const TreeItem &item = node.items[i];
-            if (node.leaf) {
-                putLe32(e + 4, item.record);
-            } else {
-                putLe32(e, quint32(item.child / Page));
-                if (i + 1 == n)
-                    break; // the last child carries no key
-            }
-            memcpy(e + 8, item.key.constData(), size_t(m_keyLength));
-        }
-        m_store.write(node.at, p, Page);
-    }
-    bool fits(const TreeNode &node) const override
-    {
-        const qint64 n = qint64(node.items.size());
-        return node.leaf ? n <= m_maxKeys : (n - 1 <= m_maxKeys && 4 + (n - 1) * m_entry + 4 <= Page);
-    }
-    qint64 allocate() override
-    {
-        const qint64 at = m_blocks * Page;
-        ++m_blocks;
-        putLe32(m_header.data() + 4, quint32(m_blocks));
-        m_dirty = true;
+        if (memcmp(p, p + 4, 4) != 0 || memcmp(p + 8, Mark, sizeof Mark) != 0
+            || std::any_of(p + 16, p + m_pageSize, [](char c) { return c != 0; }))
+            return std::nullopt;
+        m_store.write(m_headAt, p, 4);
+        adjustCount(-1);
         return at;
     }
-    bool foxLayout() const override { return false; }
-    void finish() override
+
+    void give(qint64 at)
     {
-        if (m_dirty)
-            m_store.write(0, m_header.constData(), 8);
-        m_dirty = false;
+        QByteArray page(m_pageSize, '\0');
+        const QByteArray head = m_store.read(m_headAt, 4);
+        memcpy(page.data(), head.constData(), 4);
+        memcpy(page.data() + 4, head.constData(), 4);
+        memcpy(page.data() + 8, Mark, sizeof Mark);
+        m_store.write(at, page.constData(), m_pageSize);
+        char link[4];
+        putLe32(link, quint32(at / m_unit));
+        m_store.write(m_headAt, link, 4);
+        adjustCount(+1);
     }
 
 private:
+    static constexpr char Mark[8] = {'F', 'R', 'E', 'E', 'P', 'A', 'G', 'E'};
+
+    void adjustCount(int by)
+    {
+        if (m_countAt < 0)
+            return;
+        char word[4];
+        const quint32 n = le32(m_store.read(m_countAt, 4).constData());
+        if (by < 0 && n == 0)
+            return;
+        putLe32(word, n + quint32(by));
+        m_store.write(m_countAt, word, 4);
+    }
+
     PageFile &m_store;
-    QString m_path;
-    QByteArray m_header;
-    int m_keyLength = 0, m_entry = 0, m_maxKeys = 0;
-    qint64 m_blocks = 0;
-    bool m_dirty = false;
+    qint64 m_headAt, m_countAt, m_unit, m_pageSize, m_lowest;
 };
 
-// ---- dBASE IV .mdx: nodes of one block (several 512-byte pages) addressed by
-// page number; entries of pointer and key, a leaf's slot after its keys is 0.
+// ---- dBASE .ndx and .mdx: a node is a key count, then entries of pointers and
+// key; a branch has one child more than keys, in the slot after its last key.
 
-class MdxPages final : public IndexPages {
+// Where one dBASE format keeps each part of a node and of its headers.
+struct DbaseShape {
+    qint64 block = Page;      // bytes of one node
+    int first = 4;            // offset of the first entry in a node
+    int entry = 0;            // bytes of one entry
+    int keyAt = 8;            // the key within an entry (the child pointer is at 0)
+    int recordAt = 4;         // a leaf's record number within an entry
+    int keyLength = 0;
+    int maxKeys = 0;
+    bool leafByFirstChild = true; // .ndx: a leaf's first child is 0; .mdx: the slot after its keys is
+    qint64 rootAt = 0;        // the root's page number
+    qint64 pagesAt = 4;       // the count of 512-byte pages (.ndx: blocks) the file holds
+    qint64 freeAt = 8, freeCountAt = -1;
+};
+
+// dBASE III .ndx: 512-byte blocks, entries of child block, record, key. The
+// format keeps no free list; its reserved header word at 8 heads the chain.
+DbaseShape ndxShape(PageFile &store, const IndexFile &file)
+{
+    const IndexTagInfo &tag = file.tags().front();
+    DbaseShape s;
+    s.keyLength = tag.keyLength;
+    s.entry = tag.entryLength;
+    s.maxKeys = int((Page - 4) / s.entry);
+    const int stored = le16(store.read(14, 2).constData());
+    if (stored > 0)
+        s.maxKeys = std::min(s.maxKeys, stored);
+    return s;
+}
+
+// dBASE IV .mdx: nodes of one block (several 512-byte pages) addressed by page
+// number; entries of pointer and key, a leaf's slot after its keys is 0. The
+// file header counts its pages at 32 and chains free blocks from 36, counted at 40.
+DbaseShape mdxShape(PageFile &store, const IndexFile &file, int tag)
+{
+    const QString path = file.path();
+    DbaseShape s;
+    s.block = le16(store.read(22, 2).constData());
+    if (s.block < Page || s.block % Page)
+        damaged(path, QStringLiteral("die Blockgröße %1 ist ungültig").arg(s.block));
+    const IndexTagInfo &info = file.tags().at(tag);
+    s.first = 8;
+    s.keyAt = 4;
+    s.recordAt = 0;
+    s.keyLength = info.keyLength;
+    s.entry = info.entryLength;
+    s.maxKeys = int((s.block - 8) / s.entry);
+    const int stored = le16(store.read(info.header + 14, 2).constData());
+    if (stored > 0)
+        s.maxKeys = std::min(s.maxKeys, stored);
+    s.leafByFirstChild = false;
+    s.rootAt = info.header;
+    s.pagesAt = 32;
+    s.freeAt = 36;
+    s.freeCountAt = 40;
+    return s;
+}
+
+class DbasePages final : public IndexPages {
 public:
-    MdxPages(PageFile &store, const IndexFile &file, int tag) : m_store(store), m_path(file.path())
+    DbasePages(PageFile &store, const QString &path, const DbaseShape &shape)
+        : m_store(store), m_path(path), m_s(shape), m_free(store, shape.freeAt, shape.freeCountAt, Page, shape.block, Page)
     {
-        m_header = m_store.read(0, Page);
-        m_block = le16(m_header.constData() + 22);
-        if (m_block < Page || m_block % Page)
-            damaged(m_path, QStringLiteral("die Blockgröße %1 ist ungültig").arg(m_block));
-        const IndexTagInfo &info = file.tags().at(tag);
-        m_tagHeader = info.header;
-        m_tag = m_store.read(m_tagHeader, 24);
-        m_keyLength = info.keyLength;
-        m_item = info.entryLength;
-        m_maxKeys = int((m_block - 8) / m_item);
-        const int stored = le16(m_tag.constData() + 14);
-        if (stored > 0)
-            m_maxKeys = std::min(m_maxKeys, stored);
-        m_pages = std::max<qint64>(le32(m_header.constData() + 32), (m_store.size() + Page - 1) / Page);
+        m_root = le32(m_store.read(m_s.rootAt, 4).constData());
+        m_pages = std::max<qint64>(le32(m_store.read(m_s.pagesAt, 4).constData()), (m_store.size() + Page - 1) / Page);
     }
-    qint64 root() override { return qint64(le32(m_tag.constData())) * Page; }
+    qint64 root() override { return qint64(m_root) * Page; }
     void setRoot(qint64 at) override
     {
-        putLe32(m_tag.data(), quint32(at / Page));
+        m_root = quint32(at / Page);
         m_rootDirty = true;
     }
     TreeNode read(qint64 at) override
     {
-        const QByteArray page = m_store.read(at, m_block);
+        const QByteArray page = m_store.read(at, m_s.block);
         const char *p = page.constData();
         TreeNode node;
         node.at = at;
         const quint32 count = le32(p);
-        if (count > quint32(m_maxKeys))
+        if (count > quint32(m_s.maxKeys))
             damaged(m_path, QStringLiteral("die Seite bei Byte %1 nennt %2 Schlüssel").arg(at).arg(count));
-        const qint64 last = 8 + qint64(count) * m_item;
-        node.leaf = last + 4 > m_block || le32(p + last) == 0;
+        const qint64 last = m_s.first + qint64(count) * m_s.entry;
+        if (m_s.leafByFirstChild) {
+            node.leaf = le32(p + m_s.first) == 0;
+            if (!node.leaf && last + 4 > m_s.block)
+                damaged(m_path, QStringLiteral("die Seite bei Byte %1 nennt %2 Schlüssel").arg(at).arg(count));
+        } else {
+            node.leaf = last + 4 > m_s.block || le32(p + last) == 0;
+        }
         for (quint32 i = 0; i < count; ++i) {
-            const char *e = p + 8 + qint64(i) * m_item;
+            const char *e = p + m_s.first + qint64(i) * m_s.entry;
             TreeItem item;
-            item.key = QByteArray(e + 4, m_keyLength);
+            item.key = QByteArray(e + m_s.keyAt, m_s.keyLength);
             if (node.leaf)
-                item.record = le32(e);
+                item.record = le32(e + m_s.recordAt);
             else
                 item.child = qint64(le32(e)) * Page;
             node.items.push_back(std::move(item));
@@ -185,67 +209,75 @@ public:
     }
     void write(const TreeNode &node) override
     {
-        QByteArray page(m_block, '\0');
+        QByteArray page(m_s.block, '\0');
         char *p = page.data();
         const size_t n = node.items.size();
         putLe32(p, quint32(node.leaf ? n : n - 1));
         for (size_t i = 0; i < n; ++i) {
-            char *e = p + 8 + qint64(i) * m_item;
+            char *e = p + m_s.first + qint64(i) * m_s.entry;
             const TreeItem &item = node.items[i];
-            putLe32(e, node.leaf ? item.record : quint32(item.child / Page));
-            if (!node.leaf && i + 1 == n)
-                break;
-            memcpy(e + 4, item.key.constData(), size_t(m_keyLength));
+            if (node.leaf) {
+                putLe32(e + m_s.recordAt, item.record);
+            } else {
+                putLe32(e, quint32(item.child / Page));
+                if (i + 1 == n)
+                    break; // the last child carries no key
+            }
+            memcpy(e + m_s.keyAt, item.key.constData(), size_t(m_s.keyLength));
         }
-        m_store.write(node.at, p, m_block);
+        m_store.write(node.at, p, m_s.block);
     }
     bool fits(const TreeNode &node) const override
     {
         const qint64 n = qint64(node.items.size());
-        return node.leaf ? n <= m_maxKeys : (n - 1 <= m_maxKeys && 8 + (n - 1) * m_item + 4 <= m_block);
+        return node.leaf ? n <= m_s.maxKeys : (n - 1 <= m_s.maxKeys && m_s.first + (n - 1) * m_s.entry + 4 <= m_s.block);
     }
     qint64 allocate() override
     {
+        if (const std::optional<qint64> reused = m_free.take())
+            return *reused;
         const qint64 at = m_pages * Page;
-        m_pages += m_block / Page;
-        putLe32(m_header.data() + 32, quint32(m_pages));
-        m_dirty = true;
+        m_pages += m_s.block / Page;
+        m_pagesDirty = true;
         return at;
     }
+    void release(qint64 at) override { m_free.give(at); }
     bool foxLayout() const override { return false; }
     void finish() override
     {
-        if (m_dirty)
-            m_store.write(32, m_header.constData() + 32, 4);
-        if (m_rootDirty)
-            m_store.write(m_tagHeader, m_tag.constData(), 4);
-        m_dirty = m_rootDirty = false;
+        char word[4];
+        if (m_rootDirty) {
+            putLe32(word, m_root);
+            m_store.write(m_s.rootAt, word, 4);
+        }
+        if (m_pagesDirty) {
+            putLe32(word, quint32(m_pages));
+            m_store.write(m_s.pagesAt, word, 4);
+        }
+        m_rootDirty = m_pagesDirty = false;
     }
 
 private:
     PageFile &m_store;
     QString m_path;
-    QByteArray m_header, m_tag;
-    qint64 m_block = 1024, m_tagHeader = 0, m_pages = 0;
-    int m_keyLength = 0, m_item = 0, m_maxKeys = 0;
-    bool m_dirty = false, m_rootDirty = false;
+    DbaseShape m_s;
+    FreeChain m_free;
+    quint32 m_root = 0;
+    qint64 m_pages = 0;
+    bool m_rootDirty = false, m_pagesDirty = false;
 };
 
 // ---- FoxPro .cdx/.idx: 512-byte nodes addressed by byte offset, siblings
 // linked; compact leaves store keys without the bytes shared with the key
 // before and without trailing blanks.
 
-int bitsFor(quint64 v)
-{
-    int b = 0;
-    while (b < 64 && (quint64(1) << b) <= v)
-        ++b;
-    return std::max(b, 1);
-}
-
 class FoxPages final : public IndexPages {
 public:
-    FoxPages(PageFile &store, const IndexFile &file, int tag, bool textKeys) : m_store(store), m_path(file.path()), m_text(textKeys)
+    // The free node list is the file's: at 4 of its first header (a compound
+    // file's tags share its nodes).
+    FoxPages(PageFile &store, const IndexFile &file, int tag, bool textKeys)
+        : m_store(store), m_path(file.path()), m_text(textKeys),
+          m_free(store, 4, -1, 1, Page, file.format() == IndexFormat::Idx ? Page : 2 * Page)
     {
         const IndexTagInfo &info = file.tags().at(tag);
         m_tagHeader = file.format() == IndexFormat::Cdx ? info.header : 0;
@@ -253,7 +285,6 @@ public:
         m_keyLength = info.keyLength;
         m_head = m_store.read(m_tagHeader, 8);
         m_end = (m_store.size() + Page - 1) / Page * Page;
-        m_countBits = bitsFor(quint64(m_keyLength));
     }
     qint64 root() override { return qint64(le32(m_head.constData())); }
     void setRoot(qint64 at) override
@@ -362,10 +393,13 @@ public:
     }
     qint64 allocate() override
     {
+        if (const std::optional<qint64> reused = m_free.take())
+            return *reused;
         const qint64 at = m_end;
         m_end += Page;
         return at;
     }
+    void release(qint64 at) override { m_free.give(at); }
     bool foxLayout() const override { return true; }
     void finish() override
     {
@@ -381,56 +415,15 @@ private:
         quint32 maxRecord = 1;
         for (const TreeItem &item : node.items)
             maxRecord = std::max(maxRecord, item.record);
-        const int infoBytes = std::max(3, (bitsFor(maxRecord) + 2 * m_countBits + 7) / 8);
-        if (infoBytes > 8)
+        CompactLeafCoder coder(m_keyLength, m_text, maxRecord);
+        if (!coder.usable())
             return -1;
-        const int recordBits = std::min(32, infoBytes * 8 - 2 * m_countBits);
-        const quint32 recordMask = recordBits == 32 ? 0xFFFFFFFFu : ((quint32(1) << recordBits) - 1);
-        const quint8 countMask = quint8((1u << m_countBits) - 1);
-        int used = 0;
-        qint64 keyEnd = Page;
-        const char *previous = nullptr;
-        int previousTrail = 0;
-        for (size_t i = 0; i < node.items.size(); ++i) {
-            const char *key = node.items[i].key.constData();
-            int trail = 0;
-            if (m_text) {
-                while (trail < m_keyLength && key[m_keyLength - 1 - trail] == ' ')
-                    ++trail;
-            }
-            // Shared bytes count only within the previous key's stored part: readers
-            // differ in what they put for its cut trailing blanks.
-            int dup = 0;
-            if (previous) {
-                while (dup < m_keyLength - trail && dup < m_keyLength - previousTrail && key[dup] == previous[dup])
-                    ++dup;
-            }
-            const int stored = m_keyLength - dup - trail;
-            used += infoBytes + stored;
-            if (used > int(Page) - 24)
+        coder.start(p);
+        for (const TreeItem &item : node.items) {
+            if (!coder.add(item.key.constData(), item.record))
                 return -1;
-            if (p) {
-                const quint64 info = quint64(node.items[i].record & recordMask) | (quint64(dup) << recordBits)
-                                   | (quint64(trail) << (recordBits + m_countBits));
-                for (int b = 0; b < infoBytes; ++b)
-                    p[24 + qint64(i) * infoBytes + b] = char((info >> (8 * b)) & 0xFF);
-                keyEnd -= stored;
-                memcpy(p + keyEnd, key + dup, size_t(stored));
-            }
-            previous = key;
-            previousTrail = trail;
         }
-        if (p) {
-            putLe16(p + 12, quint16(int(Page) - 24 - used));
-            putLe32(p + 14, recordMask);
-            p[18] = char(countMask);
-            p[19] = char(countMask);
-            p[20] = char(recordBits);
-            p[21] = char(m_countBits);
-            p[22] = char(m_countBits);
-            p[23] = char(infoBytes);
-        }
-        return int(Page) - 24 - used;
+        return coder.finish();
     }
 
     PageFile &m_store;
@@ -438,9 +431,10 @@ private:
     bool m_text;
     bool m_compact = true;
     qint64 m_tagHeader = 0, m_end = 0;
-    int m_keyLength = 0, m_countBits = 1;
+    int m_keyLength = 0;
     QByteArray m_head;
     bool m_rootDirty = false;
+    FreeChain m_free;
 };
 
 } // namespace
@@ -448,8 +442,8 @@ private:
 std::unique_ptr<IndexPages> IndexPages::forTag(PageFile &store, const IndexFile &file, int tag, bool textKeys)
 {
     switch (file.format()) {
-    case IndexFormat::Ndx: return std::make_unique<NdxPages>(store, file);
-    case IndexFormat::Mdx: return std::make_unique<MdxPages>(store, file, tag);
+    case IndexFormat::Ndx: return std::make_unique<DbasePages>(store, file.path(), ndxShape(store, file));
+    case IndexFormat::Mdx: return std::make_unique<DbasePages>(store, file.path(), mdxShape(store, file, tag));
     default: return std::make_unique<FoxPages>(store, file, tag, textKeys);
     }
 }
@@ -665,9 +659,22 @@ void IndexTree::insert(const QByteArray &key, quint32 record)
     m_pages.finish();
 }
 
+bool IndexTree::entryAt(Path &path)
+{
+    // A branch's key bounds its child from above and may stay after that key
+    // left: the place can be the end of one leaf and the entry the next leaf's first.
+    while (path.back().index >= path.back().node.items.size()) {
+        if (!nextLeaf(path))
+            return false;
+    }
+    return true;
+}
+
 bool IndexTree::remove(const QByteArray &key, quint32 record)
 {
     Path path = locate(key, record);
+    if (!entryAt(path))
+        return false;
     Step &leaf = path.back();
     auto &items = leaf.node.items;
     if (leaf.index >= items.size() || order(items[leaf.index].key, items[leaf.index].record, key, record) != 0)
@@ -680,7 +687,9 @@ bool IndexTree::remove(const QByteArray &key, quint32 record)
 
 std::optional<quint32> IndexTree::firstWithKey(const QByteArray &key)
 {
-    const Path path = locate(key, m_descending ? 0xFFFFFFFFu : 0u);
+    Path path = locate(key, m_descending ? 0xFFFFFFFFu : 0u);
+    if (!entryAt(path))
+        return std::nullopt;
     const Step &leaf = path.back();
     if (leaf.index < leaf.node.items.size() && orderKeys(leaf.node.items[leaf.index].key, key) == 0)
         return leaf.node.items[leaf.index].record;
@@ -707,6 +716,25 @@ bool IndexTree::removeRecordAnywhere(quint32 record)
     }
 }
 
+bool IndexTree::raiseLastKey(Path &path, size_t level)
+{
+    TreeItem &item = path[level - 1].node.items[path[level - 1].index];
+    const TreeItem &last = path[level].node.items.back();
+    if (item.key == last.key && item.record == last.record)
+        return false;
+    item.key = last.key;
+    item.record = last.record;
+    return true;
+}
+
+void IndexTree::relink(qint64 at, qint64 TreeNode::*side, qint64 to)
+{
+    TreeNode neighbour = m_pages.read(at);
+    neighbour.*side = to;
+    neighbour.root = false;
+    m_pages.write(neighbour);
+}
+
 void IndexTree::store(Path &path)
 {
     const bool fox = m_pages.foxLayout();
@@ -714,15 +742,8 @@ void IndexTree::store(Path &path)
         TreeNode &node = path[level].node;
         if (m_pages.fits(node)) {
             m_pages.write(node);
-            if (!fox || level == 0)
+            if (!fox || level == 0 || !raiseLastKey(path, level))
                 return;
-            // A FoxPro branch holds the last key of each child.
-            TreeItem &item = path[level - 1].node.items[path[level - 1].index];
-            const TreeItem &last = node.items.back();
-            if (item.key == last.key && item.record == last.record)
-                return;
-            item.key = last.key;
-            item.record = last.record;
             continue;
         }
         // Full: the upper half moves to a new node to the right.
@@ -741,12 +762,8 @@ void IndexTree::store(Path &path)
         if (fox) {
             right.left = node.at;
             right.right = node.right;
-            if (node.right >= 0) {
-                TreeNode after = m_pages.read(node.right);
-                after.left = right.at;
-                after.root = false;
-                m_pages.write(after);
-            }
+            if (node.right >= 0)
+                relink(node.right, &TreeNode::left, right.at);
             node.right = right.at;
         }
         const bool wasRoot = level == 0;
@@ -789,19 +806,12 @@ void IndexTree::storeAfterRemoval(Path &path)
         if (node.items.empty() && level > 0) {
             // An emptied node leaves the tree: its parent forgets it, its siblings skip it.
             if (fox) {
-                if (node.left >= 0) {
-                    TreeNode before = m_pages.read(node.left);
-                    before.right = node.right;
-                    before.root = false;
-                    m_pages.write(before);
-                }
-                if (node.right >= 0) {
-                    TreeNode after = m_pages.read(node.right);
-                    after.left = node.left;
-                    after.root = false;
-                    m_pages.write(after);
-                }
+                if (node.left >= 0)
+                    relink(node.left, &TreeNode::right, node.right);
+                if (node.right >= 0)
+                    relink(node.right, &TreeNode::left, node.left);
             }
+            m_pages.release(node.at);
             Step &parent = path[level - 1];
             auto &items = parent.node.items;
             const bool wasLast = parent.index + 1 == items.size();
@@ -812,18 +822,85 @@ void IndexTree::storeAfterRemoval(Path &path)
                 parent.index = items.size() - 1;
             continue;
         }
+        if (!fox && !node.leaf && node.items.size() == 1) {
+            // A dBASE branch with one child and no key, a shape other readers skip:
+            // the root gives way to its child, any other such branch is mended
+            // with a neighbour.
+            if (level == 0) {
+                m_pages.setRoot(node.items.front().child);
+                m_pages.release(node.at);
+                return;
+            }
+            if (mendLoneChild(path, level))
+                continue;
+            return;
+        }
         if (node.items.empty())
             node.leaf = true; // a root without children is an empty leaf
         m_pages.write(node);
-        if (!fox || level == 0 || node.items.empty())
+        if (!fox || level == 0 || node.items.empty() || !raiseLastKey(path, level))
             return;
-        TreeItem &item = path[level - 1].node.items[path[level - 1].index];
-        const TreeItem &last = node.items.back();
-        if (item.key == last.key && item.record == last.record)
-            return;
-        item.key = last.key;
-        item.record = last.record;
     }
+}
+
+bool IndexTree::mendLoneChild(Path &path, size_t level)
+{
+    TreeNode &node = path[level].node;
+    Step &up = path[level - 1];
+    auto &items = up.node.items;
+    const size_t i = up.index;
+    if (items.size() < 2) {
+        m_pages.write(node); // a parent as lonely: a file written so by another program
+        return false;
+    }
+    if (i > 0) {
+        // Into the left neighbour as its last child, or that neighbour's last child comes over.
+        TreeNode left = m_pages.read(items[i - 1].child);
+        TreeNode merged = left;
+        merged.items.back().key = items[i - 1].key;
+        merged.items.back().hasKey = true;
+        merged.items.push_back(node.items.front());
+        if (m_pages.fits(merged)) {
+            items[i - 1].key = items[i].key;
+            items[i - 1].hasKey = items[i].hasKey;
+            items.erase(items.begin() + qsizetype(i));
+            up.index = i - 1;
+            m_pages.write(merged);
+            m_pages.release(node.at);
+            return true;
+        }
+        TreeItem moved = left.items.back();
+        left.items.pop_back();
+        moved.key = items[i - 1].key;
+        moved.hasKey = true;
+        items[i - 1].key = left.items.back().key;
+        left.items.back().hasKey = false;
+        node.items.insert(node.items.begin(), moved);
+        m_pages.write(left);
+    } else {
+        // Into the right neighbour as its first child, or that neighbour's first child comes over.
+        TreeNode right = m_pages.read(items[i + 1].child);
+        TreeItem own = node.items.front();
+        own.key = items[i].key;
+        own.hasKey = true;
+        TreeNode merged = right;
+        merged.items.insert(merged.items.begin(), own);
+        if (m_pages.fits(merged)) {
+            items.erase(items.begin() + qsizetype(i));
+            m_pages.write(merged);
+            m_pages.release(node.at);
+            return true;
+        }
+        TreeItem moved = right.items.front();
+        right.items.erase(right.items.begin());
+        items[i].key = moved.key;
+        moved.hasKey = false;
+        node.items = {own, moved};
+        m_pages.write(right);
+    }
+    m_pages.write(node);
+    m_pages.write(up.node);
+    return false;
 }
 
 } // namespace engine::dbase

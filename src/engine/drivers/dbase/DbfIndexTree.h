@@ -2,7 +2,8 @@
 // Changing one tag of an index file in place: the B-tree is read page by page
 // from the file as it is now, a key is inserted (pages split when full, a new
 // root when the root splits) or removed (emptied pages unlinked), and only the
-// pages that changed are written back. The page layouts of dBASE III .ndx,
+// pages that changed are written back. Pages emptied by removals are chained
+// as free and taken again by later splits. The page layouts of dBASE III .ndx,
 // dBASE IV .mdx and FoxPro .cdx/.idx are kept apart in IndexPages classes; the
 // tree logic is the same for all of them.
 #include "DbfIndex.h"
@@ -69,7 +70,10 @@ public:
     virtual TreeNode read(qint64 at) = 0;
     virtual void write(const TreeNode &node) = 0;
     virtual bool fits(const TreeNode &node) const = 0;
+    // A page for a new node: a freed one first, else one at the end of the file.
     virtual qint64 allocate() = 0;
+    // Gives back the page of a node that left the tree, for a later allocate().
+    virtual void release(qint64 at) = 0;
     // Whether branches carry a key for their last child and keep siblings (FoxPro).
     virtual bool foxLayout() const = 0;
     // Makes every counter in the file's headers fit the pages written.
@@ -109,8 +113,19 @@ private:
     // The record of the last entry below the child the path's last step names.
     quint32 lastRecord(Path &path);
     bool nextLeaf(Path &path);
+    // Moves a place past a leaf's last entry to the next leaf's first; false when none follows.
+    bool entryAt(Path &path);
     void store(Path &path);
     void storeAfterRemoval(Path &path);
+    // Mends the dBASE branch at level left with one child, with a neighbour under
+    // the same parent: merged into it (true: the parent lost an entry) or given a
+    // child of it (false: done).
+    bool mendLoneChild(Path &path, size_t level);
+    // A FoxPro branch holds the last key of each child: the parent's entry for the
+    // node at level follows it; false when it did already.
+    bool raiseLastKey(Path &path, size_t level);
+    // Points one side (left or right) of the FoxPro node at at to another node.
+    void relink(qint64 at, qint64 TreeNode::*side, qint64 to);
     TreeNode readChecked(qint64 at, const Path &path);
 
     IndexPages &m_pages;

@@ -4,6 +4,8 @@
 // docs/formats/dbase-indexes.md.
 #include "DbfIndexWrite.h"
 
+#include "DbfCompactLeaf.h"
+
 #include "common/CodePage.h"
 #include "common/FileIo.h"
 #include "common/SharedAccess.h"
@@ -124,14 +126,6 @@ void padTo(QByteArray &out, qint64 unit)
         out.append(QByteArray(unit - rest, '\0'));
 }
 
-int bitsFor(quint64 v)
-{
-    int b = 0;
-    while (b < 64 && (quint64(1) << b) <= v)
-        ++b;
-    return std::max(b, 1);
-}
-
 // ---- FoxPro trees ------------------------------------------------------------
 
 struct FoxChild {
@@ -155,64 +149,24 @@ qint64 appendFoxTree(QByteArray &out, const StoredKeys &keys, bool compact, bool
     const int keyLength = keys.keyLength;
     std::vector<FoxChild> level;
     if (compact) {
-        const int countBits = bitsFor(quint64(keyLength));
         quint32 maxRecord = 1;
         for (const quint32 r : keys.records)
             maxRecord = std::max(maxRecord, r);
-        const int infoBytes = std::max(3, (bitsFor(maxRecord) + 2 * countBits + 7) / 8);
-        if (infoBytes > 8)
+        CompactLeafCoder coder(keyLength, textKeys, maxRecord);
+        if (!coder.usable())
             throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Schlüssel sind für eine kompakte FoxPro-Indexdatei zu lang."));
-        const int recordBits = std::min(32, infoBytes * 8 - 2 * countBits);
-        const quint32 recordMask = recordBits == 32 ? 0xFFFFFFFFu : ((quint32(1) << recordBits) - 1);
-        const quint8 countMask = quint8((1u << countBits) - 1);
         qsizetype i = 0;
         do {
             QByteArray node(FoxNode, '\0');
             char *p = node.data();
-            int used = 0;
-            int count = 0;
-            qint64 keyEnd = FoxNode;
-            const char *previous = nullptr;
-            int previousTrail = 0;
-            while (i < keys.size()) {
-                const char *key = keys.key(i);
-                int trail = 0;
-                if (textKeys) {
-                    while (trail < keyLength && key[keyLength - 1 - trail] == ' ')
-                        ++trail;
-                }
-                // Shared bytes count only within the previous key's stored part: readers
-                // differ in what they put for its cut trailing blanks.
-                int dup = 0;
-                if (previous) {
-                    while (dup < keyLength - trail && dup < keyLength - previousTrail && key[dup] == previous[dup])
-                        ++dup;
-                }
-                const int stored = keyLength - dup - trail;
-                if (count > 0 && used + infoBytes + stored > int(FoxNode) - 24)
-                    break;
-                const quint64 info = quint64(keys.records[size_t(i)] & recordMask) | (quint64(dup) << recordBits)
-                                   | (quint64(trail) << (recordBits + countBits));
-                for (int b = 0; b < infoBytes; ++b)
-                    p[24 + count * infoBytes + b] = char((info >> (8 * b)) & 0xFF);
-                keyEnd -= stored;
-                memcpy(p + keyEnd, key + dup, size_t(stored));
-                used += infoBytes + stored;
-                ++count;
-                previous = key;
-                previousTrail = trail;
+            coder.start(p);
+            while (i < keys.size() && coder.add(keys.key(i), keys.records[size_t(i)]))
                 ++i;
-            }
+            if (coder.count() == 0 && i < keys.size())
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Schlüssel sind für eine kompakte FoxPro-Indexdatei zu lang."));
             putLe16(p, 2);
-            putLe16(p + 2, quint16(count));
-            putLe16(p + 12, quint16(int(FoxNode) - 24 - used));
-            putLe32(p + 14, recordMask);
-            p[18] = char(countMask);
-            p[19] = char(countMask);
-            p[20] = char(recordBits);
-            p[21] = char(countBits);
-            p[22] = char(countBits);
-            p[23] = char(infoBytes);
+            putLe16(p + 2, quint16(coder.count()));
+            coder.finish();
             level.push_back({out.size(), i - 1});
             out.append(node);
         } while (i < keys.size());
@@ -545,7 +499,10 @@ QByteArray IndexKeeper::payloadOf(const KeptTag &tag, const XValue &v, int lengt
     }
 }
 
-void IndexKeeper::insert(KeptTag &tag, const QByteArray &key, quint32 record)
+namespace {
+
+// The place of key/record among the tag's sorted entries: the first not before it.
+qsizetype placeOf(const KeptTag &tag, const QByteArray &key, quint32 record)
 {
     const size_t len = size_t(tag.sortLength);
     qsizetype lo = 0, hi = tag.size();
@@ -557,32 +514,35 @@ void IndexKeeper::insert(KeptTag &tag, const QByteArray &key, quint32 record)
         else
             hi = mid;
     }
-    tag.keys.insert(tag.keys.begin() + lo * tag.sortLength, key.constData(), key.constData() + len);
-    tag.records.insert(tag.records.begin() + lo, record);
+    return lo;
+}
+
+void eraseAt(KeptTag &tag, qsizetype i)
+{
+    tag.keys.erase(tag.keys.begin() + i * tag.sortLength, tag.keys.begin() + (i + 1) * tag.sortLength);
+    tag.records.erase(tag.records.begin() + i);
+}
+
+} // namespace
+
+void IndexKeeper::insert(KeptTag &tag, const QByteArray &key, quint32 record)
+{
+    const qsizetype at = placeOf(tag, key, record);
+    tag.keys.insert(tag.keys.begin() + at * tag.sortLength, key.constData(), key.constData() + tag.sortLength);
+    tag.records.insert(tag.records.begin() + at, record);
 }
 
 void IndexKeeper::erase(KeptTag &tag, const QByteArray &key, quint32 record)
 {
-    const size_t len = size_t(tag.sortLength);
-    qsizetype lo = 0, hi = tag.size();
-    while (lo < hi) {
-        const qsizetype mid = (lo + hi) / 2;
-        const int c = memcmp(tag.keyAt(mid), key.constData(), len);
-        if (c < 0 || (c == 0 && tag.records[size_t(mid)] < record))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < tag.size() && tag.records[size_t(lo)] == record && memcmp(tag.keyAt(lo), key.constData(), len) == 0) {
-        tag.keys.erase(tag.keys.begin() + lo * tag.sortLength, tag.keys.begin() + (lo + 1) * tag.sortLength);
-        tag.records.erase(tag.records.begin() + lo);
+    const qsizetype at = placeOf(tag, key, record);
+    if (at < tag.size() && tag.records[size_t(at)] == record && memcmp(tag.keyAt(at), key.constData(), size_t(tag.sortLength)) == 0) {
+        eraseAt(tag, at);
         return;
     }
     // Not where its key says: look for the record anywhere (its key was computed differently before).
     for (qsizetype i = 0; i < tag.size(); ++i) {
         if (tag.records[size_t(i)] == record) {
-            tag.keys.erase(tag.keys.begin() + i * tag.sortLength, tag.keys.begin() + (i + 1) * tag.sortLength);
-            tag.records.erase(tag.records.begin() + i);
+            eraseAt(tag, i);
             return;
         }
     }
@@ -919,6 +879,17 @@ void IndexKeeper::commit(const QStringList &temporary) const
 {
     for (size_t i = 0; i < m_files.size() && qsizetype(i) < temporary.size(); ++i)
         renameInto(temporary.at(qsizetype(i)), m_files[i]->path);
+}
+
+void IndexKeeper::replaceFiles() const
+{
+    const QStringList temporary = writeBeside();
+    try {
+        commit(temporary);
+    } catch (...) {
+        discard(temporary);
+        throw;
+    }
 }
 
 void IndexKeeper::discard(const QStringList &temporary)

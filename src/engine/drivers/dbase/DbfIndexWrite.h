@@ -119,6 +119,8 @@ public:
     // Renames the temporary files into place; throws on the first failure.
     void commit(const QStringList &temporary) const;
     static void discard(const QStringList &temporary);
+    // Writes every file beside and renames it in; the files beside go on failure.
+    void replaceFiles() const;
 
     const std::vector<std::unique_ptr<KeptFile>> &files() const { return m_files; }
 
