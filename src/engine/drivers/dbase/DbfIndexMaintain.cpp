@@ -40,7 +40,7 @@ QStringList DbfTable::checkIndexes()
         return out;
     // A change a dead writer left half done is finished or undone first.
     if (m_readOnlyReason.isEmpty())
-        Journal::recover(m_path);
+        Journal::recover(m_file.path());
     refreshHeaderLocked();
     invalidateCache();
     QStringList fieldNames;
@@ -51,11 +51,11 @@ QStringList DbfTable::checkIndexes()
         for (auto &file : m_indexes)
             file = IndexFile::open(file->path());
         fresh = std::make_unique<IndexKeeper>(
-            m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-            QByteArray(m_head.recordLength, ' '));
+            m_indexes, fieldNames, m_file.codec(), [this](const char *rec, int field) { return xbaseValue(rec, field); },
+            QByteArray(m_file.header().recordLength, ' '));
         fresh->setNullableFields(nullableFields());
-        fresh->addRecords(m_head.recordCount, [this](qint64 r) -> const char * {
-            return r < m_head.recordCount ? record(r) : nullptr;
+        fresh->addRecords(m_file.header().recordCount, [this](qint64 r) -> const char * {
+            return r < m_file.header().recordCount ? record(r) : nullptr;
         });
     } catch (const EngineError &e) {
         out << e.message();
@@ -92,19 +92,19 @@ QStringList DbfTable::checkIndexes()
             for (const auto &[record, key] : want) {
                 const auto it = have.find(record);
                 if (it == have.end())
-                    found << QStringLiteral("%1: Satz %2 fehlt (Schlüssel „%3“).").arg(where).arg(record).arg(shownKey(tag, key, m_codec));
+                    found << QStringLiteral("%1: Satz %2 fehlt (Schlüssel „%3“).").arg(where).arg(record).arg(shownKey(tag, key, m_file.codec()));
                 else if (it->second != key)
                     found << QStringLiteral("%1: Satz %2 steht unter dem Schlüssel „%3“, richtig ist „%4“.")
                                  .arg(where)
                                  .arg(record)
-                                 .arg(shownKey(tag, it->second, m_codec), shownKey(tag, key, m_codec));
+                                 .arg(shownKey(tag, it->second, m_file.codec()), shownKey(tag, key, m_file.codec()));
             }
             for (const auto &[record, key] : have) {
                 if (!want.count(record))
                     found << QStringLiteral("%1: Satz %2 steht darin (Schlüssel „%3“), gehört aber nicht hinein.")
                                  .arg(where)
                                  .arg(record)
-                                 .arg(shownKey(tag, key, m_codec));
+                                 .arg(shownKey(tag, key, m_file.codec()));
             }
             if (found.isEmpty()) {
                 // The same entries in another order.
@@ -140,17 +140,17 @@ void DbfTable::reindex()
         return;
     std::optional<FileLock> lock;
     if (!m_exclusive)
-        lock.emplace(m_fd, m_path);
-    Journal::recover(m_path);
+        lock.emplace(m_file.fd(), m_file.path());
+    Journal::recover(m_file.path());
     refreshHeaderLocked();
     invalidateCache();
     QStringList fieldNames;
     for (const FieldDef &f : std::as_const(m_defs))
         fieldNames << f.name;
-    IndexKeeper fresh(m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-                      QByteArray(m_head.recordLength, ' '));
+    IndexKeeper fresh(m_indexes, fieldNames, m_file.codec(), [this](const char *rec, int field) { return xbaseValue(rec, field); },
+                      QByteArray(m_file.header().recordLength, ' '));
     fresh.setNullableFields(nullableFields());
-    fresh.addRecords(m_head.recordCount, [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; });
+    fresh.addRecords(m_file.header().recordCount, [this](qint64 r) -> const char * { return r < m_file.header().recordCount ? record(r) : nullptr; });
     const QStringList temporary = fresh.writeBeside();
     try {
         fresh.commit(temporary);
@@ -179,8 +179,8 @@ void DbfTable::addIndex(const QString &name, const QString &expression)
         throw EngineError(ErrorKind::Damaged, m_indexFaults.join(QLatin1Char(' ')));
     // The table's own .mdx or .cdx; when it has none, FoxPro tables get a .cdx
     // and dBASE tables an .mdx, named as the table.
-    bool fox = isVisualFoxPro(m_head.version) || m_head.version == 0xF5 || m_head.version == 0xFB;
-    const QFileInfo table(m_path);
+    bool fox = isVisualFoxPro(m_file.header().version) || m_file.header().version == 0xF5 || m_file.header().version == 0xFB;
+    const QFileInfo table(m_file.path());
     size_t file = m_indexes.size();
     for (size_t i = 0; i < m_indexes.size(); ++i) {
         const IndexFormat f = m_indexes[i]->format();
@@ -206,10 +206,10 @@ void DbfTable::addTagTo(size_t file, const QString &path, IndexFormat format, co
 {
     if (file == m_indexes.size() && QFileInfo::exists(path))
         throw EngineError(QStringLiteral("Die Datei %1 gibt es schon, sie lässt sich aber nicht als Indexdatei lesen.").arg(nativePath(path)));
-    const QFileInfo table(m_path);
+    const QFileInfo table(m_file.path());
     std::optional<FileLock> lock;
     if (!m_exclusive)
-        lock.emplace(m_fd, m_path);
+        lock.emplace(m_file.fd(), m_file.path());
     refreshHeaderLocked();
     invalidateCache();
     QStringList fieldNames;
@@ -218,12 +218,12 @@ void DbfTable::addTagTo(size_t file, const QString &path, IndexFormat format, co
     std::vector<std::unique_ptr<IndexFile>> production;
     if (file < m_indexes.size())
         production.push_back(IndexFile::open(path));
-    IndexKeeper building(production, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-                         QByteArray(m_head.recordLength, ' '));
+    IndexKeeper building(production, fieldNames, m_file.codec(), [this](const char *rec, int field) { return xbaseValue(rec, field); },
+                         QByteArray(m_file.header().recordLength, ' '));
     building.setNullableFields(nullableFields());
-    const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
+    const auto records = [this](qint64 r) -> const char * { return r < m_file.header().recordCount ? record(r) : nullptr; };
     building.addTag(0, path, format, tagName, expression, fieldNames, records, table.completeBaseName());
-    building.addRecords(m_head.recordCount, records);
+    building.addRecords(m_file.header().recordCount, records);
     const QStringList temporary = building.writeBeside();
     try {
         building.commit(temporary);
@@ -233,12 +233,8 @@ void DbfTable::addTagTo(size_t file, const QString &path, IndexFormat format, co
     }
     // The table's header says it has a production index.
     const bool ownIndex = QFileInfo(path).completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) == 0;
-    if (ownIndex && !(m_head.tableFlags & 0x01)) {
-        const char flag = char(m_head.tableFlags | 0x01);
-        pwriteFully(m_fd, &flag, 1, 28, m_path);
-        syncData(m_fd, m_path);
-        m_head.tableFlags = quint8(flag);
-    }
+    if (ownIndex)
+        m_file.addTableFlags(0x01);
     if (!m_indexFiles.contains(QFileInfo(path).fileName()))
         m_indexFiles << QFileInfo(path).fileName();
     m_indexes.clear();
