@@ -75,39 +75,51 @@ void DbfFile::setNullFlag(QByteArray &rec, int bit, bool on) const
         byte = char(quint8(byte) & ~(1u << (bit % 8)));
 }
 
-void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vector<PendingMemo> &memos) const
-{
-    const DbfField &f = m_head.fields[size_t(field)];
-    char *p = rec.data() + f.offset;
-    const bool null = !value.isValid() || value.isNull();
-    const QString nativeType = nativeTypeName(f);
-    const auto fill = [&](char c) { memset(p, c, size_t(f.width)); };
-    const auto encodeText = [&](const QString &text) { return m_codec.encodeField(text, f.name); };
-    const auto tooLong = [&](qsizetype size) {
+namespace {
+
+// One value put into one field's bytes, a step a field kind; null says the
+// value is empty. The steps throw EngineError for a value the field refuses.
+struct FieldEncoding {
+    const DbfField &f;
+    const TextCodec &codec;
+    char *p;
+    const QVariant &value;
+    bool null;
+
+    void fill(char c) const { memset(p, c, size_t(f.width)); }
+    QByteArray encodeText(const QString &text) const { return codec.encodeField(text, f.name); }
+    EngineError tooLong(qsizetype size) const
+    {
         // In a multi-byte code page the width counts bytes, not characters.
-        const QString unit = m_codec.isSingleByte() ? QStringLiteral("Zeichen") : QStringLiteral("Bytes");
+        const QString unit = codec.isSingleByte() ? QStringLiteral("Zeichen") : QStringLiteral("Bytes");
         return EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 %4, das Feld fasst %3.")
                                .arg(f.name)
                                .arg(size)
                                .arg(f.width)
                                .arg(unit));
-    };
-    const auto invalid = [&](const QString &message) {
+    }
+    EngineError invalid(const QString &message) const
+    {
         return EngineError(ErrorKind::RefusedValue, QStringLiteral("%1: %2").arg(f.name, message));
-    };
+    }
+    EngineError doesNotFit(const QString &number) const
+    {
+        return EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
+                               .arg(number, f.name, nativeTypeName(f)));
+    }
     // A number from a value or a user's text; anything else is refused.
-    const auto finiteNumber = [&](const QVariant &v, TFieldType type) {
+    double finiteNumber(const QVariant &v, TFieldType type) const
+    {
         bool ok = false;
         const double d = v.typeId() == QMetaType::QString ? parseValue(v.toString(), type).toDouble(&ok)
                                                           : v.toDouble(&ok);
         if (!ok || !std::isfinite(d))
             throw invalid(msg::invalidFloat(v.toString()));
         return d;
-    };
-    setNullFlag(rec, f.nullBit, null);
+    }
 
-    switch (f.kind) {
-    case DbfField::Character: {
+    void character() const
+    {
         fill(' ');
         if (null)
             return;
@@ -131,19 +143,19 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
         if (bytes.size() > f.width)
             throw tooLong(bytes.size());
         memcpy(p, bytes.constData(), size_t(bytes.size()));
-        return;
     }
-    case DbfField::Numeric: {
+
+    // False for blank text: the field is then null.
+    bool numeric() const
+    {
         fill(' ');
         if (null)
-            return;
+            return true;
         QVariant v = value;
         if (v.typeId() == QMetaType::QString) {
             const QString text = v.toString().trimmed();
-            if (text.isEmpty()) {
-                setNullFlag(rec, f.nullBit, true);
-                return;
-            }
+            if (text.isEmpty())
+                return false;
             v = parseValue(text, f.integerValue ? ftLargeint : ftFloat);
         } else if (v.typeId() == QMetaType::Bool) {
             v = qint64(v.toBool() ? 1 : 0);
@@ -154,13 +166,14 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
             v.toDouble(&ok);
             if (!ok)
                 throw invalid(msg::invalidFloat(value.toString()));
-            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
-                                  .arg(formatValue(value, ftFloat), f.name, nativeType));
+            throw doesNotFit(formatValue(value, ftFloat));
         }
         memcpy(p, text->constData(), size_t(f.width));
-        return;
+        return true;
     }
-    case DbfField::Date: {
+
+    void date() const
+    {
         fill(' ');
         if (null)
             return;
@@ -173,9 +186,10 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
                                     .arg(d.day(), 2, 10, QLatin1Char('0'))
                                     .toLatin1();
         memcpy(p, text.constData(), 8);
-        return;
     }
-    case DbfField::Logical: {
+
+    void logical() const
+    {
         if (null) {
             p[0] = ' ';
             return;
@@ -184,9 +198,10 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
         if (value.typeId() == QMetaType::QString)
             b = parseValue(value.toString(), ftBoolean).toBool();
         p[0] = b ? 'T' : 'F';
-        return;
     }
-    case DbfField::Integer: {
+
+    void integer() const
+    {
         fill('\0');
         if (null)
             return;
@@ -197,13 +212,12 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
         if (!ok || (!isIntegralValue(v) && d != std::floor(d)))
             throw invalid(msg::invalidInteger(value.toString()));
         if (i < std::numeric_limits<qint32>::min() || i > std::numeric_limits<qint32>::max())
-            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
-                                  .arg(i)
-                                  .arg(f.name, nativeType));
+            throw doesNotFit(QString::number(i));
         putLe32(p, quint32(qint32(i)));
-        return;
     }
-    case DbfField::Double: {
+
+    void doubleNumber() const
+    {
         fill('\0');
         if (null)
             return;
@@ -211,20 +225,21 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
         quint64 bits;
         memcpy(&bits, &d, sizeof bits);
         putLe64(p, bits);
-        return;
     }
-    case DbfField::Currency: {
+
+    void currency() const
+    {
         fill('\0');
         if (null)
             return;
         const double d = finiteNumber(value, ftCurrency);
         if (std::fabs(d) >= 9.2e14)
-            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Die Zahl %1 passt nicht in das Feld %2 (%3).")
-                                  .arg(formatCurrency(d), f.name, nativeType));
+            throw doesNotFit(formatCurrency(d));
         putLe64(p, quint64(std::llround(d * 10000.0)));
-        return;
     }
-    case DbfField::DateTime: {
+
+    void dateTime() const
+    {
         fill('\0');
         if (null)
             return;
@@ -233,13 +248,14 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
             throw invalid(msg::invalidDateTime(value.toString()));
         putLe32(p, quint32(dt.date().toJulianDay()));
         putLe32(p + 4, quint32(dt.time().msecsSinceStartOfDay()));
-        return;
     }
-    case DbfField::MemoText:
-    case DbfField::MemoBinary: {
+
+    // Clears the block number; returns the memo's bytes (empty: no memo) and its FoxPro type.
+    QByteArray memo(quint32 &type) const
+    {
         fill(f.binaryPointer ? '\0' : ' ');
         QByteArray data;
-        quint32 type = FptText;
+        type = FptText;
         if (!null) {
             if (f.kind == DbfField::MemoText) {
                 data = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : encodeText(value.toString());
@@ -248,18 +264,12 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
                 type = f.type == 'G' ? FptObject : FptPicture;
             }
         }
-        // An empty memo is stored as no memo at all.
-        if (!data.isEmpty()) {
-            if (m_memoMissing)
-                throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Memodatei %1 fehlt.").arg(m_memoName));
-            if (!m_memo)
-                throw EngineError(ErrorKind::Damaged, m_memoFault);
-            memos.push_back({field, data, type});
-        }
-        return;
+        return data;
     }
-    case DbfField::VarChar:
-    case DbfField::VarBinary: {
+
+    // Returns whether the value is shorter than the field.
+    bool varying() const
+    {
         fill(f.kind == DbfField::VarChar ? ' ' : '\0');
         QByteArray bytes;
         if (!null)
@@ -273,9 +283,46 @@ void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vec
         const bool shorter = bytes.size() < f.width && f.varBit >= 0;
         if (shorter)
             p[f.width - 1] = char(bytes.size());
-        setNullFlag(rec, f.varBit, shorter);
+        return shorter;
+    }
+};
+
+} // namespace
+
+void DbfFile::encode(QByteArray &rec, int field, const QVariant &value, std::vector<PendingMemo> &memos) const
+{
+    const DbfField &f = m_head.fields[size_t(field)];
+    const FieldEncoding e{f, m_codec, rec.data() + f.offset, value, !value.isValid() || value.isNull()};
+    setNullFlag(rec, f.nullBit, e.null);
+
+    switch (f.kind) {
+    case DbfField::Character: e.character(); return;
+    case DbfField::Numeric:
+        if (!e.numeric())
+            setNullFlag(rec, f.nullBit, true);
+        return;
+    case DbfField::Date: e.date(); return;
+    case DbfField::Logical: e.logical(); return;
+    case DbfField::Integer: e.integer(); return;
+    case DbfField::Double: e.doubleNumber(); return;
+    case DbfField::Currency: e.currency(); return;
+    case DbfField::DateTime: e.dateTime(); return;
+    case DbfField::MemoText:
+    case DbfField::MemoBinary: {
+        quint32 type = FptText;
+        const QByteArray data = e.memo(type);
+        // An empty memo is stored as no memo at all.
+        if (!data.isEmpty()) {
+            if (m_memoMissing)
+                throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Memodatei %1 fehlt.").arg(m_memoName));
+            if (!m_memo)
+                throw EngineError(ErrorKind::Damaged, m_memoFault);
+            memos.push_back({field, data, type});
+        }
         return;
     }
+    case DbfField::VarChar:
+    case DbfField::VarBinary: setNullFlag(rec, f.varBit, e.varying()); return;
     }
 }
 
