@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "ExportStatement.h"
 #include "TestSupport.h"
+#include "Tables.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -142,43 +143,19 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
         "<tr><td>&nbsp;&nbsp;a&nbsp;&nbsp;b</td><td>2</td><td>0,0001</td><td>01.01.2024</td><td>True</td></tr>\n"
         "</tbody>\n</table>\n</body>\n</html>\n";
 
-    const struct { const char *name; char type; int width, decimals; } fields[] = {
-        {"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}};
     const int recordLength = 1 + 8 + 6 + 20 + 8 + 1;
     const int headerLength = 32 + 5 * 32 + 1;
     const int count = int(std::size(rows));
-    QByteArray file(32, '\0');
-    file[0] = 0x03;
-    file[1] = 124; file[2] = 5; file[3] = 1;
-    file[4] = char(count);
-    file[8] = char(headerLength & 0xFF); file[9] = char(headerLength >> 8);
-    file[10] = char(recordLength); file[11] = 0;
-    file[29] = 0x02; // code page 850
-    for (const auto &f : fields) {
-        QByteArray d(32, '\0');
-        memcpy(d.data(), f.name, strlen(f.name));
-        d[11] = f.type;
-        d[16] = char(f.width);
-        d[17] = char(f.decimals);
-        file += d;
-    }
-    file += '\x0D';
-    for (const Row &r : rows) {
-        file += r.flag;
-        file += r.name.leftJustified(8, ' ', true);
-        file += r.whole.rightJustified(6, ' ', true);
-        file += r.number.rightJustified(20, ' ', true);
-        file += r.date.leftJustified(8, ' ', true);
-        file += r.logical.leftJustified(1, ' ', true);
-    }
-    file += '\x1A';
+    QVector<testsupport::DbfRowBytes> records;
+    for (const Row &r : rows)
+        records.append({r.flag, {r.name, r.whole, r.number, r.date, r.logical}});
+    const QByteArray file = testsupport::dbaseFileBytes(
+        {{"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, records,
+        0x02); // code page 850
     ASSERT_EQ(file.size(), headerLength + count * recordLength + 1);
 
     ScratchDir dir;
-    QFile out(dir.file(QStringLiteral("kanten.dbf")));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    ASSERT_EQ(out.write(file), file.size());
-    out.close();
+    ASSERT_TRUE(testsupport::writeBytes(dir.file(QStringLiteral("kanten.dbf")), file));
     int written = 0;
     const QByteArray bytes = exportToText(dir.path(), QStringLiteral("kanten.dbf"), &written);
     EXPECT_EQ(written, count - 1);
