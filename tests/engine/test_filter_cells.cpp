@@ -136,21 +136,17 @@ TEST(FilterCells, SameRecordsAsTheValuesOnEveryDbaseFixture)
 TEST(FilterCells, EdgeCellsThroughTheDataset)
 {
     // NAME C(10) in code page 850, NR N(5,0), BETRAG N(10,2), TAG D, OK L; written byte by byte.
-    struct Row { char flag; QByteArray name, nr, betrag, tag, ok; };
-    const Row rows[] = {
-        {' ', "M\x81ller", "12", "1234.50", "20240229", "T"},                 // Müller
-        {' ', "m\x9Aller", "-5", "-0.00", "19991231", "F"},                   // mÜller
-        {'*', "M\x81ller", "7", "1", "20000101", "T"},                        // deleted
-        {' ', QByteArray("Muller \0\0\0", 10), "+0012", "12.3", "20230229", "y"}, // invalid date
-        {' ', "STRA\xE1" "E", "", "   .  ", "", "?"},                        // STRAßE, blank number
-        {' ', "", "007", "12.30", "20240301", "t"},
-        {' ', "Zeh", "1e1", "1,5", "2024 301", "n"},                         // odd numbers and date
+    const QVector<testsupport::DbfRowBytes> rows = {
+        {' ', {"M\x81ller", "12", "1234.50", "20240229", "T"}},                 // Müller
+        {' ', {"m\x9Aller", "-5", "-0.00", "19991231", "F"}},                   // mÜller
+        {'*', {"M\x81ller", "7", "1", "20000101", "T"}},                        // deleted
+        {' ', {QByteArray("Muller \0\0\0", 10), "+0012", "12.3", "20230229", "y"}}, // invalid date
+        {' ', {"STRA\xE1" "E", "", "   .  ", "", "?"}},                        // STRAßE, blank number
+        {' ', {"", "007", "12.30", "20240301", "t"}},
+        {' ', {"Zeh", "1e1", "1,5", "2024 301", "n"}},                         // odd numbers and date
     };
-    QVector<testsupport::DbfRowBytes> records;
-    for (const Row &r : rows)
-        records.append({r.flag, {r.name, r.nr, r.betrag, r.tag, r.ok}});
     const QByteArray file = testsupport::dbaseFileBytes(
-        {{"NAME", 'C', 10, 0}, {"NR", 'N', 5, 0}, {"BETRAG", 'N', 10, 2}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, records,
+        {{"NAME", 'C', 10, 0}, {"NR", 'N', 5, 0}, {"BETRAG", 'N', 10, 2}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, rows,
         0x02); // code page 850
     ScratchDir dir;
     ASSERT_TRUE(testsupport::writeBytes(dir.file(QStringLiteral("kanten.dbf")), file));

@@ -96,21 +96,20 @@ TEST(HtmlExportBytes, SameAsBeforeForEveryDbaseFixtureAndAGeneratedTable)
 TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
 {
     // NAME C(8) in code page 850, GANZ N(6,0), ZAHL N(20,3), TAG D, OK L; written byte by byte.
-    struct Row { char flag; QByteArray name, whole, number, date, logical; };
-    const Row rows[] = {
-        {' ', "M\x81ller", "12", "-0.500", "20240229", "T"},
-        {' ', QByteArray("Sa\"g\0\0\0\0", 8), "-00", ".5", "20230229", "?"},
-        {' ', "", "", "-0.000", "", "f"},
-        {'*', "Weg", "1", "1", "20200101", "T"},
-        {' ', "\xE1", "+00042", "1234567.891", "19991231", "n"},
-        {' ', "x y", "1e3", "**********", "00010101", "Y"},
-        {' ', "A,B", "-", "0000.00100", "2024 229", " "},
-        {' ', "\x94", "7,5", "12,25", "20000229", "F"},
-        {' ', "lang", "999999", "1234567890123456.789", "21000229", "t"},
-        {' ', "Null", "0", "-.5", "99991231", "N"},
-        {' ', "\x84", "-12", "12.", "20240101", "y"},
-        {' ', "klein", "1", "0.00001", "20240101", "T"},
-        {' ', "  a  b", "2", "0.0001", "20240101", "T"},
+    const QVector<testsupport::DbfRowBytes> rows = {
+        {' ', {"M\x81ller", "12", "-0.500", "20240229", "T"}},
+        {' ', {QByteArray("Sa\"g\0\0\0\0", 8), "-00", ".5", "20230229", "?"}},
+        {' ', {"", "", "-0.000", "", "f"}},
+        {'*', {"Weg", "1", "1", "20200101", "T"}},
+        {' ', {"\xE1", "+00042", "1234567.891", "19991231", "n"}},
+        {' ', {"x y", "1e3", "**********", "00010101", "Y"}},
+        {' ', {"A,B", "-", "0000.00100", "2024 229", " "}},
+        {' ', {"\x94", "7,5", "12,25", "20000229", "F"}},
+        {' ', {"lang", "999999", "1234567890123456.789", "21000229", "t"}},
+        {' ', {"Null", "0", "-.5", "99991231", "N"}},
+        {' ', {"\x84", "-12", "12.", "20240101", "y"}},
+        {' ', {"klein", "1", "0.00001", "20240101", "T"}},
+        {' ', {"  a  b", "2", "0.0001", "20240101", "T"}},
     };
     const char *const expected =
         "\"NAME\",\"GANZ\",\"ZAHL\",\"TAG\",\"OK\"\r\n"
@@ -145,12 +144,9 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
 
     const int recordLength = 1 + 8 + 6 + 20 + 8 + 1;
     const int headerLength = 32 + 5 * 32 + 1;
-    const int count = int(std::size(rows));
-    QVector<testsupport::DbfRowBytes> records;
-    for (const Row &r : rows)
-        records.append({r.flag, {r.name, r.whole, r.number, r.date, r.logical}});
+    const int count = int(rows.size());
     const QByteArray file = testsupport::dbaseFileBytes(
-        {{"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, records,
+        {{"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, rows,
         0x02); // code page 850
     ASSERT_EQ(file.size(), headerLength + count * recordLength + 1);
 
