@@ -60,8 +60,6 @@ public:
     // Cached record bytes, valid until the next call.
     const char *record(qint64 row);
     void invalidateCache();
-    // The record as the file holds it now, past the cache.
-    QByteArray readRecordDirect(qint64 row) const;
     bool nullFlag(const char *rec, int bit) const;
     // A field of a whole record as the engine's value.
     QVariant decode(const char *rec, int field, qint64 row) const;
@@ -74,6 +72,8 @@ public:
         QByteArray data;
         quint32 fptType;
     };
+    // The record as the file holds it now, past the cache.
+    QByteArray readRecordDirect(qint64 row) const;
     // A record of blanks with no field null.
     QByteArray blankRecord() const;
     // Puts a value into the record's bytes; memos are collected for writeMemos().
