@@ -77,6 +77,8 @@ public:
     // A record of blanks with no field null.
     QByteArray blankRecord() const;
     // Puts a value into the record's bytes; memos are collected for writeMemos().
+    // Throws EngineError for a value the field refuses; the field's bytes are
+    // then undefined, and the caller drops the record.
     void encode(QByteArray &rec, int field, const QVariant &value, std::vector<PendingMemo> &memos) const;
     // Appends the collected memos and puts their block numbers into the record.
     void writeMemos(QByteArray &rec, const std::vector<PendingMemo> &memos);
