@@ -5,10 +5,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace structure {
 
@@ -21,23 +17,12 @@ TFMFieldsDel::TFMFieldsDel(QWidget *parent)
 
     GroupBox1 = new QGroupBox(QStringLiteral("Feld löschen"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    CBFields = new QComboBox(GroupBox1);
-    CBFields->setObjectName(QStringLiteral("CBFields"));
-    CBFields->setEditable(true);
-    CBFields->setInsertPolicy(QComboBox::NoInsert);
-    CBFields->addItems(fieldTypeNames());
-    CBFields->setCurrentIndex(-1);
+    CBFields = fieldTypeBox(GroupBox1);
     CBFields->setEditText(QStringLiteral("CBFields"));
     auto *form = new QFormLayout(GroupBox1);
     form->addRow(QStringLiteral("Name:"), CBFields);
 
-    QHBoxLayout *buttons = forms::okCancelButtons(this, Button1, Button2);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-    resize(300, 140);
+    layOutFieldDialog(this, GroupBox1, Button1, Button2, 140);
 
 }
 

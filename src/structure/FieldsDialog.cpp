@@ -17,6 +17,27 @@ QStringList fieldTypeNames()
             QStringLiteral("Datum"),   QStringLiteral("Logisch"),    QStringLiteral("Memo")};
 }
 
+QComboBox *fieldTypeBox(QWidget *parent)
+{
+    auto *box = new QComboBox(parent);
+    box->setObjectName(QStringLiteral("CBFields"));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(fieldTypeNames());
+    box->setCurrentIndex(-1);
+    return box;
+}
+
+void layOutFieldDialog(QDialog *dialog, QGroupBox *box, QPushButton *&ok, QPushButton *&cancel, int height)
+{
+    QHBoxLayout *buttons = forms::okCancelButtons(dialog, ok, cancel);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(box);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    dialog->resize(300, height);
+}
+
 TFMFields::TFMFields(QWidget *parent)
     : forms::ActivatingDialog(parent, Placement::ScreenCentre)
 {
@@ -28,12 +49,7 @@ TFMFields::TFMFields(QWidget *parent)
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     EDName = new QLineEdit(GroupBox1);
     EDName->setObjectName(QStringLiteral("EDName"));
-    CBFields = new QComboBox(GroupBox1);
-    CBFields->setObjectName(QStringLiteral("CBFields"));
-    CBFields->setEditable(true);
-    CBFields->setInsertPolicy(QComboBox::NoInsert);
-    CBFields->addItems(fieldTypeNames());
-    CBFields->setCurrentIndex(-1);
+    CBFields = fieldTypeBox(GroupBox1);
     EDSize = new QLineEdit(GroupBox1);
     EDSize->setObjectName(QStringLiteral("EDSize"));
     EDDez = new QLineEdit(GroupBox1);
@@ -45,13 +61,7 @@ TFMFields::TFMFields(QWidget *parent)
     form->addRow(QStringLiteral("Größe:"), EDSize);
     form->addRow(QStringLiteral("Dezimal:"), EDDez);
 
-    QHBoxLayout *buttons = forms::okCancelButtons(this, Button1, Button2);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-    resize(300, 220);
+    layOutFieldDialog(this, GroupBox1, Button1, Button2, 220);
 
 }
 

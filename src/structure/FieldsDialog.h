@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QComboBox;
+class QDialog;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -14,6 +15,10 @@ namespace structure {
 
 // The type names both field dialogs offer.
 QStringList fieldTypeNames();
+// The editable type box both field dialogs show (objectName "CBFields"), nothing chosen.
+QComboBox *fieldTypeBox(QWidget *parent);
+// The field dialogs' frame: the group box above, OK and "&Abbrechen" below.
+void layOutFieldDialog(QDialog *dialog, QGroupBox *box, QPushButton *&ok, QPushButton *&cancel, int height);
 
 class TFMFields : public forms::ActivatingDialog {
     Q_OBJECT

@@ -5,6 +5,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/csv/CsvDriver.h"
 
 #include <QDate>
@@ -20,6 +21,8 @@
 #include <gtest/gtest.h>
 
 using namespace engine;
+using testsupport::fieldNames;
+using testsupport::rowText;
 using testsupport::ScratchDir;
 using testsupport::fixture;
 
@@ -35,23 +38,6 @@ std::unique_ptr<TableSource> openFile(const QString &path)
 std::unique_ptr<TableSource> openFixture(const QString &relative)
 {
     return openFile(fixture(QStringLiteral("csv/") + relative));
-}
-
-QStringList names(TableSource &t)
-{
-    QStringList out;
-    for (const FieldDef &f : t.fieldDefs())
-        out << f.name;
-    return out;
-}
-
-QStringList rowText(TableSource &t, qint64 position)
-{
-    QStringList out;
-    const RowId row = t.rowAt(position);
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        out << t.text(row, i);
-    return out;
 }
 
 TFieldType typeOf(TableSource &t, const QString &name)
@@ -87,7 +73,7 @@ TEST(CsvRead, SpectrumFilesMatchTheirJson)
         auto t = openFile(dir.filePath(file));
         ASSERT_EQ(t->rowCount(), expected.size());
         QStringList keys = expected.first().toObject().keys();
-        QStringList fields = names(*t);
+        QStringList fields = fieldNames(*t);
         keys.sort();
         fields.sort();
         EXPECT_EQ(fields, keys);
@@ -117,12 +103,12 @@ TEST(CsvRead, CharacterSetsFromBomSchemaOrBytes)
     EXPECT_EQ(rowText(*latin1, 1), (QStringList{QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("©")}));
 
     auto bom = openFixture(QStringLiteral("csvkit/test_utf8_bom.csv"));
-    EXPECT_EQ(names(*bom), (QStringList{QStringLiteral("foo"), QStringLiteral("bar"), QStringLiteral("baz")}));
+    EXPECT_EQ(fieldNames(*bom), (QStringList{QStringLiteral("foo"), QStringLiteral("bar"), QStringLiteral("baz")}));
     EXPECT_EQ(bom->rowCount(), 2);
     EXPECT_EQ(bom->text(1, 2), QStringLiteral("ʤ"));
 
     auto utf16 = openFixture(QStringLiteral("csvkit/test_utf16_little.csv"));
-    EXPECT_EQ(names(*utf16), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(fieldNames(*utf16), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     EXPECT_EQ(utf16->rowCount(), 2);
     EXPECT_EQ(rowText(*utf16, 0), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
     EXPECT_EQ(utf16->text(1, 2), QStringLiteral("ʤ"));
@@ -140,7 +126,7 @@ TEST(CsvRead, CharacterSetsFromBomSchemaOrBytes)
     for (const QString &file : {QStringLiteral("utf8.csv"), QStringLiteral("ansi.csv")}) {
         SCOPED_TRACE(file.toStdString());
         auto t = openFile(dir.file(file));
-        EXPECT_EQ(names(*t), (QStringList{QStringLiteral("Name"), QStringLiteral("Straße"), QStringLiteral("Betrag"),
+        EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("Name"), QStringLiteral("Straße"), QStringLiteral("Betrag"),
                                           QStringLiteral("Datum")}));
         EXPECT_EQ(rowText(*t, 0), (QStringList{QStringLiteral("Müller"), QStringLiteral("Große Allee 5"),
                                                QStringLiteral("1234,5"), QStringLiteral("24.12.2023")}));
@@ -153,7 +139,7 @@ TEST(CsvRead, CharacterSetsFromBomSchemaOrBytes)
 TEST(CsvRead, SeparatorsLineEndsAndHeaderNames)
 {
     auto tsv = openFixture(QStringLiteral("csvkit/dummy.tsv"));
-    EXPECT_EQ(names(*tsv), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(fieldNames(*tsv), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     EXPECT_EQ(rowText(*tsv, 0), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
 
     // CR alone ends the lines; inside quotes it is part of the text.
@@ -181,7 +167,7 @@ TEST(CsvRead, SeparatorsLineEndsAndHeaderNames)
     ScratchDir dir;
     writeBytes(dir.file(QStringLiteral("names.csv")), "a,,a,A\n1,2,3,4\n5,6,7,8,9\n\n\n");
     auto t = openFile(dir.file(QStringLiteral("names.csv")));
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("a"), QStringLiteral("F2"), QStringLiteral("a_2"),
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("a"), QStringLiteral("F2"), QStringLiteral("a_2"),
                                       QStringLiteral("A_3"), QStringLiteral("F5")}));
     EXPECT_EQ(t->rowCount(), 2) << "blank lines are no records";
     EXPECT_FALSE(t->value(0, 4).isValid());
@@ -257,7 +243,7 @@ TEST(CsvRead, SchemaIniDescribesTheFile)
                "; Beschreibung\r\n[preise.txt]\r\nColNameHeader=False\r\nFormat=Delimited(|)\r\nCharacterSet=OEM\r\n"
                "DecimalSymbol=,\r\nCol1=Nr Long\r\nCol2=\"Die Ware\" Text Width 30\r\nCol3=Preis Currency\r\n");
     auto t = openFile(dir.file(QStringLiteral("preise.txt")));
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("Nr"), QStringLiteral("Die Ware"), QStringLiteral("Preis")}));
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("Nr"), QStringLiteral("Die Ware"), QStringLiteral("Preis")}));
     EXPECT_EQ(t->fieldDefs().at(0).dataType, ftInteger);
     EXPECT_EQ(t->fieldDefs().at(1).dataType, ftString);
     EXPECT_EQ(t->fieldDefs().at(1).size, 30);
@@ -270,7 +256,7 @@ TEST(CsvRead, SchemaIniDescribesTheFile)
     writeBytes(dir.file(QStringLiteral("ohne.csv")), "x,1\ny,2\n");
     writeBytes(dir.file(QStringLiteral("Schema.ini")), "[ohne.csv]\nColNameHeader=False\n");
     auto plain = openFile(dir.file(QStringLiteral("ohne.csv")));
-    EXPECT_EQ(names(*plain), (QStringList{QStringLiteral("F1"), QStringLiteral("F2")}));
+    EXPECT_EQ(fieldNames(*plain), (QStringList{QStringLiteral("F1"), QStringLiteral("F2")}));
     EXPECT_EQ(plain->rowCount(), 2);
 
     writeBytes(dir.file(QStringLiteral("Schema.ini")), "[ohne.csv]\nFormat=FixedLength\n");
@@ -352,7 +338,7 @@ TEST(CsvRead, OddFilesOpenWithoutHarm)
         EXPECT_FALSE(t->readOnlyReason().isEmpty()) << "nothing to change without columns";
     }
     auto head = openFile(dir.file(QStringLiteral("kopf.csv")));
-    EXPECT_EQ(names(*head), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(fieldNames(*head), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     EXPECT_EQ(head->rowCount(), 0);
     EXPECT_THROW(head->value(0, 0), EngineError);
 
@@ -399,5 +385,5 @@ TEST(CsvRead, SchemaColumnNumbersBoundedByTheFile)
     write(csv, QByteArray());
     write(dir.file(QStringLiteral("schema.ini")),
           "[t.csv]\nColNameHeader=False\nCol1=a Text\nCol2=b Text\nCol3=c Long\n");
-    EXPECT_EQ(names(*openFile(csv)), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(fieldNames(*openFile(csv)), (QStringList{"a", "b", "c"}));
 }

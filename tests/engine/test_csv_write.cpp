@@ -5,6 +5,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/csv/CsvDriver.h"
 
 #include <QDate>
@@ -21,6 +22,8 @@
 #include <sys/resource.h>
 
 using namespace engine;
+using testsupport::rowText;
+using testsupport::rowValues;
 using testsupport::ScratchDir;
 using testsupport::readAll;
 
@@ -31,23 +34,6 @@ std::unique_ptr<TableSource> openFile(const QString &path, bool readOnly = false
     CsvDriver d;
     const QFileInfo info(path);
     return d.open(info.absolutePath(), info.fileName(), OpenOptions{readOnly, false});
-}
-
-QVector<QVariant> rowValues(TableSource &t, RowId row)
-{
-    QVector<QVariant> v;
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        v << t.value(row, i);
-    return v;
-}
-
-QStringList rowText(TableSource &t, qint64 position)
-{
-    QStringList out;
-    const RowId row = t.rowAt(position);
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        out << t.text(row, i);
-    return out;
 }
 
 // All records (header included) as Python's csv module reads them.

@@ -3,6 +3,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QFile>
@@ -10,21 +11,10 @@
 #include <gtest/gtest.h>
 
 using namespace engine;
+using testsupport::openDbf;
 using testsupport::ScratchDir;
 
 namespace {
-
-DbaseDriver &driver()
-{
-    static DbaseDriver d;
-    return d;
-}
-
-std::unique_ptr<TableSource> openPath(const QString &path)
-{
-    const QFileInfo info(path);
-    return driver().open(info.absolutePath(), info.fileName(), OpenOptions{});
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -56,7 +46,7 @@ QByteArray le32(quint32 v)
 QString readEverything(const QString &path, qint64 *rows = nullptr)
 {
     try {
-        auto t = openPath(path);
+        auto t = openDbf(path, OpenOptions{});
         const qint64 n = t->rowCount();
         if (rows)
             *rows = n;
@@ -122,7 +112,7 @@ TEST(DbaseDamage, TruncatedTablesGiveErrorsOrTheRecordsPresent)
         }
         // A header naming more records than there are is said so and makes the table read-only.
         writeFile(table, whole.left(whole.size() - recordLength - 1));
-        auto t = openPath(table);
+        auto t = openDbf(table, OpenOptions{});
         EXPECT_FALSE(t->readOnlyReason().isEmpty());
         bool said = false;
         for (const auto &f : t->facts())
@@ -178,7 +168,7 @@ TEST(DbaseDamage, InconsistentHeadersAreRefusedWithTheFileAndTheFault)
     for (const auto &[what, bytes] : cases) {
         writeFile(table, bytes);
         try {
-            openPath(table);
+            openDbf(table, OpenOptions{});
             ADD_FAILURE() << what << " opened";
         } catch (const EngineError &e) {
             EXPECT_TRUE(e.message().contains(QStringLiteral("cars.dbf"))) << what << ": " << e.message().toStdString();
@@ -186,9 +176,9 @@ TEST(DbaseDamage, InconsistentHeadersAreRefusedWithTheFileAndTheFault)
     }
     // The file is not a table at all.
     writeFile(table, QByteArray(31, 'x'));
-    EXPECT_THROW(openPath(table), EngineError);
+    EXPECT_THROW(openDbf(table, OpenOptions{}), EngineError);
     writeFile(table, QByteArray());
-    EXPECT_THROW(openPath(table), EngineError);
+    EXPECT_THROW(openDbf(table, OpenOptions{}), EngineError);
 }
 
 TEST(DbaseDamage, MemoPointersOutsideTheMemoFile)
@@ -205,7 +195,7 @@ TEST(DbaseDamage, MemoPointersOutsideTheMemoFile)
     };
     for (const auto &[what, pointer] : pointers) {
         writeFile(table, patched(good, descr, pointer.left(10)));
-        auto t = openPath(table);
+        auto t = openDbf(table, OpenOptions{});
         try {
             t->value(0, 5);
             ADD_FAILURE() << what << " read";
@@ -219,30 +209,30 @@ TEST(DbaseDamage, MemoPointersOutsideTheMemoFile)
     Q_UNUSED(memo);
     // Block 0 is the memo file's header: a pointer to it means "no memo".
     writeFile(table, patched(good, descr, "         0"));
-    EXPECT_FALSE(openPath(table)->value(0, 5).isValid());
+    EXPECT_FALSE(openDbf(table, OpenOptions{})->value(0, 5).isValid());
 
     // dBASE IV: a memo whose stored length runs past the end of the file.
     const QString t4 = dir.copyFixture(QStringLiteral("dbase/dans-dbase4/MEMOTEST.DBF"));
     const QString m4 = dir.copyFixture(QStringLiteral("dbase/dans-dbase4/MEMOTEST.DBT"));
     writeFile(m4, patched(testsupport::readAll(m4), 512 + 4, le32(0x7FFFFFF0)));
-    EXPECT_THROW(openPath(t4)->value(0, 1), EngineError);
+    EXPECT_THROW(openDbf(t4, OpenOptions{})->value(0, 1), EngineError);
     writeFile(m4, patched(testsupport::readAll(m4), 512 + 4, le32(3))); // shorter than its own header
-    EXPECT_THROW(openPath(t4)->value(0, 1), EngineError);
+    EXPECT_THROW(openDbf(t4, OpenOptions{})->value(0, 1), EngineError);
 
     // FoxPro: length past the end, and a block inside the file header.
     const QString tf = dir.copyFixture(QStringLiteral("foxpro/go-dbase/TEST.DBF"));
     const QString mf = dir.copyFixture(QStringLiteral("foxpro/go-dbase/TEST.FPT"));
     const QByteArray fpt = testsupport::readAll(mf);
     writeFile(mf, patched(fpt, 512 + 4, QByteArray("\x7F\xFF\xFF\xFF", 4)));
-    EXPECT_THROW(openPath(tf)->value(0, 9), EngineError);
+    EXPECT_THROW(openDbf(tf, OpenOptions{})->value(0, 9), EngineError);
     writeFile(mf, fpt);
     const QByteArray dbf = testsupport::readAll(tf);
     writeFile(tf, patched(dbf, 840 + 66, le32(2))); // block 2 of 64 bytes lies in the 512-byte header
-    EXPECT_THROW(openPath(tf)->value(0, 9), EngineError);
+    EXPECT_THROW(openDbf(tf, OpenOptions{})->value(0, 9), EngineError);
     // A block size of 0 in the memo header: the table opens, the memo reports the fault.
     writeFile(tf, dbf);
     writeFile(mf, patched(fpt, 6, QByteArray("\0\0", 2)));
-    auto t = openPath(tf);
+    auto t = openDbf(tf, OpenOptions{});
     EXPECT_EQ(t->value(0, 1).toString(), QStringLiteral("TEST PRODUCT"));
     EXPECT_THROW(t->value(0, 9), EngineError);
     EXPECT_TRUE(t->readOnlyReason().contains(QStringLiteral("TEST.FPT")));
@@ -251,7 +241,7 @@ TEST(DbaseDamage, MemoPointersOutsideTheMemoFile)
 TEST(DbaseDamage, RecordsAndFieldsOutsideTheTable)
 {
     ScratchDir dir;
-    auto t = openPath(dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf")));
+    auto t = openDbf(dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf")), OpenOptions{});
     EXPECT_THROW(t->value(3, 0), EngineError);
     EXPECT_THROW(t->value(-1, 0), EngineError);
     EXPECT_THROW(t->value(0, 2), EngineError);

@@ -3,6 +3,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
 #include "common/Bytes.h"
@@ -14,29 +15,13 @@
 #include <gtest/gtest.h>
 
 using namespace engine;
+using testsupport::fieldIndex;
+using testsupport::openDbf;
 using engine::dbase::IndexFile;
 using testsupport::fixture;
 using testsupport::ScratchDir;
 
 namespace {
-
-std::unique_ptr<TableSource> openTable(const QString &path)
-{
-    static DbaseDriver driver;
-    const QFileInfo info(path);
-    return driver.open(info.absolutePath(), info.fileName(), OpenOptions{true, false});
-}
-
-int fieldIndex(TableSource &t, const QString &name)
-{
-    const auto &defs = t.fieldDefs();
-    for (int i = 0; i < defs.size(); ++i) {
-        if (defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    ADD_FAILURE() << "no field " << name.toStdString();
-    return 0;
-}
 
 const IndexDef *findDef(const QVector<IndexDef> &defs, const QString &name)
 {
@@ -116,7 +101,7 @@ double leDouble(const QByteArray &key)
 
 TEST(DbaseIndexNdx, CharacterKeysInTheListedOrder)
 {
-    auto t = openTable(fixture("dbase/dbd-xbase/ndx-char.dbf"));
+    auto t = openDbf(fixture("dbase/dbd-xbase/ndx-char.dbf"), true);
     const QVector<IndexDef> defs = t->indexDefs();
     ASSERT_EQ(defs.size(), 1);
     EXPECT_EQ(defs[0].name, QStringLiteral("ndx-char"));
@@ -144,7 +129,7 @@ TEST(DbaseIndexNdx, CharacterKeysInTheListedOrder)
 
 TEST(DbaseIndexNdx, NumericAndDateKeysMatchTheTable)
 {
-    auto num = openTable(fixture("dbase/dbd-xbase/ndx-num.dbf"));
+    auto num = openDbf(fixture("dbase/dbd-xbase/ndx-num.dbf"), true);
     expectFieldOrder(*num, QStringLiteral("ndx-num"), QStringLiteral("FIELD1"), 594);
     const QVector<RowId> order = num->indexOrder(QStringLiteral("ndx-num"));
     const int f = fieldIndex(*num, QStringLiteral("FIELD1"));
@@ -163,7 +148,7 @@ TEST(DbaseIndexNdx, NumericAndDateKeysMatchTheTable)
     for (const auto &e : file->entries(0))
         ASSERT_EQ(leDouble(e.key), num->value(RowId(e.record) - 1, f).toDouble()) << e.record;
 
-    auto dates = openTable(fixture("dbase/dbd-xbase/ndx-date.dbf"));
+    auto dates = openDbf(fixture("dbase/dbd-xbase/ndx-date.dbf"), true);
     expectFieldOrder(*dates, QStringLiteral("ndx-date"), QStringLiteral("FIELD1"), 297);
     const QVector<RowId> byDate = dates->indexOrder(QStringLiteral("ndx-date"));
     const int d = fieldIndex(*dates, QStringLiteral("FIELD1"));
@@ -187,7 +172,7 @@ TEST(DbaseIndexNdx, NumericAndDateKeysMatchTheTable)
 
 TEST(DbaseIndexMdx, ChangelogTagsAndOrders)
 {
-    auto t = openTable(fixture("dbase/simatic-s7/siprom/CHANGELOG.DBF"));
+    auto t = openDbf(fixture("dbase/simatic-s7/siprom/CHANGELOG.DBF"), true);
     const QVector<IndexDef> defs = t->indexDefs();
     EXPECT_EQ(names(defs), QStringList({"ID_TAG", "DATETIME_T", "USER_TAG", "ACTION_TAG", "OBJECTID_T", "LEVEL_TAG"}));
     const QStringList fields{"ID", "DATETIME", "USER", "ACTION", "OBJECTID", "LEVEL"};
@@ -208,7 +193,7 @@ TEST(DbaseIndexMdx, ChangelogTagsAndOrders)
 
 TEST(DbaseIndexMdx, SymlistExpressionAndEmptyTag)
 {
-    auto t = openTable(fixture("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF"));
+    auto t = openDbf(fixture("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF"), true);
     const QVector<IndexDef> defs = t->indexDefs();
     EXPECT_EQ(names(defs), QStringList({"__ID", "__USKZ", "__SKZ", "__OPIEC", "__OPHIST"}));
     const IndexDef *uskz = findDef(defs, QStringLiteral("__USKZ"));
@@ -236,7 +221,7 @@ TEST(DbaseIndexMdx, SymlistExpressionAndEmptyTag)
 
 TEST(DbaseIndexMdx, BausteinLeavesTheDeletedRecordOut)
 {
-    auto t = openTable(fixture("dbase/simatic-s7/ombstx-offline-00000002/BAUSTEIN.DBF"));
+    auto t = openDbf(fixture("dbase/simatic-s7/ombstx-offline-00000002/BAUSTEIN.DBF"), true);
     const QVector<IndexDef> defs = t->indexDefs();
     EXPECT_EQ(names(defs), QStringList({"ID_TAG", "TYPNUMBER_"}));
     const IndexDef *typ = findDef(defs, QStringLiteral("TYPNUMBER_"));
@@ -254,7 +239,7 @@ TEST(DbaseIndexMdx, BausteinLeavesTheDeletedRecordOut)
 
 TEST(DbaseIndexCdx, RoomsTagsConditionsAndTraversal)
 {
-    auto t = openTable(fixture("foxpro/dbd-xbase/rooms.dbf"));
+    auto t = openDbf(fixture("foxpro/dbd-xbase/rooms.dbf"), true);
     const QVector<IndexDef> defs = t->indexDefs();
     // Tags in the order they were made (their headers' order in the file).
     EXPECT_EQ(names(defs), QStringList({"ROOMNAME", "FACILITY", "AUDIO", "MAIN", "FILM"}));
@@ -305,7 +290,7 @@ TEST(DbaseIndexCdx, FoxproDatabaseTablesAndContainer)
     };
     for (const Expect &c : cases) {
         SCOPED_TRACE(c.table);
-        auto t = openTable(fixture(QStringLiteral("foxpro/infused-dbf/foxprodb/") + QLatin1String(c.table)));
+        auto t = openDbf(fixture(QStringLiteral("foxpro/infused-dbf/foxprodb/") + QLatin1String(c.table)), true);
         const QVector<IndexDef> defs = t->indexDefs();
         ASSERT_EQ(names(defs), c.tags);
         for (int i = 0; i < defs.size(); ++i) {
@@ -340,7 +325,7 @@ TEST(DbaseIndexCdx, FoxproDatabaseTablesAndContainer)
 
 TEST(DbaseIndexCdx, JavadbfEmployeesAndPayments)
 {
-    auto employees = openTable(fixture("foxpro/javadbf-xsource/employees.dbf"));
+    auto employees = openDbf(fixture("foxpro/javadbf-xsource/employees.dbf"), true);
     const QVector<IndexDef> e = employees->indexDefs();
     EXPECT_EQ(names(e), QStringList({"PRIMARYKEY", "LASTNAME", "EMAILNAME", "POSTALCODE"}));
     EXPECT_EQ(e[0].fields, QStringLiteral("EMPLOYEEID"));
@@ -348,7 +333,7 @@ TEST(DbaseIndexCdx, JavadbfEmployeesAndPayments)
     for (const IndexDef &d : e)
         expectFieldOrder(*employees, d.name, d.fields, 5);
 
-    auto payments = openTable(fixture("foxpro/javadbf-xsource/payments.dbf"));
+    auto payments = openDbf(fixture("foxpro/javadbf-xsource/payments.dbf"), true);
     const QVector<IndexDef> p = payments->indexDefs();
     EXPECT_EQ(names(p), QStringList({"PRIMARYKEY", "PAYMENTMET", "PROJECTID"}));
     EXPECT_EQ(p[0].fields, QStringLiteral("PAYMENTID"));
@@ -401,7 +386,7 @@ TEST(DbaseIndexIdx, PlainAndCompactSingleIndexes)
 {
     ScratchDir dir;
     const QString table = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
-    auto reference = openTable(fixture("foxpro/dbd-xbase/rooms.dbf"));
+    auto reference = openDbf(fixture("foxpro/dbd-xbase/rooms.dbf"), true);
     const QVector<RowId> byRoom = reference->indexOrder(QStringLiteral("ROOMNAME"));
 
     // A compact .idx is one tag of a compound file: the ROOMNAME tag header moved to the front.
@@ -411,7 +396,7 @@ TEST(DbaseIndexIdx, PlainAndCompactSingleIndexes)
     idx[14] = char(0x20); // compact, not compound
     writeFile(dir.file(QStringLiteral("ROOMS.IDX")), idx);
     {
-        auto t = openTable(table);
+        auto t = openDbf(table, true);
         const QVector<IndexDef> defs = t->indexDefs();
         ASSERT_EQ(defs.size(), 1);
         EXPECT_EQ(defs[0].name, QStringLiteral("ROOMS"));
@@ -436,7 +421,7 @@ TEST(DbaseIndexIdx, PlainAndCompactSingleIndexes)
     }
     std::stable_sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     writeFile(dir.file(QStringLiteral("rooms.idx")), plainIdx(keys, 15, "LEFT(facility,4)"));
-    auto t = openTable(table);
+    auto t = openDbf(table, true);
     const QVector<IndexDef> defs = t->indexDefs();
     ASSERT_EQ(defs.size(), 1);
     EXPECT_EQ(defs[0].expression, QStringLiteral("LEFT(facility,4)"));

@@ -5,6 +5,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
 #include "drivers/dbase/DbfIndexTree.h"
@@ -21,26 +22,13 @@
 #include <unistd.h>
 
 using namespace engine;
+using testsupport::openDbf;
+using testsupport::rowValues;
 using engine::dbase::DbfTable;
 using engine::dbase::IndexFile;
 using testsupport::ScratchDir;
 
 namespace {
-
-std::unique_ptr<TableSource> openWritable(const QString &path)
-{
-    static DbaseDriver driver;
-    const QFileInfo info(path);
-    return driver.open(info.absolutePath(), info.fileName(), OpenOptions{false, false});
-}
-
-QVector<QVariant> rowValues(TableSource &t, RowId row)
-{
-    QVector<QVariant> v;
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        v << t.value(row, i);
-    return v;
-}
 
 // Records (1-based) and keys of one tag as XBase::Index reads them; fails the
 // test when the reader is missing (scripts/install-deps.sh installs it).
@@ -134,7 +122,7 @@ void randomSeries(const Fixture &fixture, int steps, unsigned seed)
         if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
             indexFiles << QFileInfo(copied).fileName();
     }
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     auto &table = dynamic_cast<DbfTable &>(*t);
     // The fixtures as their programs left them may differ from a fresh build
@@ -276,7 +264,7 @@ void churn(const Fixture &fixture, const char *keyField, bool deletesDropKeys)
         if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
             indexFiles << copied;
     }
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     auto &table = dynamic_cast<DbfTable &>(*t);
     const int key = fieldNumber(*t, keyField);
@@ -316,7 +304,7 @@ void churn(const Fixture &fixture, const char *keyField, bool deletesDropKeys)
     t.reset();
 
     // The same records indexed afresh.
-    auto fresh = openWritable(path);
+    auto fresh = openDbf(path, false);
     dynamic_cast<DbfTable &>(*fresh).reindex();
     const std::vector<qint64> built = fileSizes(indexFiles);
     for (qsizetype i = 0; i < indexFiles.size(); ++i) {
@@ -399,7 +387,7 @@ TEST(DbaseIndexInPlace, FreeChainHeadOnALivePageIsNotFollowed)
         ASSERT_TRUE(file.seek(8));
         file.write(root);
     }
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     const qint64 before = QFileInfo(ndx).size();
     const QVector<QVariant> model = rowValues(*t, t->rowAt(0));
@@ -461,7 +449,7 @@ void twoWriters(const char *table, const std::vector<const char *> &companions)
             indexFiles << QFileInfo(copied).fileName();
     }
     {
-        auto t = openWritable(path);
+        auto t = openDbf(path, false);
         auto &first = dynamic_cast<DbfTable &>(*t);
         if (!first.checkIndexes().isEmpty())
             first.reindex();
@@ -475,12 +463,12 @@ void twoWriters(const char *table, const std::vector<const char *> &companions)
     ASSERT_GE(child, 0);
     char byte = 0;
     if (child == 0) {
-        auto mine = openWritable(path);
+        auto mine = openDbf(path, false);
         if (write(ready[1], "r", 1) != 1 || read(go[0], &byte, 1) != 1)
             _exit(2);
         _exit(writeSeries(std::move(mine), 99, 150) > 0 ? 0 : 1);
     }
-    auto parentTable = openWritable(path);
+    auto parentTable = openDbf(path, false);
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
     ASSERT_EQ(write(go[1], "g", 1), 1);
     const int mine = writeSeries(std::move(parentTable), 7, 150);
@@ -491,7 +479,7 @@ void twoWriters(const char *table, const std::vector<const char *> &companions)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_GT(mine, 0);
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     const QStringList differences = dynamic_cast<DbfTable &>(*t).checkIndexes();
     EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
     readByPerl(path, indexFiles);
@@ -522,7 +510,7 @@ struct IndexedCopy {
         table = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
         dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.cdx"));
         // A dBASE III .ndx beside the .cdx: both formats in one change.
-        auto t = openWritable(table);
+        auto t = openDbf(table, false);
         dynamic_cast<DbfTable &>(*t).createNdx(dir.file(QStringLiteral("rooms.ndx")), QStringLiteral("UPPER(ROOMNAME)"), false);
     }
 };
@@ -534,7 +522,7 @@ TEST(DbaseIndexInPlace, EveryFailedWriteLeavesTableAndIndexesAsBefore)
     for (int failAt = 1;; ++failAt) {
         SCOPED_TRACE(failAt);
         IndexedCopy copy;
-        auto t = openWritable(copy.table);
+        auto t = openDbf(copy.table, false);
         ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
         const qint64 before = t->rowCount();
         int writes = 0;
@@ -549,7 +537,7 @@ TEST(DbaseIndexInPlace, EveryFailedWriteLeavesTableAndIndexesAsBefore)
         }
         engine::io::setIoFault({});
         t.reset();
-        auto again = openWritable(copy.table);
+        auto again = openDbf(copy.table, false);
         const QStringList differences = dynamic_cast<DbfTable &>(*again).checkIndexes();
         EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
         // A change reported failed is not there; one reported done is.
@@ -567,11 +555,11 @@ TEST(DbaseIndexInPlace, KilledWriterIsRolledBackOrFinished)
     for (int killAt = 1;; killAt += 1) {
         SCOPED_TRACE(killAt);
         IndexedCopy copy;
-        const qint64 before = openWritable(copy.table)->rowCount();
+        const qint64 before = openDbf(copy.table, false)->rowCount();
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            auto t = openWritable(copy.table);
+            auto t = openDbf(copy.table, false);
             int writes = 0;
             engine::io::setIoFault([&](const engine::io::IoEvent &e) {
                 if (e.kind == engine::io::IoEvent::Write && ++writes == killAt)
@@ -585,7 +573,7 @@ TEST(DbaseIndexInPlace, KilledWriterIsRolledBackOrFinished)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         const bool done = WEXITSTATUS(status) == 0;
-        auto t = openWritable(copy.table);
+        auto t = openDbf(copy.table, false);
         const QStringList differences = dynamic_cast<DbfTable &>(*t).checkIndexes();
         EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char('\n')).toStdString();
         if (done) {

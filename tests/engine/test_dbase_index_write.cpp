@@ -5,6 +5,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 #include "drivers/dbase/DbfIndex.h"
 #include "IndexKey.h"
@@ -20,6 +21,9 @@
 #include <map>
 
 using namespace engine;
+using testsupport::fieldIndex;
+using testsupport::openDbf;
+using testsupport::rowValues;
 using engine::dbase::DbfTable;
 using engine::dbase::IndexEntry;
 using engine::dbase::IndexFile;
@@ -27,31 +31,6 @@ using testsupport::fixture;
 using testsupport::ScratchDir;
 
 namespace {
-
-std::unique_ptr<TableSource> openWritable(const QString &path)
-{
-    static DbaseDriver driver;
-    const QFileInfo info(path);
-    return driver.open(info.absolutePath(), info.fileName(), OpenOptions{false, false});
-}
-
-int fieldIndex(TableSource &t, const QString &name)
-{
-    for (int i = 0; i < t.fieldDefs().size(); ++i) {
-        if (t.fieldDefs()[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    ADD_FAILURE() << "no field " << name.toStdString();
-    return 0;
-}
-
-QVector<QVariant> rowValues(TableSource &t, RowId row)
-{
-    QVector<QVariant> v;
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        v << t.value(row, i);
-    return v;
-}
 
 // Runs the Perl reader; nothing when perl or XBase::Index is missing.
 std::optional<QStringList> perlKeys(const QString &file, const QString &tag, const QString &type)
@@ -146,7 +125,7 @@ TEST(DbaseIndexWrite, NdxCharacterAndNumericKeysFollowEveryChange)
     const QString chars = dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-char.dbf"));
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-char.ndx"));
     {
-        auto t = openWritable(chars);
+        auto t = openDbf(chars, false);
         ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
         const RowId added = t->append({QStringLiteral("0a")});
         t->update(0, rowValues(*t, 0), {QStringLiteral("zz")}); // a key field changes
@@ -159,7 +138,7 @@ TEST(DbaseIndexWrite, NdxCharacterAndNumericKeysFollowEveryChange)
     }
     const QString nums = dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-num.dbf"));
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-num.ndx"));
-    auto t = openWritable(nums);
+    auto t = openDbf(nums, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     // Enough appends to need more blocks and a deeper tree than before.
     for (int i = 0; i < 40; ++i)
@@ -178,7 +157,7 @@ TEST(DbaseIndexWrite, MdxTagsWithBcdNumbersAndDeletedCondition)
     const QString path = dir.copyFixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBF"));
     dir.copyFixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBT"));
     const QString mdx = dir.copyFixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.MDX"));
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     QVector<QVariant> row = rowValues(*t, 0);
     for (int i = 0; i < 70; ++i) { // more than one node of 63 numeric keys
@@ -206,7 +185,7 @@ TEST(DbaseIndexWrite, CdxCompactLeavesForConditionsAndNullPrefixes)
     const QString rooms = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
     const QString cdx = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.cdx"));
     {
-        auto t = openWritable(rooms);
+        auto t = openDbf(rooms, false);
         ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
         for (int i = 0; i < 60; ++i)
             t->append({QStringLiteral("Room %1").arg(i, 3, 10, QLatin1Char('0')), i % 2 ? QStringLiteral("Audio") : QStringLiteral("Main")});
@@ -232,7 +211,7 @@ TEST(DbaseIndexWrite, CdxCompactLeavesForConditionsAndNullPrefixes)
     const QString employees = dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.dbf"));
     dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.fpt"));
     const QString ecdx = dir.copyFixture(QStringLiteral("foxpro/javadbf-xsource/employees.cdx"));
-    auto t = openWritable(employees);
+    auto t = openDbf(employees, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     QVector<QVariant> row = rowValues(*t, 0);
     row[fieldIndex(*t, QStringLiteral("EMPLOYEEID"))] = qint64(77);
@@ -260,7 +239,7 @@ TEST(DbaseIndexWrite, KeysThatCannotBeComputedKeepTheTableReadOnly)
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(ndx);
     out.close();
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     const QString reason = t->readOnlyReason();
     EXPECT_TRUE(reason.contains(QStringLiteral("SOUNDEX(v1)"))) << reason.toStdString();
     EXPECT_TRUE(reason.contains(QStringLiteral("ndx-char"))) << reason.toStdString();
@@ -272,7 +251,7 @@ TEST(DbaseIndexWrite, KeysThatCannotBeComputedKeepTheTableReadOnly)
     // A Clipper .ntx is not kept: the table stays read-only and says so.
     const QString ntx = dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ntx-char.dbf"));
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ntx-char.ntx"));
-    EXPECT_TRUE(openWritable(ntx)->readOnlyReason().contains(QStringLiteral("ntx-char.ntx")));
+    EXPECT_TRUE(openDbf(ntx, false)->readOnlyReason().contains(QStringLiteral("ntx-char.ntx")));
 }
 
 TEST(DbaseIndexWrite, CreatedNdxOrdersByAnExpressionAndSearchKeys)
@@ -280,10 +259,10 @@ TEST(DbaseIndexWrite, CreatedNdxOrdersByAnExpressionAndSearchKeys)
     ScratchDir dir;
     const QString path = dir.copyFixture(QStringLiteral("foxpro/dbd-xbase/rooms.dbf"));
     {
-        auto t = openWritable(path);
+        auto t = openDbf(path, false);
         dynamic_cast<DbfTable &>(*t).createNdx(dir.file(QStringLiteral("rooms.ndx")), QStringLiteral("UPPER(facility)+roomname"), false);
     }
-    auto t = openWritable(path);
+    auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     auto &table = dynamic_cast<DbfTable &>(*t);
     t->append({QStringLiteral("zz"), QStringLiteral("aaa")});

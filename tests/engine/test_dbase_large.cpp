@@ -4,6 +4,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QElapsedTimer>
@@ -14,23 +15,12 @@
 
 using namespace engine;
 using testsupport::ScratchDir;
+using testsupport::numberedDbf;
+using testsupport::procValue;
 
 namespace {
 
 constexpr qint64 Records = 1000000;
-
-// A counter from /proc/self/io or /proc/self/status ("rchar:", "VmRSS:").
-qint64 procValue(const char *file, const char *key)
-{
-    QFile f(QString::fromLatin1(file));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 // Record numbers flagged deleted: a run in the fourth chunk of 65536 records,
 // a scattering in the ninth, and the very last record.
@@ -45,50 +35,12 @@ std::set<qint64> deletedRecords()
     return d;
 }
 
-QString buildTable(const ScratchDir &dir)
-{
-    DbaseDriver driver;
-    FieldDef name;
-    name.name = QStringLiteral("NAME");
-    name.dataType = ftString;
-    name.size = 10;
-    FieldDef nr;
-    nr.name = QStringLiteral("NR");
-    nr.dataType = ftInteger;
-    driver.create(dir.path(), QStringLiteral("gross"), {name, nr});
-    const QString path = dir.file(QStringLiteral("gross.dbf"));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadWrite));
-    QByteArray header = f.read(32);
-    const int headerLength = quint8(header[8]) | (quint8(header[9]) << 8);
-    const int recordLength = quint8(header[10]) | (quint8(header[11]) << 8);
-    EXPECT_EQ(recordLength, 1 + 10 + 11);
-    const std::set<qint64> deleted = deletedRecords();
-    f.seek(headerLength);
-    QByteArray block;
-    for (qint64 r = 0; r < Records; ++r) {
-        block += deleted.count(r) ? '*' : ' ';
-        block += QByteArray("Satz").leftJustified(10, ' ');
-        block += QByteArray::number(r).rightJustified(11, ' ');
-        if (block.size() > (1 << 20)) {
-            f.write(block);
-            block.clear();
-        }
-    }
-    block += '\x1A';
-    f.write(block);
-    f.seek(4);
-    const quint32 count = quint32(Records);
-    f.write(reinterpret_cast<const char *>(&count), 4);
-    return path;
-}
-
 } // namespace
 
 TEST(DbaseLarge, MillionRecordsOpenAtOnceAndReadLazily)
 {
     ScratchDir dir;
-    const QString path = buildTable(dir);
+    const QString path = numberedDbf(dir.path(), QStringLiteral("gross"), Records, deletedRecords());
     const qint64 fileSize = QFileInfo(path).size();
     const std::set<qint64> deleted = deletedRecords();
 

@@ -4,6 +4,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QDate>
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 using namespace engine;
+using testsupport::fieldIndex;
+using testsupport::openDbf;
 using testsupport::fixture;
 using testsupport::ScratchDir;
 
@@ -25,26 +28,9 @@ DbaseDriver &driver()
     return d;
 }
 
-std::unique_ptr<TableSource> openPath(const QString &path, bool readOnly = true)
-{
-    const QFileInfo info(path);
-    return driver().open(info.absolutePath(), info.fileName(), OpenOptions{readOnly, false});
-}
-
 std::unique_ptr<TableSource> openFixture(const QString &relative)
 {
-    return openPath(fixture(relative));
-}
-
-int fieldIndex(TableSource &t, const QString &name)
-{
-    const auto &defs = t.fieldDefs();
-    for (int i = 0; i < defs.size(); ++i) {
-        if (defs[i].name == name)
-            return i;
-    }
-    ADD_FAILURE() << "no field " << name.toStdString();
-    return 0;
+    return openDbf(fixture(relative), true);
 }
 
 // The value of a field in the row at a visible position.
@@ -354,13 +340,13 @@ TEST(DbaseRead, CodePagesFromLanguageDriverCpgFileAndDefault)
     // The byte says 1252, the text is CP850: a .cpg file beside it wins.
     ScratchDir dir;
     const QString copy = dir.copyFixture(QStringLiteral("foxpro/dbase-rs/cp850.dbf"));
-    EXPECT_NE(openPath(copy)->value(0, 0).toString(), QStringLiteral("Äöü!§$%&/"));
+    EXPECT_NE(openDbf(copy, true)->value(0, 0).toString(), QStringLiteral("Äöü!§$%&/"));
     for (const QByteArray &content : {QByteArray("850"), QByteArray("850\r\n"), QByteArray("IBM850"), QByteArray("CP850")}) {
         QFile cpg(dir.file(QStringLiteral("cp850.CPG")));
         ASSERT_TRUE(cpg.open(QIODevice::WriteOnly | QIODevice::Truncate));
         cpg.write(content);
         cpg.close();
-        auto t = openPath(copy);
+        auto t = openDbf(copy, true);
         EXPECT_EQ(t->value(0, 0).toString(), QStringLiteral("Äöü!§$%&/")) << content.constData();
         EXPECT_EQ(fact(*t, QStringLiteral("Herkunft der Codepage")), QStringLiteral(".cpg"));
         EXPECT_EQ(fact(*t, QStringLiteral("Codepage")), QStringLiteral("850 (IBM850)"));
@@ -370,7 +356,7 @@ TEST(DbaseRead, CodePagesFromLanguageDriverCpgFileAndDefault)
     ASSERT_TRUE(cpg.open(QIODevice::WriteOnly | QIODevice::Truncate));
     cpg.write("no such code page");
     cpg.close();
-    auto t = openPath(copy);
+    auto t = openDbf(copy, true);
     EXPECT_EQ(fact(*t, QStringLiteral("Herkunft der Codepage")), QStringLiteral("Sprachtreiber-Byte 0x03"));
     EXPECT_NE(fact(*t, QStringLiteral("Hinweis zur Codepage")), QStringLiteral("<none>"));
 }
@@ -392,7 +378,7 @@ TEST(DbaseRead, CpgContentsUnderstood)
         ASSERT_TRUE(cpg.open(QIODevice::WriteOnly | QIODevice::Truncate));
         cpg.write(content);
         cpg.close();
-        auto t = openPath(copy);
+        auto t = openDbf(copy, true);
         EXPECT_EQ(fact(*t, QStringLiteral("Codepage")), expected) << content.constData();
         EXPECT_EQ(fact(*t, QStringLiteral("Herkunft der Codepage")), QStringLiteral(".cpg")) << content.constData();
     }
@@ -546,8 +532,8 @@ TEST(DbaseRead, ReadOnlyReasons)
     // A table flag without an index file does not make a table read-only.
     ScratchDir dir;
     const QString kunden = dir.copyFixture(QStringLiteral("dbase/dbase-rs/KUNDEN-schema-only.DBF"));
-    EXPECT_EQ(openPath(kunden, false)->readOnlyReason(), QString());
-    EXPECT_EQ(openPath(kunden, true)->readOnlyReason(), QStringLiteral("Die Tabelle ist schreibgeschützt geöffnet."));
+    EXPECT_EQ(openDbf(kunden, false)->readOnlyReason(), QString());
+    EXPECT_EQ(openDbf(kunden, true)->readOnlyReason(), QStringLiteral("Die Tabelle ist schreibgeschützt geöffnet."));
 
     // Index files the engine keeps up to date leave the table changeable (a
     // production index in any case, an .ndx of the same name); a Clipper .ntx,
@@ -555,13 +541,13 @@ TEST(DbaseRead, ReadOnlyReasons)
     dir.copyFixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBF"));
     dir.copyFixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.DBT"));
     dir.copyFixture(QStringLiteral("dbase/simatic-s7/siprom/CHANGELOG.MDX"), QStringLiteral("changelog.mdx"));
-    EXPECT_EQ(openPath(dir.file(QStringLiteral("CHANGELOG.DBF")), false)->readOnlyReason(), QString());
+    EXPECT_EQ(openDbf(dir.file(QStringLiteral("CHANGELOG.DBF")), false)->readOnlyReason(), QString());
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-num.dbf"));
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ndx-num.ndx"));
-    EXPECT_EQ(openPath(dir.file(QStringLiteral("ndx-num.dbf")), false)->readOnlyReason(), QString());
+    EXPECT_EQ(openDbf(dir.file(QStringLiteral("ndx-num.dbf")), false)->readOnlyReason(), QString());
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ntx-char.dbf"));
     dir.copyFixture(QStringLiteral("dbase/dbd-xbase/ntx-char.ntx"));
-    const QString ntx = openPath(dir.file(QStringLiteral("ntx-char.dbf")), false)->readOnlyReason();
+    const QString ntx = openDbf(dir.file(QStringLiteral("ntx-char.dbf")), false)->readOnlyReason();
     EXPECT_TRUE(ntx.contains(QStringLiteral("ntx-char.ntx"))) << ntx.toStdString();
 
     // A file without write permission, checked as a user it holds for (root may write anyway).
@@ -573,7 +559,7 @@ TEST(DbaseRead, ReadOnlyReasons)
     EXPECT_TRUE(testsupport::holdsForUnprivilegedUser(
         [&] {
             try {
-                return openPath(people, false)->readOnlyReason()
+                return openDbf(people, false)->readOnlyReason()
                        == QStringLiteral("Die Datei %1 ist schreibgeschützt.").arg(people);
             } catch (const EngineError &) {
                 return false;
@@ -587,7 +573,7 @@ TEST(DbaseRead, MissingMemoFileStillOpensReadOnly)
 {
     ScratchDir dir;
     const QString path = dir.copyFixture(QStringLiteral("dbase/dans-dbase4/cars.DBF"));
-    auto t = openPath(path, false);
+    auto t = openDbf(path, false);
     ASSERT_EQ(t->rowCount(), 4);
     EXPECT_EQ(t->value(0, 0).toString(), QStringLiteral("PASSAT"));
     EXPECT_EQ(t->text(0, 5), QStringLiteral("(Memodatei cars.DBT fehlt)"));
@@ -602,7 +588,7 @@ TEST(DbaseRead, CompanionFilesFoundWhateverTheirCase)
     ScratchDir dir;
     const QString path = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"), QStringLiteral("cars.DBF"));
     dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbt"), QStringLiteral("CARS.dbt"));
-    auto t = openPath(path, false);
+    auto t = openDbf(path, false);
     EXPECT_EQ(t->readOnlyReason(), QString());
     EXPECT_TRUE(t->value(2, 5).toString().startsWith(QStringLiteral("DESCRIPTION OF VOLKSAWGEN")));
 }

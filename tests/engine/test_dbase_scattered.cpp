@@ -5,6 +5,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QFile>
@@ -12,69 +13,39 @@
 
 using namespace engine;
 using testsupport::ScratchDir;
+using testsupport::numberedDbf;
+using testsupport::openDbf;
+using testsupport::procValue;
 
 namespace {
 
 constexpr qint64 Records = 100000;
 constexpr qint64 Stride = 48271; // coprime to Records: i * Stride visits every record once, far apart
 
-qint64 readBytesSoFar()
-{
-    QFile f(QStringLiteral("/proc/self/io"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
-}
+// Records numbered records in a scratch folder, opened through the driver.
+struct ScatteredTable {
+    ScratchDir dir;
+    int headerLength = 0;
+    QString path = numberedDbf(dir.path(), QStringLiteral("streu"), Records, {}, &headerLength);
+    std::unique_ptr<TableSource> t = openDbf(path, OpenOptions{});
 
-// Record r holds NAME "Satz" and NR r; written here byte by byte, not by the engine.
-QString buildTable(const ScratchDir &dir, int *headerLength)
-{
-    DbaseDriver driver;
-    FieldDef name;
-    name.name = QStringLiteral("NAME");
-    name.dataType = ftString;
-    name.size = 10;
-    FieldDef nr;
-    nr.name = QStringLiteral("NR");
-    nr.dataType = ftInteger;
-    driver.create(dir.path(), QStringLiteral("streu"), {name, nr});
-    const QString path = dir.file(QStringLiteral("streu.dbf"));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadWrite));
-    const QByteArray header = f.read(32);
-    *headerLength = quint8(header[8]) | (quint8(header[9]) << 8);
-    EXPECT_EQ(quint8(header[10]) | (quint8(header[11]) << 8), 1 + 10 + 11);
-    f.seek(*headerLength);
-    QByteArray block;
-    for (qint64 r = 0; r < Records; ++r) {
-        block += ' ';
-        block += QByteArray("Satz").leftJustified(10, ' ');
-        block += QByteArray::number(r).rightJustified(11, ' ');
+    // Another program cuts the file after record 40000 (mid-page, as real cuts are).
+    bool cutAfterRecord40000() const
+    {
+        QFile other(path);
+        return other.open(QIODevice::ReadWrite) && other.resize(headerLength + 40000 * 22 + 7);
     }
-    block += '\x1A';
-    f.write(block);
-    f.seek(4);
-    const quint32 count = quint32(Records);
-    f.write(reinterpret_cast<const char *>(&count), 4);
-    return path;
-}
+};
 
 } // namespace
 
 TEST(DbaseScattered, FarApartRecordsAreReadWhereTheyLie)
 {
-    ScratchDir dir;
-    int headerLength = 0;
-    buildTable(dir, &headerLength);
-    DbaseDriver driver;
-    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    ScatteredTable s;
+    auto &t = s.t;
     ASSERT_EQ(t->rowCount(), Records);
 
-    const qint64 before = readBytesSoFar();
+    const qint64 before = procValue("/proc/self/io", "rchar:");
     qint64 wrong = 0;
     for (qint64 i = 0; i < Records; ++i) {
         const RowId row = i * Stride % Records;
@@ -85,7 +56,7 @@ TEST(DbaseScattered, FarApartRecordsAreReadWhereTheyLie)
     }
     EXPECT_EQ(wrong, 0);
     // A block of about 256 KB per record would be 25 GB; the records themselves are 2.2 MB.
-    EXPECT_LT(readBytesSoFar() - before, 4 * 1024 * 1024) << "bytes read by read calls";
+    EXPECT_LT(procValue("/proc/self/io", "rchar:") - before, 4 * 1024 * 1024) << "bytes read by read calls";
 
     // Neighbours after a far jump still come right, from either path.
     for (const RowId row : {RowId(99999), RowId(5), RowId(6), RowId(7), RowId(50000), RowId(49999), RowId(0)})
@@ -94,21 +65,14 @@ TEST(DbaseScattered, FarApartRecordsAreReadWhereTheyLie)
 
 TEST(DbaseScattered, FileShortenedByAnotherProgramIsReportedNotACrash)
 {
-    ScratchDir dir;
-    int headerLength = 0;
-    const QString path = buildTable(dir, &headerLength);
-    DbaseDriver driver;
-    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    ScatteredTable s;
+    auto &t = s.t;
     // Far reads first, so the file is in use the way an index order uses it.
     EXPECT_EQ(t->value(90000, 1).toLongLong(), 90000);
     EXPECT_EQ(t->value(10, 1).toLongLong(), 10);
     EXPECT_EQ(t->value(70000, 1).toLongLong(), 70000);
 
-    // Another program cuts the file after record 40000 (mid-page, as real cuts are).
-    QFile other(path);
-    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(other.resize(headerLength + 40000 * 22 + 7));
-    other.close();
+    ASSERT_TRUE(s.cutAfterRecord40000());
 
     try {
         t->value(95000, 1);
@@ -139,18 +103,12 @@ TEST(DbaseScattered, FileShortenedByAnotherProgramIsReportedNotACrash)
 
 TEST(DbaseScattered, RecordOnTheCutPageIsReportedNotReadAsBlanks)
 {
-    ScratchDir dir;
-    int headerLength = 0;
-    const QString path = buildTable(dir, &headerLength);
-    DbaseDriver driver;
-    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    ScatteredTable s;
+    auto &t = s.t;
     EXPECT_EQ(t->value(90000, 1).toLongLong(), 90000);
     EXPECT_EQ(t->value(10, 1).toLongLong(), 10);
 
-    QFile other(path);
-    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(other.resize(headerLength + 40000 * 22 + 7));
-    other.close();
+    ASSERT_TRUE(s.cutAfterRecord40000());
     // The page holding the cut is still mapped; its rest reads as zero bytes.
     try {
         const QVariant v = t->value(40001, 1);
@@ -164,11 +122,8 @@ TEST(DbaseScattered, RecordOnTheCutPageIsReportedNotReadAsBlanks)
 
 TEST(DbaseScattered, RecordsAppendedAfterFarReadsAreFound)
 {
-    ScratchDir dir;
-    int headerLength = 0;
-    buildTable(dir, &headerLength);
-    DbaseDriver driver;
-    auto t = driver.open(dir.path(), QStringLiteral("streu"), {});
+    ScatteredTable s;
+    auto &t = s.t;
     EXPECT_EQ(t->value(80000, 1).toLongLong(), 80000);
     EXPECT_EQ(t->value(2, 1).toLongLong(), 2);
     const RowId added = t->append({QStringLiteral("neu"), 4711});

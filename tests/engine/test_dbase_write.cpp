@@ -5,6 +5,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QDate>
@@ -23,6 +24,8 @@
 #include <unistd.h>
 
 using namespace engine;
+using testsupport::openDbf;
+using testsupport::rowValues;
 using testsupport::ScratchDir;
 
 namespace {
@@ -33,12 +36,6 @@ DbaseDriver &driver()
     return d;
 }
 
-std::unique_ptr<TableSource> openPath(const QString &path, bool readOnly = false)
-{
-    const QFileInfo info(path);
-    return driver().open(info.absolutePath(), info.fileName(), OpenOptions{readOnly, false});
-}
-
 FieldDef field(const QString &name, TFieldType type, int size = 0, int scale = 0)
 {
     FieldDef f;
@@ -47,14 +44,6 @@ FieldDef field(const QString &name, TFieldType type, int size = 0, int scale = 0
     f.size = size;
     f.scale = scale;
     return f;
-}
-
-QVector<QVariant> rowValues(TableSource &t, RowId row)
-{
-    QVector<QVariant> v;
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        v << t.value(row, i);
-    return v;
 }
 
 // All records of a table as Python's dbfread reads them, as JSON.
@@ -141,7 +130,7 @@ void expectSameAsDbfread(const QVariant &ours, const QJsonValue &theirs, const F
 
 void expectTableMatchesDbfread(const QString &path)
 {
-    auto t = openPath(path, true);
+    auto t = openDbf(path, true);
     // dbfread is told the code page we read the table in; it defaults to ASCII without a language driver.
     const int codePage = t->connectionProperties().value(0).second.toInt();
     const QJsonObject theirs = readWithDbfread(path, QStringLiteral("cp%1").arg(codePage));
@@ -190,7 +179,7 @@ TEST(DbaseWrite, CreatedTableRoundTripAgreesWithDbfread)
     ASSERT_TRUE(QFileInfo::exists(path));
     ASSERT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("KUNDEN.dbt"))));
     {
-        auto t = openPath(path);
+        auto t = openDbf(path, false);
         EXPECT_EQ(t->readOnlyReason(), QString());
         EXPECT_EQ(t->rowCount(), 0);
         const QDateTime stamp(QDate(2024, 2, 29), QTime(23, 59, 58));
@@ -223,7 +212,7 @@ TEST(DbaseWrite, CreatedTableRoundTripAgreesWithDbfread)
         EXPECT_EQ(t->value(1, 0).toString(), QStringLiteral("Groß & Töchter"));
     }
 
-    auto t = openPath(path);
+    auto t = openDbf(path, false);
     ASSERT_EQ(t->rowCount(), 4);
     const auto &defs = t->fieldDefs();
     EXPECT_EQ(defs[0].nativeType, QStringLiteral("C(30)"));
@@ -290,7 +279,7 @@ TEST(DbaseWrite, ChangesToExistingDbaseIIIAndIVTablesAgreeWithDbfread)
         const QString memoPath = dir.copyFixture(QString::fromLatin1(memo));
         const QByteArray memoBefore = testsupport::readAll(memoPath);
         {
-            auto t = openPath(path);
+            auto t = openDbf(path, false);
             const int n = t->fieldDefs().size();
             QVector<QVariant> values(n);
             values[0] = QStringLiteral("Käfer");
@@ -327,7 +316,7 @@ TEST(DbaseWrite, VisualFoxProNullFlagsVarFieldsAutoIncrementAndFptMemos)
     const QDateTime stamp(QDate(2023, 7, 1), QTime(8, 15, 30, 250));
     RowId row;
     {
-        auto t = openPath(path);
+        auto t = openDbf(path, false);
         ASSERT_EQ(t->readOnlyReason(), QString());
         QVector<QVariant> v(16);
         v[1] = QStringLiteral("Größe XL");
@@ -349,7 +338,7 @@ TEST(DbaseWrite, VisualFoxProNullFlagsVarFieldsAutoIncrementAndFptMemos)
         EXPECT_EQ(row, 3);
         EXPECT_EQ(t->rowCount(), 3);
     }
-    auto t = openPath(path);
+    auto t = openDbf(path, false);
     ASSERT_EQ(t->rowCount(), 3);
     EXPECT_EQ(t->value(row, 0).toLongLong(), 3); // next autoincrement value from the header
     EXPECT_EQ(t->value(row, 1).toString(), QStringLiteral("Größe XL"));
@@ -398,7 +387,7 @@ TEST(DbaseWrite, ValuesThatDoNotFitAreRefusedAndNothingIsWritten)
                     {field(QStringLiteral("NAME"), ftString, 5), field(QStringLiteral("ZAHL"), ftBCD, 0, 2),
                      field(QStringLiteral("DATUM"), ftDate), field(QStringLiteral("NOTIZ"), ftMemo)});
     const QString path = dir.file(QStringLiteral("t.dbf"));
-    auto t = openPath(path);
+    auto t = openDbf(path, false);
     const QByteArray before = testsupport::readAll(path);
     const QByteArray memoBefore = testsupport::readAll(dir.file(QStringLiteral("t.dbt")));
     const auto refused = [&](const QVector<QVariant> &values, const QString &mentions) {
@@ -427,7 +416,7 @@ TEST(DbaseWrite, ValuesThatDoNotFitAreRefusedAndNothingIsWritten)
     EXPECT_DOUBLE_EQ(t->value(row, 1).toDouble(), 3.14);
 
     // A read-only table refuses every change with its reason.
-    auto readOnly = openPath(path, true);
+    auto readOnly = openDbf(path, true);
     try {
         readOnly->append({QStringLiteral("x"), 1, QVariant(), QVariant()});
         ADD_FAILURE() << "read-only table changed";
@@ -443,8 +432,8 @@ TEST(DbaseWrite, TwoTablesOnOneFileDoNotOverwriteEachOther)
     ScratchDir dir;
     const QString path = dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbf"));
     dir.copyFixture(QStringLiteral("dbase/dans-dbase3plus/cars.dbt"));
-    auto a = openPath(path);
-    auto b = openPath(path);
+    auto a = openDbf(path, false);
+    auto b = openDbf(path, false);
     ASSERT_EQ(b->rowCount(), 4);
     const QVector<QVariant> golf{QStringLiteral("GOLF"), 1974, true, QDate(1974, 3, 29), 1.1, QStringLiteral("Golf I")};
     const QVector<QVariant> beetle{QStringLiteral("BEETLE"), 1938, false, QDate(1938, 5, 26), 1.2, QStringLiteral("Käfer")};
@@ -452,9 +441,9 @@ TEST(DbaseWrite, TwoTablesOnOneFileDoNotOverwriteEachOther)
     EXPECT_EQ(b->append(beetle), 5); // b saw a's record under the lock
     EXPECT_EQ(b->rowCount(), 6);
     EXPECT_EQ(b->value(4, 0).toString(), QStringLiteral("GOLF"));
-    EXPECT_EQ(openPath(path)->rowCount(), 6);
-    EXPECT_EQ(openPath(path)->value(5, 5).toString(), QStringLiteral("Käfer"));
-    EXPECT_EQ(openPath(path)->value(4, 5).toString(), QStringLiteral("Golf I"));
+    EXPECT_EQ(openDbf(path, false)->rowCount(), 6);
+    EXPECT_EQ(openDbf(path, false)->value(5, 5).toString(), QStringLiteral("Käfer"));
+    EXPECT_EQ(openDbf(path, false)->value(4, 5).toString(), QStringLiteral("Golf I"));
 
     // Both begin editing record 2; the second change is refused.
     const QVector<QVariant> original = rowValues(*a, 2);
@@ -471,7 +460,7 @@ TEST(DbaseWrite, TwoTablesOnOneFileDoNotOverwriteEachOther)
         EXPECT_EQ(e.kind(), ErrorKind::ChangedByOther);
         EXPECT_TRUE(e.message().contains(QStringLiteral("anderen Programm geändert"))) << e.message().toStdString();
     }
-    EXPECT_EQ(openPath(path)->value(2, 1).toLongLong(), 1991);
+    EXPECT_EQ(openDbf(path, false)->value(2, 1).toLongLong(), 1991);
 
     // A record the other deleted can be neither changed nor deleted again.
     const QVector<QVariant> polo = rowValues(*b, 1);
@@ -486,14 +475,14 @@ TEST(DbaseWrite, TwoTablesOnOneFileDoNotOverwriteEachOther)
         EXPECT_TRUE(e.message().contains(QStringLiteral("gelöscht"))) << e.message().toStdString();
     }
     EXPECT_THROW(b->remove(1), EngineError);
-    EXPECT_EQ(openPath(path)->rowCount(), 5);
+    EXPECT_EQ(openDbf(path, false)->rowCount(), 5);
 }
 
 TEST(DbaseWrite, ChangesWaitForTheLockOfAnotherProgram)
 {
     ScratchDir dir;
     const QString path = dir.copyFixture(QStringLiteral("dbase/dbfread/people.dbf"));
-    auto t = openPath(path);
+    auto t = openDbf(path, false);
     // Another program holds a write lock on the table file.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
     ASSERT_GE(fd, 0);
@@ -513,7 +502,7 @@ TEST(DbaseWrite, ChangesWaitForTheLockOfAnotherProgram)
     writer.join();
     ::close(fd);
     EXPECT_TRUE(done.load());
-    EXPECT_EQ(openPath(path)->rowCount(), 3);
+    EXPECT_EQ(openDbf(path, false)->rowCount(), 3);
 }
 
 TEST(DbaseWrite, CreateMapsTypesAndRefusesBadDefinitions)
@@ -529,7 +518,7 @@ TEST(DbaseWrite, CreateMapsTypesAndRefusesBadDefinitions)
         field(QStringLiteral("B"), ftBoolean),        field(QStringLiteral("M"), ftMemo),
         field(QStringLiteral("G"), ftGraphic),        field(QStringLiteral("BLOB"), ftBlob)};
     driver().create(dir.path(), QStringLiteral("ALLE.DBF"), all);
-    auto t = openPath(dir.file(QStringLiteral("ALLE.DBF")));
+    auto t = openDbf(dir.file(QStringLiteral("ALLE.DBF")), false);
     EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("ALLE.DBT"))));
     QStringList native;
     for (const FieldDef &f : t->fieldDefs())
@@ -580,10 +569,10 @@ TEST(DbaseWrite, CreateReplacesAnOlderTableAndItsStaleCodePageFile)
     cpg.close();
     driver().create(dir.path(), QStringLiteral("people"), {field(QStringLiteral("NAME"), ftString, 10)});
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("people.cpg"))));
-    auto t = openPath(dir.file(QStringLiteral("people.dbf")));
+    auto t = openDbf(dir.file(QStringLiteral("people.dbf")), false);
     EXPECT_EQ(t->rowCount(), 0);
     t->append({QStringLiteral("Jürgen")});
-    EXPECT_EQ(openPath(dir.file(QStringLiteral("people.dbf")))->value(0, 0).toString(), QStringLiteral("Jürgen"));
+    EXPECT_EQ(openDbf(dir.file(QStringLiteral("people.dbf")), false)->value(0, 0).toString(), QStringLiteral("Jürgen"));
     EXPECT_EQ(testsupport::readAll(dir.file(QStringLiteral("people.dbf"))).count("J\xFCrgen"), 1);
 }
 
@@ -595,11 +584,11 @@ TEST(DbaseWrite, Utf8TableByItsCpgFileStoresAnyCharacterWithinTheByteWidth)
     ASSERT_TRUE(cpg.open(QIODevice::WriteOnly));
     cpg.write("UTF-8\n");
     cpg.close();
-    auto t = openPath(dir.file(QStringLiteral("u.dbf")));
+    auto t = openDbf(dir.file(QStringLiteral("u.dbf")), false);
     const RowId row = t->append({QStringLiteral("Ä漢字"), QStringLiteral("Grüße \u00AD 漢字\r\n")});
     // Eight bytes hold "Ä漢字" (2 + 3 + 3) but not one character more.
     EXPECT_THROW(t->append({QStringLiteral("Ä漢字x"), QVariant()}), EngineError);
-    auto again = openPath(dir.file(QStringLiteral("u.dbf")));
+    auto again = openDbf(dir.file(QStringLiteral("u.dbf")), false);
     EXPECT_EQ(again->value(row, 0).toString(), QStringLiteral("Ä漢字"));
     EXPECT_EQ(again->value(row, 1).toString(), QStringLiteral("Grüße \u00AD 漢字\r\n"));
     EXPECT_EQ(again->rowCount(), 1);

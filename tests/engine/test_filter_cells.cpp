@@ -9,6 +9,7 @@
 #include "RawCells.h"
 #include "TableDataset.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
 
 #include <QDir>
@@ -135,51 +136,20 @@ TEST(FilterCells, SameRecordsAsTheValuesOnEveryDbaseFixture)
 TEST(FilterCells, EdgeCellsThroughTheDataset)
 {
     // NAME C(10) in code page 850, NR N(5,0), BETRAG N(10,2), TAG D, OK L; written byte by byte.
-    struct Row { char flag; QByteArray name, nr, betrag, tag, ok; };
-    const Row rows[] = {
-        {' ', "M\x81ller", "12", "1234.50", "20240229", "T"},                 // Müller
-        {' ', "m\x9Aller", "-5", "-0.00", "19991231", "F"},                   // mÜller
-        {'*', "M\x81ller", "7", "1", "20000101", "T"},                        // deleted
-        {' ', QByteArray("Muller \0\0\0", 10), "+0012", "12.3", "20230229", "y"}, // invalid date
-        {' ', "STRA\xE1" "E", "", "   .  ", "", "?"},                        // STRAßE, blank number
-        {' ', "", "007", "12.30", "20240301", "t"},
-        {' ', "Zeh", "1e1", "1,5", "2024 301", "n"},                         // odd numbers and date
+    const QVector<testsupport::DbfRowBytes> rows = {
+        {' ', {"M\x81ller", "12", "1234.50", "20240229", "T"}},                 // Müller
+        {' ', {"m\x9Aller", "-5", "-0.00", "19991231", "F"}},                   // mÜller
+        {'*', {"M\x81ller", "7", "1", "20000101", "T"}},                        // deleted
+        {' ', {QByteArray("Muller \0\0\0", 10), "+0012", "12.3", "20230229", "y"}}, // invalid date
+        {' ', {"STRA\xE1" "E", "", "   .  ", "", "?"}},                        // STRAßE, blank number
+        {' ', {"", "007", "12.30", "20240301", "t"}},
+        {' ', {"Zeh", "1e1", "1,5", "2024 301", "n"}},                         // odd numbers and date
     };
-    const struct { const char *name; char type; int width, decimals; } fields[] = {
-        {"NAME", 'C', 10, 0}, {"NR", 'N', 5, 0}, {"BETRAG", 'N', 10, 2}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}};
-    const int recordLength = 1 + 10 + 5 + 10 + 8 + 1;
-    const int headerLength = 32 + 5 * 32 + 1;
-    const int count = int(std::size(rows));
-    QByteArray file(32, '\0');
-    file[0] = 0x03;
-    file[1] = 124; file[2] = 5; file[3] = 1;
-    file[4] = char(count);
-    file[8] = char(headerLength & 0xFF); file[9] = char(headerLength >> 8);
-    file[10] = char(recordLength);
-    file[29] = 0x02; // code page 850
-    for (const auto &f : fields) {
-        QByteArray d(32, '\0');
-        memcpy(d.data(), f.name, strlen(f.name));
-        d[11] = f.type;
-        d[16] = char(f.width);
-        d[17] = char(f.decimals);
-        file += d;
-    }
-    file += '\x0D';
-    for (const Row &r : rows) {
-        file += r.flag;
-        file += r.name.leftJustified(10, ' ', true);
-        file += r.nr.rightJustified(5, ' ', true);
-        file += r.betrag.rightJustified(10, ' ', true);
-        file += r.tag.leftJustified(8, ' ', true);
-        file += r.ok.leftJustified(1, ' ', true);
-    }
-    file += '\x1A';
+    const QByteArray file = testsupport::dbaseFileBytes(
+        {{"NAME", 'C', 10, 0}, {"NR", 'N', 5, 0}, {"BETRAG", 'N', 10, 2}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, rows,
+        0x02); // code page 850
     ScratchDir dir;
-    QFile out(dir.file(QStringLiteral("kanten.dbf")));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    ASSERT_EQ(out.write(file), file.size());
-    out.close();
+    ASSERT_TRUE(testsupport::writeBytes(dir.file(QStringLiteral("kanten.dbf")), file));
 
     Connection connection;
     connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE 5.0"));

@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "ExportStatement.h"
 #include "TestSupport.h"
+#include "Tables.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -95,21 +96,20 @@ TEST(HtmlExportBytes, SameAsBeforeForEveryDbaseFixtureAndAGeneratedTable)
 TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
 {
     // NAME C(8) in code page 850, GANZ N(6,0), ZAHL N(20,3), TAG D, OK L; written byte by byte.
-    struct Row { char flag; QByteArray name, whole, number, date, logical; };
-    const Row rows[] = {
-        {' ', "M\x81ller", "12", "-0.500", "20240229", "T"},
-        {' ', QByteArray("Sa\"g\0\0\0\0", 8), "-00", ".5", "20230229", "?"},
-        {' ', "", "", "-0.000", "", "f"},
-        {'*', "Weg", "1", "1", "20200101", "T"},
-        {' ', "\xE1", "+00042", "1234567.891", "19991231", "n"},
-        {' ', "x y", "1e3", "**********", "00010101", "Y"},
-        {' ', "A,B", "-", "0000.00100", "2024 229", " "},
-        {' ', "\x94", "7,5", "12,25", "20000229", "F"},
-        {' ', "lang", "999999", "1234567890123456.789", "21000229", "t"},
-        {' ', "Null", "0", "-.5", "99991231", "N"},
-        {' ', "\x84", "-12", "12.", "20240101", "y"},
-        {' ', "klein", "1", "0.00001", "20240101", "T"},
-        {' ', "  a  b", "2", "0.0001", "20240101", "T"},
+    const QVector<testsupport::DbfRowBytes> rows = {
+        {' ', {"M\x81ller", "12", "-0.500", "20240229", "T"}},
+        {' ', {QByteArray("Sa\"g\0\0\0\0", 8), "-00", ".5", "20230229", "?"}},
+        {' ', {"", "", "-0.000", "", "f"}},
+        {'*', {"Weg", "1", "1", "20200101", "T"}},
+        {' ', {"\xE1", "+00042", "1234567.891", "19991231", "n"}},
+        {' ', {"x y", "1e3", "**********", "00010101", "Y"}},
+        {' ', {"A,B", "-", "0000.00100", "2024 229", " "}},
+        {' ', {"\x94", "7,5", "12,25", "20000229", "F"}},
+        {' ', {"lang", "999999", "1234567890123456.789", "21000229", "t"}},
+        {' ', {"Null", "0", "-.5", "99991231", "N"}},
+        {' ', {"\x84", "-12", "12.", "20240101", "y"}},
+        {' ', {"klein", "1", "0.00001", "20240101", "T"}},
+        {' ', {"  a  b", "2", "0.0001", "20240101", "T"}},
     };
     const char *const expected =
         "\"NAME\",\"GANZ\",\"ZAHL\",\"TAG\",\"OK\"\r\n"
@@ -142,43 +142,16 @@ TEST(TextExportBytes, EdgeCellsOfEveryPlainKind)
         "<tr><td>&nbsp;&nbsp;a&nbsp;&nbsp;b</td><td>2</td><td>0,0001</td><td>01.01.2024</td><td>True</td></tr>\n"
         "</tbody>\n</table>\n</body>\n</html>\n";
 
-    const struct { const char *name; char type; int width, decimals; } fields[] = {
-        {"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}};
     const int recordLength = 1 + 8 + 6 + 20 + 8 + 1;
     const int headerLength = 32 + 5 * 32 + 1;
-    const int count = int(std::size(rows));
-    QByteArray file(32, '\0');
-    file[0] = 0x03;
-    file[1] = 124; file[2] = 5; file[3] = 1;
-    file[4] = char(count);
-    file[8] = char(headerLength & 0xFF); file[9] = char(headerLength >> 8);
-    file[10] = char(recordLength); file[11] = 0;
-    file[29] = 0x02; // code page 850
-    for (const auto &f : fields) {
-        QByteArray d(32, '\0');
-        memcpy(d.data(), f.name, strlen(f.name));
-        d[11] = f.type;
-        d[16] = char(f.width);
-        d[17] = char(f.decimals);
-        file += d;
-    }
-    file += '\x0D';
-    for (const Row &r : rows) {
-        file += r.flag;
-        file += r.name.leftJustified(8, ' ', true);
-        file += r.whole.rightJustified(6, ' ', true);
-        file += r.number.rightJustified(20, ' ', true);
-        file += r.date.leftJustified(8, ' ', true);
-        file += r.logical.leftJustified(1, ' ', true);
-    }
-    file += '\x1A';
+    const int count = int(rows.size());
+    const QByteArray file = testsupport::dbaseFileBytes(
+        {{"NAME", 'C', 8, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3}, {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}}, rows,
+        0x02); // code page 850
     ASSERT_EQ(file.size(), headerLength + count * recordLength + 1);
 
     ScratchDir dir;
-    QFile out(dir.file(QStringLiteral("kanten.dbf")));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    ASSERT_EQ(out.write(file), file.size());
-    out.close();
+    ASSERT_TRUE(testsupport::writeBytes(dir.file(QStringLiteral("kanten.dbf")), file));
     int written = 0;
     const QByteArray bytes = exportToText(dir.path(), QStringLiteral("kanten.dbf"), &written);
     EXPECT_EQ(written, count - 1);

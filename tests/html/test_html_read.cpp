@@ -4,6 +4,7 @@
 #include "Driver.h"
 #include "EngineError.h"
 #include "TestSupport.h"
+#include "Tables.h"
 #include "drivers/html/HtmlDriver.h"
 
 #include <QDate>
@@ -14,8 +15,7 @@
 #include <gtest/gtest.h>
 
 using namespace engine;
-using testsupport::ScratchDir;
-using testsupport::fixture;
+using namespace testsupport;
 
 namespace {
 
@@ -28,22 +28,6 @@ std::unique_ptr<TableSource> openTable(const QString &dir, const QString &name)
 {
     HtmlDriver d;
     return d.open(dir, name, OpenOptions{true, false});
-}
-
-QStringList names(TableSource &t)
-{
-    QStringList out;
-    for (const FieldDef &f : t.fieldDefs())
-        out << f.name;
-    return out;
-}
-
-QStringList rowText(TableSource &t, qint64 position)
-{
-    QStringList out;
-    for (int i = 0; i < t.fieldDefs().size(); ++i)
-        out << t.text(t.rowAt(position), i);
-    return out;
 }
 
 // A page written into a scratch folder from raw bytes.
@@ -86,7 +70,7 @@ TEST(HtmlRead, ListsEveryTableOfEveryPage)
 TEST(HtmlRead, AllFieldTypesGuessedFromTheValues)
 {
     auto t = openTable(rowsDir(), QStringLiteral("all-field-types.html"));
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("bool_column"), QStringLiteral("integer_column"),
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("bool_column"), QStringLiteral("integer_column"),
                                       QStringLiteral("float_column"), QStringLiteral("decimal_column"),
                                       QStringLiteral("percent_column"), QStringLiteral("date_column"),
                                       QStringLiteral("datetime_column"), QStringLiteral("unicode_column")}));
@@ -120,13 +104,13 @@ TEST(HtmlRead, AllFieldTypesGuessedFromTheValues)
 TEST(HtmlRead, UnclosedTagsAndSections)
 {
     auto t = openTable(rowsDir(), QStringLiteral("table-thead-tbody.html"));
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("t1"), QStringLiteral("t2")}));
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("t1"), QStringLiteral("t2")}));
     ASSERT_EQ(t->rowCount(), 2);
     EXPECT_EQ(rowText(*t, 0), (QStringList{QStringLiteral("456"), QStringLiteral("123")}));
     EXPECT_EQ(rowText(*t, 1), (QStringList{QStringLiteral("qqq"), QStringLiteral("aaa")}));
 
     auto props = openTable(rowsDir(), QStringLiteral("properties-table.html"));
-    EXPECT_EQ(names(*props), (QStringList{QStringLiteral("field1"), QStringLiteral("field2")}));
+    EXPECT_EQ(fieldNames(*props), (QStringList{QStringLiteral("field1"), QStringLiteral("field2")}));
     EXPECT_EQ(props->rowCount(), 2);
     EXPECT_EQ(rowText(*props, 1), (QStringList{QStringLiteral("row2field1"), QStringLiteral("row2field2")}));
 }
@@ -134,11 +118,11 @@ TEST(HtmlRead, UnclosedTagsAndSections)
 TEST(HtmlRead, SeveralTablesByNumber)
 {
     auto first = openTable(rowsDir(), QStringLiteral("simple-table.html"));
-    EXPECT_EQ(names(*first), (QStringList{QStringLiteral("t0r0c0"), QStringLiteral("t0r0c1")}));
+    EXPECT_EQ(fieldNames(*first), (QStringList{QStringLiteral("t0r0c0"), QStringLiteral("t0r0c1")}));
     EXPECT_EQ(first->rowCount(), 1);
     // The descriptor hands over upper-cased file names.
     auto second = openTable(rowsDir(), QStringLiteral("SIMPLE-TABLE.HTML#2"));
-    EXPECT_EQ(names(*second), (QStringList{QStringLiteral("t1r0c0"), QStringLiteral("t1r0c1")}));
+    EXPECT_EQ(fieldNames(*second), (QStringList{QStringLiteral("t1r0c0"), QStringLiteral("t1r0c1")}));
     ASSERT_EQ(second->rowCount(), 2);
     EXPECT_EQ(rowText(*second, 1), (QStringList{QStringLiteral("t1r2c0"), QStringLiteral("t1r2c1")}));
     EXPECT_EQ(second->tableName(), QStringLiteral("SIMPLE-TABLE.HTML#2"));
@@ -152,7 +136,7 @@ TEST(HtmlRead, SeveralTablesByNumber)
     EXPECT_THROW(openTable(rowsDir(), QStringLiteral("fehlt.htm")), EngineError);
 
     auto sections = openTable(rowsDir(), QStringLiteral("table-with-sections.html#2"));
-    EXPECT_EQ(names(*sections), (QStringList{QStringLiteral("id"), QStringLiteral("username"), QStringLiteral("name"),
+    EXPECT_EQ(fieldNames(*sections), (QStringList{QStringLiteral("id"), QStringLiteral("username"), QStringLiteral("name"),
                                              QStringLiteral("signup_date")}));
     EXPECT_EQ(sections->fieldDefs().at(0).dataType, ftInteger);
     EXPECT_EQ(sections->fieldDefs().at(3).dataType, ftDate);
@@ -163,7 +147,7 @@ TEST(HtmlRead, SeveralTablesByNumber)
 TEST(HtmlRead, NestedTablesAreTablesOfTheirOwn)
 {
     auto outer = openTable(rowsDir(), QStringLiteral("nested-table.html"));
-    EXPECT_EQ(names(*outer), (QStringList{QStringLiteral("t0,0r0c0"), QStringLiteral("t0,0r0c1"), QStringLiteral("t0,0r0c2")}));
+    EXPECT_EQ(fieldNames(*outer), (QStringList{QStringLiteral("t0,0r0c0"), QStringLiteral("t0,0r0c1"), QStringLiteral("t0,0r0c2")}));
     ASSERT_EQ(outer->rowCount(), 3);
     // The cell holding the inner tables shows their text, word by word.
     const QString inner = outer->text(outer->rowAt(1), 1);
@@ -182,7 +166,7 @@ TEST(HtmlRead, NestedTablesAreTablesOfTheirOwn)
 TEST(HtmlRead, TitleRowAboveTheHeadings)
 {
     auto t = openTable(rowsDir(), QStringLiteral("colspan-table.html"));
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("field1"), QStringLiteral("field2")}));
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("field1"), QStringLiteral("field2")}));
     ASSERT_EQ(t->rowCount(), 2);
     EXPECT_EQ(rowText(*t, 0), (QStringList{QStringLiteral("row1field1"), QStringLiteral("row1field2")}));
     bool titleFact = false;
@@ -194,7 +178,7 @@ TEST(HtmlRead, TitleRowAboveTheHeadings)
 TEST(HtmlRead, RealPageWithThousandsSeparators)
 {
     auto t = openTable(rowsDir(), QStringLiteral("ibge-censo.html"));
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("uf"), QStringLiteral("município"), QStringLiteral("pessoas")}));
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("uf"), QStringLiteral("município"), QStringLiteral("pessoas")}));
     ASSERT_EQ(t->rowCount(), 92);
     EXPECT_EQ(t->fieldDefs().at(2).dataType, ftInteger);
     EXPECT_EQ(t->value(t->rowAt(0), 0), QVariant(QStringLiteral("RJ")));
@@ -275,7 +259,7 @@ TEST(HtmlRead, SpansCoverTheirCells)
                             "<tr></tr>"
                             "</table>");
     // Empty and repeated headings get names of their own.
-    EXPECT_EQ(names(*t), (QStringList{QStringLiteral("Gruppe"), QStringLiteral("Name"), QStringLiteral("F3"), QStringLiteral("Name_2")}));
+    EXPECT_EQ(fieldNames(*t), (QStringList{QStringLiteral("Gruppe"), QStringLiteral("Name"), QStringLiteral("F3"), QStringLiteral("Name_2")}));
     // The foot comes last, whatever its place in the source; a row without cells is none.
     ASSERT_EQ(t->rowCount(), 3);
     EXPECT_EQ(rowText(*t, 0), (QStringList{QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"), QString()}));

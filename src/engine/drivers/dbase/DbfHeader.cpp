@@ -16,6 +16,20 @@ QString hexByte(quint8 byte)
     return QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
 
+QString nativeTypeName(const DbfField &f)
+{
+    const QString t = QChar::fromLatin1(f.type);
+    switch (f.kind) {
+    case DbfField::Character: return QStringLiteral("C(%1)").arg(f.width);
+    case DbfField::Numeric:
+        return f.decimals ? QStringLiteral("%1(%2,%3)").arg(t).arg(f.width).arg(f.decimals)
+                          : QStringLiteral("%1(%2)").arg(t).arg(f.width);
+    case DbfField::VarChar: return QStringLiteral("V(%1)").arg(f.width);
+    case DbfField::VarBinary: return QStringLiteral("Q(%1)").arg(f.width);
+    default: return t;
+    }
+}
+
 DbfHeader DbfHeader::read(int fd, const QString &path)
 {
     DbfHeader h;

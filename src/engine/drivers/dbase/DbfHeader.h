@@ -29,6 +29,9 @@ struct DbfField {
     bool autoIncrement = false;
 };
 
+// The field's type as the structure shows it ("C(20)", "N(8,2)", "D", ...).
+QString nativeTypeName(const DbfField &f);
+
 // A byte as two upper-case hex digits, as messages and facts show them.
 QString hexByte(quint8 byte);
 

@@ -155,34 +155,45 @@ void IndexFile::openNdx()
     m_tags.append(t);
 }
 
-void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const
+void IndexFile::walkTree(qint64 root, qint64 pageSize, qint64 maxKeys, const PageVisit &visit) const
 {
-    const int entrySize = tag.entryLength;
-    const int maxKeys = int((NdxBlock - 4) / entrySize);
-    std::vector<qint64> stack{tag.root};
+    std::vector<qint64> stack{root};
     std::unordered_set<qint64> seen;
     while (!stack.empty()) {
         const qint64 at = stack.back();
         stack.pop_back();
         if (!seen.insert(at).second)
             fail(QStringLiteral("die Seite bei Byte %1 wird zweimal erreicht (Kreis in den Seitenverweisen)").arg(byteText(at)));
-        const QByteArray node = read(at, NdxBlock, "Eine Indexseite");
-        const char *p = node.constData();
-        const quint32 keys = le32(p);
-        if (keys > quint32(maxKeys))
+        const QByteArray node = read(at, pageSize, "Eine Indexseite");
+        const quint32 keys = le32(node.constData());
+        if (keys > maxKeys)
             fail(QStringLiteral("die Seite bei Byte %1 nennt %2 Schlüssel, es passen aber nur %3 hinein")
                      .arg(byteText(at)).arg(keys).arg(maxKeys));
+        visit(at, node.constData(), keys, stack);
+    }
+}
+
+void IndexFile::takeLeafKeys(const char *entries, int entryLength, int recordAt, int keyAt, quint32 count,
+                             int keyLength, qint64 at, std::vector<IndexEntry> &out) const
+{
+    for (quint32 i = 0; i < count; ++i) {
+        const char *e = entries + qint64(i) * entryLength;
+        const quint32 record = le32(e + recordAt);
+        if (record == 0)
+            fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(byteText(at)));
+        out.push_back({QByteArray(e + keyAt, keyLength), record});
+    }
+}
+
+void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const
+{
+    const int entrySize = tag.entryLength;
+    const int maxKeys = int((NdxBlock - 4) / entrySize);
+    walkTree(tag.root, NdxBlock, maxKeys, [&](qint64 at, const char *p, quint32 keys, std::vector<qint64> &below) {
         // A leaf's entries point to no lower page; a branch has one pointer more than keys.
-        const bool leaf = le32(p + 4) == 0;
-        if (leaf) {
-            for (quint32 i = 0; i < keys; ++i) {
-                const char *e = p + 4 + qint64(i) * entrySize;
-                const quint32 record = le32(e + 4);
-                if (record == 0)
-                    fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(byteText(at)));
-                out.push_back({QByteArray(e + 8, tag.keyLength), record});
-            }
-            continue;
+        if (le32(p + 4) == 0) {
+            takeLeafKeys(p + 4, entrySize, 4, 8, keys, tag.keyLength, at, out);
+            return;
         }
         if (4 + qint64(keys) * entrySize + 4 > NdxBlock)
             fail(QStringLiteral("die Seite bei Byte %1 ist zu voll für ihren letzten Verweis").arg(byteText(at)));
@@ -190,9 +201,9 @@ void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) c
             const quint32 child = le32(p + 4 + i * entrySize);
             if (child == 0)
                 fail(QStringLiteral("die Seite bei Byte %1 hat einen leeren Verweis").arg(byteText(at)));
-            stack.push_back(qint64(child) * NdxBlock);
+            below.push_back(qint64(child) * NdxBlock);
         }
-    }
+    });
 }
 
 // ---- dBASE IV/5 .mdx: a file header with a tag table, one header block per
@@ -242,39 +253,20 @@ void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) c
 {
     const int itemLength = tag.entryLength;
     const qint64 maxKeys = (m_blockSize - 8) / itemLength;
-    std::vector<qint64> stack{tag.root};
-    std::unordered_set<qint64> seen;
-    while (!stack.empty()) {
-        const qint64 at = stack.back();
-        stack.pop_back();
-        if (!seen.insert(at).second)
-            fail(QStringLiteral("die Seite bei Byte %1 wird zweimal erreicht (Kreis in den Seitenverweisen)").arg(byteText(at)));
-        const QByteArray node = read(at, m_blockSize, "Eine Indexseite");
-        const char *p = node.constData();
-        const quint32 keys = le32(p);
-        if (keys > maxKeys)
-            fail(QStringLiteral("die Seite bei Byte %1 nennt %2 Schlüssel, es passen aber nur %3 hinein")
-                     .arg(byteText(at)).arg(keys).arg(maxKeys));
+    walkTree(tag.root, m_blockSize, maxKeys, [&](qint64 at, const char *p, quint32 keys, std::vector<qint64> &below) {
         // A branch carries one more page pointer than keys; in a leaf that slot is 0.
         const qint64 last = 8 + qint64(keys) * itemLength;
-        const bool leaf = last + 4 > m_blockSize || le32(p + last) == 0;
-        if (leaf) {
-            for (quint32 i = 0; i < keys; ++i) {
-                const char *e = p + 8 + qint64(i) * itemLength;
-                const quint32 record = le32(e);
-                if (record == 0)
-                    fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(byteText(at)));
-                out.push_back({QByteArray(e + 4, tag.keyLength), record});
-            }
-            continue;
+        if (last + 4 > m_blockSize || le32(p + last) == 0) {
+            takeLeafKeys(p + 8, itemLength, 0, 4, keys, tag.keyLength, at, out);
+            return;
         }
         for (qint64 i = qint64(keys); i >= 0; --i) {
             const quint32 child = le32(p + 8 + i * itemLength);
             if (child < 4)
                 fail(QStringLiteral("die Seite bei Byte %1 verweist auf die Seite %2").arg(byteText(at)).arg(child));
-            stack.push_back(qint64(child) * MdxPage);
+            below.push_back(qint64(child) * MdxPage);
         }
-    }
+    });
 }
 
 IndexDef makeIndexDef(const IndexTagInfo &tag, const QString &sourceFile, const QStringList &fieldNames)

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QVector>
 #include <memory>
+#include <functional>
 #include <vector>
 
 namespace engine::dbase {
@@ -71,6 +72,16 @@ private:
     void openFoxPro();
     IndexTagInfo foxTagHeader(qint64 offset, const QString &name) const;
 
+    // Walks a tree of pages of pageSize bytes from root, each page read whole and
+    // handed to visit with its key count (the page's first four bytes); visit
+    // pushes the pages below it. A page reached twice (a cycle in the page
+    // pointers) or naming more than maxKeys keys is refused.
+    using PageVisit = std::function<void(qint64 at, const char *page, quint32 keys, std::vector<qint64> &below)>;
+    void walkTree(qint64 root, qint64 pageSize, qint64 maxKeys, const PageVisit &visit) const;
+    // The keys of a leaf: count entries of entryLength bytes, each with its record
+    // number at recordAt and its key at keyAt; at names the page in messages.
+    void takeLeafKeys(const char *entries, int entryLength, int recordAt, int keyAt, quint32 count,
+                      int keyLength, qint64 at, std::vector<IndexEntry> &out) const;
     void walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const;
     void walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const;
     void walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out) const;

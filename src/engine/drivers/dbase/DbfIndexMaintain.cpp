@@ -58,30 +58,30 @@ QStringList DbfTable::checkIndexes()
     QStringList out = m_indexFaults;
     // A change a dead writer left half done is finished or undone first.
     if (m_readOnlyReason.isEmpty())
-        Journal::recover(m_path);
+        Journal::recover(m_file.path());
     refreshHeaderLocked();
     invalidateCache();
     // Each memo pointer must lead to the start of a memo in the memo file.
-    if (m_hasMemoFields && (m_memoMissing || !m_memo)) {
-        out << (m_memoFault.isEmpty() ? QStringLiteral("Die Memodatei %1 fehlt.").arg(m_memoName) : m_memoFault);
-    } else if (m_hasMemoFields) {
+    if (m_file.hasMemoFields() && (m_file.memoMissing() || !m_file.memo())) {
+        out << (m_file.memoFault().isEmpty() ? QStringLiteral("Die Memodatei %1 fehlt.").arg(m_file.memoName()) : m_file.memoFault());
+    } else if (m_file.hasMemoFields()) {
         std::vector<MemoPointer> pointers;
-        for (qint64 r = 0; r < m_head.recordCount; ++r) {
+        for (qint64 r = 0; r < m_file.header().recordCount; ++r) {
             const char *rec = record(r);
             if (!rec)
                 break;
-            for (const DbfField &f : m_head.fields) {
+            for (const DbfField &f : m_file.header().fields) {
                 if (f.kind != DbfField::MemoText && f.kind != DbfField::MemoBinary)
                     continue;
                 try {
-                    pointers.push_back({quint32(r + 1), f.name, memoBlock(rec, f)});
+                    pointers.push_back({quint32(r + 1), f.name, m_file.memoBlock(rec, f)});
                 } catch (const EngineError &e) {
                     out << QStringLiteral("Satz %1, Feld %2: %3").arg(r + 1).arg(f.name, e.message());
                 }
             }
         }
         try {
-            out << checkMemoPointers(*m_memo, pointers);
+            out << checkMemoPointers(*m_file.memo(), pointers);
         } catch (const EngineError &e) {
             out << e.message();
         }
@@ -92,9 +92,9 @@ QStringList DbfTable::checkIndexes()
     try {
         for (auto &file : m_indexes)
             file = IndexFile::open(file->path());
-        fresh = keeperFor(*this, m_indexes, m_codec, m_head.recordLength);
-        fresh->addRecords(m_head.recordCount, [this](qint64 r) -> const char * {
-            return r < m_head.recordCount ? record(r) : nullptr;
+        fresh = keeperFor(*this, m_indexes, m_file.codec(), m_file.header().recordLength);
+        fresh->addRecords(m_file.header().recordCount, [this](qint64 r) -> const char * {
+            return r < m_file.header().recordCount ? record(r) : nullptr;
         });
     } catch (const EngineError &e) {
         out << e.message();
@@ -131,19 +131,19 @@ QStringList DbfTable::checkIndexes()
             for (const auto &[record, key] : want) {
                 const auto it = have.find(record);
                 if (it == have.end())
-                    found << QStringLiteral("%1: Satz %2 fehlt (Schlüssel „%3“).").arg(where).arg(record).arg(shownKey(tag, key, m_codec));
+                    found << QStringLiteral("%1: Satz %2 fehlt (Schlüssel „%3“).").arg(where).arg(record).arg(shownKey(tag, key, m_file.codec()));
                 else if (it->second != key)
                     found << QStringLiteral("%1: Satz %2 steht unter dem Schlüssel „%3“, richtig ist „%4“.")
                                  .arg(where)
                                  .arg(record)
-                                 .arg(shownKey(tag, it->second, m_codec), shownKey(tag, key, m_codec));
+                                 .arg(shownKey(tag, it->second, m_file.codec()), shownKey(tag, key, m_file.codec()));
             }
             for (const auto &[record, key] : have) {
                 if (!want.count(record))
                     found << QStringLiteral("%1: Satz %2 steht darin (Schlüssel „%3“), gehört aber nicht hinein.")
                                  .arg(where)
                                  .arg(record)
-                                 .arg(shownKey(tag, key, m_codec));
+                                 .arg(shownKey(tag, key, m_file.codec()));
             }
             if (found.isEmpty()) {
                 // The same entries in another order.
@@ -179,12 +179,12 @@ void DbfTable::reindex()
         return;
     std::optional<FileLock> lock;
     if (!m_exclusive)
-        lock.emplace(m_fd, m_path);
-    Journal::recover(m_path);
+        lock.emplace(m_file.fd(), m_file.path());
+    Journal::recover(m_file.path());
     refreshHeaderLocked();
     invalidateCache();
-    const auto fresh = keeperFor(*this, m_indexes, m_codec, m_head.recordLength);
-    fresh->addRecords(m_head.recordCount, [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; });
+    const auto fresh = keeperFor(*this, m_indexes, m_file.codec(), m_file.header().recordLength);
+    fresh->addRecords(m_file.header().recordCount, [this](qint64 r) -> const char * { return r < m_file.header().recordCount ? record(r) : nullptr; });
     fresh->replaceFiles();
     for (auto &file : m_indexes)
         file = IndexFile::open(file->path());
@@ -207,8 +207,8 @@ void DbfTable::addIndex(const QString &name, const QString &expression)
         throw EngineError(ErrorKind::Damaged, m_indexFaults.join(QLatin1Char(' ')));
     // The table's own .mdx or .cdx; when it has none, FoxPro tables get a .cdx
     // and dBASE tables an .mdx, named as the table.
-    bool fox = isVisualFoxPro(m_head.version) || m_head.version == 0xF5 || m_head.version == 0xFB;
-    const QFileInfo table(m_path);
+    bool fox = isVisualFoxPro(m_file.header().version) || m_file.header().version == 0xF5 || m_file.header().version == 0xFB;
+    const QFileInfo table(m_file.path());
     size_t file = m_indexes.size();
     for (size_t i = 0; i < m_indexes.size(); ++i) {
         const IndexFormat f = m_indexes[i]->format();
@@ -234,28 +234,24 @@ void DbfTable::addTagTo(size_t file, const QString &path, IndexFormat format, co
 {
     if (file == m_indexes.size() && QFileInfo::exists(path))
         throw EngineError(QStringLiteral("Die Datei %1 gibt es schon, sie lässt sich aber nicht als Indexdatei lesen.").arg(nativePath(path)));
-    const QFileInfo table(m_path);
+    const QFileInfo table(m_file.path());
     std::optional<FileLock> lock;
     if (!m_exclusive)
-        lock.emplace(m_fd, m_path);
+        lock.emplace(m_file.fd(), m_file.path());
     refreshHeaderLocked();
     invalidateCache();
     std::vector<std::unique_ptr<IndexFile>> production;
     if (file < m_indexes.size())
         production.push_back(IndexFile::open(path));
-    const auto building = keeperFor(*this, production, m_codec, m_head.recordLength);
-    const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
+    const auto building = keeperFor(*this, production, m_file.codec(), m_file.header().recordLength);
+    const auto records = [this](qint64 r) -> const char * { return r < m_file.header().recordCount ? record(r) : nullptr; };
     building->addTag(0, path, format, tagName, expression, fieldNamesOf(*this), records, table.completeBaseName());
-    building->addRecords(m_head.recordCount, records);
+    building->addRecords(m_file.header().recordCount, records);
     building->replaceFiles();
     // The table's header says it has a production index.
     const bool ownIndex = QFileInfo(path).completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) == 0;
-    if (ownIndex && !(m_head.tableFlags & 0x01)) {
-        const char flag = char(m_head.tableFlags | 0x01);
-        pwriteFully(m_fd, &flag, 1, 28, m_path);
-        syncData(m_fd, m_path);
-        m_head.tableFlags = quint8(flag);
-    }
+    if (ownIndex)
+        m_file.addTableFlags(0x01);
     if (!m_indexFiles.contains(QFileInfo(path).fileName()))
         m_indexFiles << QFileInfo(path).fileName();
     m_indexes.clear();

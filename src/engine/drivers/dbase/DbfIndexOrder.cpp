@@ -43,7 +43,7 @@ void DbfTable::readIndexDefinitions()
     QStringList fieldNames;
     for (const FieldDef &f : std::as_const(m_defs))
         fieldNames << f.name;
-    const QDir dir = QFileInfo(m_path).dir();
+    const QDir dir = QFileInfo(m_file.path()).dir();
     for (const QString &name : std::as_const(files)) {
         // A damaged index file costs its order, not the table: the fault is kept to be told.
         try {
@@ -67,7 +67,7 @@ int DbfTable::findIndex(const QString &indexName) const
     }
     if (!m_indexFaults.isEmpty())
         throw EngineError(ErrorKind::Damaged, m_indexFaults.join(QLatin1Char(' ')));
-    throw datasetError(m_tableName, msg::indexNotFound(indexName), ErrorKind::NotFound);
+    throw datasetError(m_file.tableName(), msg::indexNotFound(indexName), ErrorKind::NotFound);
 }
 
 QVector<RowId> DbfTable::indexOrder(const QString &indexName)
@@ -87,17 +87,17 @@ QVector<RowId> DbfTable::indexOrder(const QString &indexName)
     }
     QVector<RowId> out;
     out.reserve(records.size());
-    std::vector<bool> seen(size_t(m_head.recordCount), false);
+    std::vector<bool> seen(size_t(m_file.header().recordCount), false);
     for (const quint32 number : records) {
-        if (number > m_head.headerCount)
+        if (number > m_file.header().headerCount)
             throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Indexdatei %1 passt nicht zur Tabelle %2: sie verweist auf den "
                                              "Satz %3, die Tabelle hat nur %4 Sätze.")
-                                  .arg(nativePath(file.path()), m_tableName)
+                                  .arg(nativePath(file.path()), m_file.tableName())
                                   .arg(number)
-                                  .arg(m_head.headerCount));
+                                  .arg(m_file.header().headerCount));
         // Records the header counts but a short file lacks are already reported as missing.
         const RowId row = RowId(number) - 1;
-        if (row >= m_head.recordCount || seen[size_t(row)])
+        if (row >= m_file.header().recordCount || seen[size_t(row)])
             continue;
         seen[size_t(row)] = true;
         const Chunk &chunk = m_chunks[size_t(row / 65536)];
@@ -112,14 +112,14 @@ QVector<RowId> DbfTable::indexOrder(const QString &indexName)
 std::vector<bool> DbfTable::nullableFields() const
 {
     std::vector<bool> out;
-    for (const DbfField &f : m_head.fields)
+    for (const DbfField &f : m_file.header().fields)
         out.push_back(f.nullBit >= 0);
     return out;
 }
 
 XValue DbfTable::xbaseValue(const char *rec, int field) const
 {
-    const DbfField &f = m_head.fields[size_t(field)];
+    const DbfField &f = m_file.header().fields[size_t(field)];
     if (nullFlag(rec, f.nullBit)) {
         XValue v = xbaseBlank(f);
         v.null = true;
@@ -128,7 +128,7 @@ XValue DbfTable::xbaseValue(const char *rec, int field) const
     const char *p = rec + f.offset;
     switch (f.kind) {
     case DbfField::Character:
-        return XValue::ofText(m_codec.decode(p, f.width));
+        return XValue::ofText(m_file.codec().decode(p, f.width));
     case DbfField::Numeric: {
         const QVariant v = parseNumeric(p, f.width, false);
         return XValue::ofNumber(v.isValid() ? v.toDouble() : 0.0);
@@ -146,15 +146,15 @@ XValue DbfTable::xbaseValue(const char *rec, int field) const
     case DbfField::Integer:
     case DbfField::Double:
     case DbfField::Currency: {
-        const QVariant v = decode(rec, field, 0);
+        const QVariant v = m_file.decode(rec, field, 0);
         return XValue::ofNumber(v.isValid() ? v.toDouble() : 0.0);
     }
     case DbfField::MemoText:
     case DbfField::VarChar:
-        return XValue::ofText(decode(rec, field, 0).toString());
+        return XValue::ofText(m_file.decode(rec, field, 0).toString());
     case DbfField::MemoBinary:
     case DbfField::VarBinary:
-        return XValue::ofText(QString::fromLatin1(decode(rec, field, 0).toByteArray()));
+        return XValue::ofText(QString::fromLatin1(m_file.decode(rec, field, 0).toByteArray()));
     }
     return {};
 }
@@ -238,7 +238,7 @@ QString DbfTable::indexKeyText(const QString &indexName, RowId row)
 
 XValue DbfTable::xbaseFromValue(int field, const QVariant &value) const
 {
-    const DbfField &f = m_head.fields[size_t(field)];
+    const DbfField &f = m_file.header().fields[size_t(field)];
     if (!value.isValid() || value.isNull())
         return xbaseBlank(f);
     switch (f.kind) {
@@ -261,8 +261,8 @@ QString DbfTable::prepareIndexKeeping()
         fieldNames << f.name;
     try {
         m_keeper = std::make_unique<IndexKeeper>(
-            m_indexes, fieldNames, m_codec, [this](const char *rec, int field) { return xbaseValue(rec, field); },
-            QByteArray(m_head.recordLength, ' '));
+            m_indexes, fieldNames, m_file.codec(), [this](const char *rec, int field) { return xbaseValue(rec, field); },
+            QByteArray(m_file.header().recordLength, ' '));
         m_keeper->setNullableFields(nullableFields());
     } catch (const EngineError &e) {
         m_keeper.reset();
@@ -276,9 +276,9 @@ void DbfTable::createNdx(const QString &path, const QString &expression, bool un
     QStringList fieldNames;
     for (const FieldDef &f : std::as_const(m_defs))
         fieldNames << f.name;
-    IndexKeeper::createNdx(path, expression, unique, fieldNames, m_codec,
-                           [this](const char *rec, int field) { return xbaseValue(rec, field); }, m_head.recordCount,
-                           [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; });
+    IndexKeeper::createNdx(path, expression, unique, fieldNames, m_file.codec(),
+                           [this](const char *rec, int field) { return xbaseValue(rec, field); }, m_file.header().recordCount,
+                           [this](qint64 r) -> const char * { return r < m_file.header().recordCount ? record(r) : nullptr; });
 }
 
 void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, const QByteArray &newRec,
@@ -293,13 +293,13 @@ void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, con
     // before anything is written. Then the table's bytes and the index pages
     // about to be overwritten go into the table's journal, and the record and the
     // pages are written: a crash or failure between them is rolled back.
-    const auto records = [this](qint64 r) -> const char * { return r < m_head.recordCount ? record(r) : nullptr; };
+    const auto records = [this](qint64 r) -> const char * { return r < m_file.header().recordCount ? record(r) : nullptr; };
     m_keeper->learnTypes(records);
     const std::vector<IndexKeeper::KeyMove> moves =
         m_keeper->plan(number, oldRec ? oldRec->constData() : nullptr, newRec.constData());
     // Records are read from the file as it is now for a unique tag's next holder of a key.
     invalidateCache();
-    const std::vector<std::unique_ptr<PageFile>> pages = m_keeper->apply(number, moves, m_head.recordCount, records);
+    const std::vector<std::unique_ptr<PageFile>> pages = m_keeper->apply(number, moves, m_file.header().recordCount, records);
     bool touched = false;
     for (const auto &file : pages)
         touched = touched || !file->pending().empty();
@@ -308,9 +308,9 @@ void DbfTable::writeKeepingIndexes(quint32 number, const QByteArray *oldRec, con
         write();
         return;
     }
-    Journal journal(m_path);
-    journal.keepBefore(m_path, 0, m_head.headerLength);
-    journal.keepBefore(m_path, m_head.headerLength + qint64(number - 1) * m_head.recordLength, m_head.recordLength + 1);
+    Journal journal(m_file.path());
+    journal.keepBefore(m_file.path(), 0, m_file.header().headerLength);
+    journal.keepBefore(m_file.path(), m_file.header().headerLength + qint64(number - 1) * m_file.header().recordLength, m_file.header().recordLength + 1);
     for (const auto &file : pages) {
         for (const auto &[offset, bytes] : file->pending())
             journal.keepBefore(file->path(), offset, bytes.size());

@@ -88,8 +88,8 @@ bool validDate8(const char *p)
 const Utf8Table *DbfTable::utf8Table() const
 {
     if (m_utf8State == 0) {
-        const bool usable = m_codec.isSingleByte()
-            && buildUtf8Table([this](char b) { return m_codec.decode(&b, 1); }, m_utf8);
+        const bool usable = m_file.codec().isSingleByte()
+            && buildUtf8Table([this](char b) { return m_file.codec().decode(&b, 1); }, m_utf8);
         m_utf8State = usable ? 1 : -1;
     }
     return m_utf8State == 1 ? &m_utf8 : nullptr;
@@ -98,20 +98,20 @@ const Utf8Table *DbfTable::utf8Table() const
 void DbfTable::rawCells(RowId row, RawCell *cells)
 {
     const char *rec = record(row);
-    for (size_t i = 0; i < m_head.fields.size(); ++i)
+    for (size_t i = 0; i < m_file.header().fields.size(); ++i)
         cells[i] = cellOf(rec, int(i));
 }
 
 RawCell DbfTable::rawCell(RowId row, int field)
 {
-    if (field < 0 || field >= int(m_head.fields.size()))
+    if (field < 0 || field >= int(m_file.header().fields.size()))
         return RawCell(); // value() reports the bad field number
     return cellOf(record(row), field);
 }
 
 RawCell DbfTable::cellOf(const char *rec, int field) const
 {
-    const DbfField &f = m_head.fields[size_t(field)];
+    const DbfField &f = m_file.header().fields[size_t(field)];
     RawCell cell;
     if (nullFlag(rec, f.nullBit)) {
         cell.form = RawCell::Null;

@@ -1,23 +1,14 @@
 #include "DbfTable.h"
 
 #include "common/FileIo.h"
-#include "common/Journal.h"
-#include "common/MappedCopy.h"
 #include "common/SharedAccess.h"
 #include "DbfValues.h"
 #include "EngineError.h"
 #include "ValueText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace engine::dbase {
 
@@ -26,96 +17,46 @@ using namespace engine::io;
 namespace {
 
 constexpr qint64 ChunkRecords = 65536;
-constexpr qint64 CacheBlockBytes = 256 * 1024;
-
-// The companion file base + ext in the table's folder (see io::companionEntry).
-QString findCompanion(const QStringList &entries, const QString &dir, const QString &base, const QString &ext)
-{
-    const QString entry = companionEntry(entries, base, ext);
-    return entry.isEmpty() ? QString() : QDir(dir).filePath(entry);
-}
-
-// The extension written in the case the table file's own extension uses.
-QString extensionLike(const QString &tableFile, const char *lower)
-{
-    const qsizetype dot = tableFile.lastIndexOf(QLatin1Char('.'));
-    const QString ext = QString::fromLatin1(lower);
-    if (dot >= 0 && tableFile.size() > dot + 1 && tableFile.at(dot + 1).isUpper())
-        return ext.toUpper();
-    return ext;
-}
-
-bool isFoxProFamily(quint8 version)
-{
-    return version == 0x30 || version == 0x31 || version == 0x32 || version == 0xF5 || version == 0xFB;
-}
 
 } // namespace
 
-DbfTable::~DbfTable()
-{
-    unmapRecords();
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-QString DbfTable::versionName(quint8 version)
-{
-    switch (version) {
-    case 0x02: return QStringLiteral("FoxBASE");
-    case 0x03: return QStringLiteral("dBASE III/IV/5 ohne Memo");
-    case 0x43: return QStringLiteral("dBASE IV SQL-Tabelle");
-    case 0x63: return QStringLiteral("dBASE IV SQL-Systemtabelle");
-    case 0x7B: return QStringLiteral("dBASE IV mit Memo");
-    case 0x83: return QStringLiteral("dBASE III mit Memo");
-    case 0x8B: return QStringLiteral("dBASE IV mit Memo");
-    case 0xCB: return QStringLiteral("dBASE IV SQL-Tabelle mit Memo");
-    case 0xF5: return QStringLiteral("FoxPro 2.x mit Memo");
-    case 0xFB: return QStringLiteral("FoxBASE mit Memo");
-    case 0x30: return QStringLiteral("Visual FoxPro");
-    case 0x31: return QStringLiteral("Visual FoxPro mit Autoinkrement");
-    case 0x32: return QStringLiteral("Visual FoxPro mit Varchar/Varbinary");
-    default: return QStringLiteral("dBASE-kompatibel");
-    }
-}
+DbfTable::~DbfTable() = default;
 
 std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions &options)
 {
     std::unique_ptr<DbfTable> t(new DbfTable);
-    t->m_path = path;
-    const QString fileName = QFileInfo(path).fileName();
-    t->m_tableName = fileName.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive) ? fileName.chopped(4) : fileName;
-
-    bool writable = false;
-    t->m_fd = openTableFile(path, options.readOnly, writable);
-    // A change a dead writer left half done is finished or undone before anything is read.
-    if (writable)
-        Journal::recover(path);
-
-    t->m_head = DbfHeader::read(t->m_fd, path);
-    t->buildFieldDefs();
     // One look at the folder serves all companion files.
     const QStringList entries = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    t->chooseCodePage(entries);
-    t->openMemo(entries);
+    const bool writable = t->m_file.open(path, options.readOnly, entries);
+    t->buildFieldDefs();
     t->findIndexFiles(entries);
     t->readIndexDefinitions();
 
-    QStringList reasons;
-    const QString access = claimAccess(t->m_fd, path, options.readOnly, options.exclusive, writable);
+    const QString access = claimAccess(t->m_file.fd(), path, options.readOnly, options.exclusive, writable);
     t->m_exclusive = options.exclusive;
+    t->m_readOnlyReason = t->readOnlyReasons(options, writable, access);
+
+    const DbfHeader &head = t->m_file.header();
+    t->m_chunks.resize(size_t((head.recordCount + ChunkRecords - 1) / ChunkRecords));
+    return t;
+}
+
+QString DbfTable::readOnlyReasons(const OpenOptions &options, bool writable, const QString &access)
+{
+    QStringList reasons;
     if (!access.isEmpty())
         reasons << access;
-    if (t->m_memoMissing)
-        reasons << QStringLiteral("Die Memodatei %1 fehlt; die Tabelle kann nur gelesen werden.").arg(t->m_memoName);
-    else if (!t->m_memoFault.isEmpty())
-        reasons << t->m_memoFault;
-    else if (!options.readOnly && writable && t->m_memo && !t->m_memo->writable())
-        reasons << QStringLiteral("Die Memodatei %1 ist schreibgeschützt.").arg(nativePath(t->m_memo->path()));
-    if (!t->m_indexFiles.isEmpty()) {
+    const MemoFile *memo = m_file.memo();
+    if (m_file.memoMissing())
+        reasons << QStringLiteral("Die Memodatei %1 fehlt; die Tabelle kann nur gelesen werden.").arg(m_file.memoName());
+    else if (!m_file.memoFault().isEmpty())
+        reasons << m_file.memoFault();
+    else if (!options.readOnly && writable && memo && !memo->writable())
+        reasons << QStringLiteral("Die Memodatei %1 ist schreibgeschützt.").arg(nativePath(memo->path()));
+    if (!m_indexFiles.isEmpty()) {
         // Every index file must be kept valid on changes, or nothing may change.
         QStringList unkept;
-        for (const QString &name : std::as_const(t->m_indexFiles)) {
+        for (const QString &name : std::as_const(m_indexFiles)) {
             if (!IndexFile::isIndexFileName(name))
                 unkept << name;
         }
@@ -123,151 +64,61 @@ std::unique_ptr<DbfTable> DbfTable::open(const QString &path, const OpenOptions 
             reasons << QStringLiteral("Zur Tabelle gehören die Indexdateien %1, die beim Ändern nicht mitgeführt "
                                       "werden können; die Tabelle kann nur gelesen werden.")
                            .arg(unkept.join(QStringLiteral(", ")));
-        else if (!t->m_indexFaults.isEmpty())
+        else if (!m_indexFaults.isEmpty())
             reasons << QStringLiteral("%1 Die Indexdatei kann beim Ändern nicht mitgeführt werden; die Tabelle kann "
                                       "nur gelesen werden.")
-                           .arg(t->m_indexFaults.join(QLatin1Char(' ')));
-        else if (const QString fault = t->prepareIndexKeeping(); !fault.isEmpty())
+                           .arg(m_indexFaults.join(QLatin1Char(' ')));
+        else if (const QString fault = prepareIndexKeeping(); !fault.isEmpty())
             reasons << fault;
     }
-    if (t->m_head.countMismatch)
+    const DbfHeader &head = m_file.header();
+    if (head.countMismatch)
         reasons << QStringLiteral("Der Dateikopf nennt %1 Sätze, die Datei enthält aber nur %2; die Tabelle kann "
                                   "nur gelesen werden.")
-                       .arg(t->m_head.headerCount)
-                       .arg(t->m_head.recordsInFile);
-    t->m_readOnlyReason = reasons.join(QLatin1Char(' '));
-
-    t->m_blockRecords = std::max<qint64>(1, CacheBlockBytes / t->m_head.recordLength);
-    t->m_chunks.resize(size_t((t->m_head.recordCount + ChunkRecords - 1) / ChunkRecords));
-    return t;
+                       .arg(head.headerCount)
+                       .arg(head.recordsInFile);
+    return reasons.join(QLatin1Char(' '));
 }
 
 void DbfTable::buildFieldDefs()
 {
-    m_defs.reserve(int(m_head.fields.size()));
+    m_defs.reserve(int(m_file.header().fields.size()));
     int no = 1;
-    for (const DbfField &f : m_head.fields) {
+    for (const DbfField &f : m_file.header().fields) {
         FieldDef def;
         def.name = f.name;
         def.fieldNo = no++;
         // The structure listing shows every field's stored width as its length.
         def.size = f.width;
-        const QString t = QChar::fromLatin1(f.type);
+        def.nativeType = nativeTypeName(f);
         switch (f.kind) {
-        case DbfField::Character:
-            def.dataType = ftString;
-            def.nativeType = QStringLiteral("C(%1)").arg(f.width);
-            break;
+        case DbfField::Character: def.dataType = ftString; break;
         case DbfField::Numeric:
             def.dataType = !f.integerValue ? ftFloat : (f.width <= 9 ? ftInteger : ftLargeint);
             def.precision = f.width;
             def.scale = f.decimals;
-            def.nativeType = f.decimals ? QStringLiteral("%1(%2,%3)").arg(t).arg(f.width).arg(f.decimals)
-                                        : QStringLiteral("%1(%2)").arg(t).arg(f.width);
             break;
-        case DbfField::Date: def.dataType = ftDate; def.nativeType = t; break;
-        case DbfField::Logical: def.dataType = ftBoolean; def.nativeType = t; break;
-        case DbfField::Integer: def.dataType = ftInteger; def.nativeType = t; break;
-        case DbfField::Double: def.dataType = ftFloat; def.nativeType = t; break;
+        case DbfField::Date: def.dataType = ftDate; break;
+        case DbfField::Logical: def.dataType = ftBoolean; break;
+        case DbfField::Integer: def.dataType = ftInteger; break;
+        case DbfField::Double: def.dataType = ftFloat; break;
         case DbfField::Currency:
             def.dataType = ftCurrency;
             def.scale = 4;
-            def.nativeType = t;
             break;
-        case DbfField::DateTime: def.dataType = ftDateTime; def.nativeType = t; break;
-        case DbfField::MemoText: def.dataType = ftMemo; def.nativeType = t; break;
-        case DbfField::MemoBinary:
-            def.dataType = (f.type == 'G' || f.type == 'P') ? ftGraphic : ftBlob;
-            def.nativeType = t;
-            break;
-        case DbfField::VarChar:
-            def.dataType = ftString;
-            def.nativeType = QStringLiteral("V(%1)").arg(f.width);
-            break;
-        case DbfField::VarBinary:
-            def.dataType = ftVarBytes;
-            def.nativeType = QStringLiteral("Q(%1)").arg(f.width);
-            break;
+        case DbfField::DateTime: def.dataType = ftDateTime; break;
+        case DbfField::MemoText: def.dataType = ftMemo; break;
+        case DbfField::MemoBinary: def.dataType = (f.type == 'G' || f.type == 'P') ? ftGraphic : ftBlob; break;
+        case DbfField::VarChar: def.dataType = ftString; break;
+        case DbfField::VarBinary: def.dataType = ftVarBytes; break;
         }
         m_defs.append(def);
     }
 }
 
-void DbfTable::chooseCodePage(const QStringList &entries)
-{
-    const QFileInfo info(m_path);
-    const QString base = baseNameOf(info.fileName());
-    const QString cpg = findCompanion(entries, info.absolutePath(), base, QStringLiteral(".cpg"));
-    if (!cpg.isEmpty()) {
-        QFile file(cpg);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray text = file.read(256);
-            if (const auto cp = codePageFromCpgText(text)) {
-                m_codec.setCodePage(*cp);
-                m_codePageOrigin = QStringLiteral(".cpg");
-                return;
-            }
-            m_codePageNote = QStringLiteral("Inhalt der .cpg-Datei unbekannt: %1")
-                                 .arg(QString::fromLatin1(text.trimmed().left(40)));
-        }
-    }
-    if (const auto cp = codePageForLanguageDriver(m_head.languageDriver)) {
-        m_codec.setCodePage(*cp);
-        m_codePageOrigin = QStringLiteral("Sprachtreiber-Byte 0x%1").arg(hexByte(m_head.languageDriver));
-        return;
-    }
-    // No mark: DOS programs wrote their OEM code page, Visual FoxPro the Windows one.
-    m_codec.setCodePage(*codePageForNumber(isVisualFoxPro(m_head.version) ? 1252 : 437));
-    m_codePageOrigin = QStringLiteral("Vorgabe");
-    if (m_head.languageDriver != 0)
-        m_codePageOrigin += QStringLiteral(" (Sprachtreiber-Byte 0x%1 unbekannt)")
-                                .arg(hexByte(m_head.languageDriver));
-}
-
-void DbfTable::openMemo(const QStringList &entries)
-{
-    for (const DbfField &f : m_head.fields) {
-        if (f.kind == DbfField::MemoText || f.kind == DbfField::MemoBinary)
-            m_hasMemoFields = true;
-    }
-    if (!m_hasMemoFields)
-        return;
-    const QFileInfo info(m_path);
-    const QString base = baseNameOf(info.fileName());
-    const bool fox = isFoxProFamily(m_head.version);
-    QString first = fox ? QStringLiteral(".fpt") : QStringLiteral(".dbt");
-    QString second = fox ? QStringLiteral(".dbt") : QStringLiteral(".fpt");
-    const QString suffix = info.suffix().toLower();
-    // Visual FoxPro's own tables keep their memos in .dct (.dbc) and .sct, .vct, ... (.scx, .vcx, ...).
-    if (fox && suffix == QLatin1String("dbc"))
-        first = QStringLiteral(".dct");
-    else if (fox && suffix.size() == 3 && suffix.endsWith(QLatin1Char('x')))
-        first = QLatin1Char('.') + suffix.left(2) + QLatin1Char('t');
-    QString path = findCompanion(entries, info.absolutePath(), base, first);
-    if (path.isEmpty())
-        path = findCompanion(entries, info.absolutePath(), base, second);
-    if (path.isEmpty()) {
-        m_memoMissing = true;
-        m_memoName = base + extensionLike(info.fileName(), first.toLatin1().constData());
-        return;
-    }
-    m_memoName = QFileInfo(path).fileName();
-    MemoLayout layout = MemoLayout::Fpt;
-    if (path.endsWith(QLatin1String(".dbt"), Qt::CaseInsensitive))
-        layout = (m_head.version == 0x83 || m_head.version == 0x03 || m_head.version == 0x02) ? MemoLayout::Dbt3 : MemoLayout::Dbt4;
-    int flags = fcntl(m_fd, F_GETFL);
-    const bool writable = flags >= 0 && (flags & O_ACCMODE) == O_RDWR;
-    try {
-        m_memo = MemoFile::open(path, layout, writable);
-    } catch (const EngineError &e) {
-        // The records are still worth showing; the memos report the fault when read.
-        m_memoFault = e.message();
-    }
-}
-
 void DbfTable::findIndexFiles(const QStringList &entries)
 {
-    const QString base = baseNameOf(QFileInfo(m_path).fileName());
+    const QString base = baseNameOf(QFileInfo(m_file.path()).fileName());
     static const char *const extensions[] = {".mdx", ".cdx", ".ndx", ".idx", ".ntx", ".dcx"};
     for (const QString &entry : entries) {
         for (const char *ext : extensions) {
@@ -279,34 +130,35 @@ void DbfTable::findIndexFiles(const QStringList &entries)
 
 QList<QPair<QString, QString>> DbfTable::facts() const
 {
+    const DbfHeader &head = m_file.header();
     QList<QPair<QString, QString>> out;
     out.append({QStringLiteral("Version"),
-                QStringLiteral("%1 (0x%2)").arg(versionName(m_head.version), hexByte(m_head.version))});
-    const CodePage &cp = m_codec.codePage();
+                QStringLiteral("%1 (0x%2)").arg(versionName(head.version), hexByte(head.version))});
+    const CodePage &cp = m_file.codec().codePage();
     out.append({QStringLiteral("Codepage"),
                 cp.number ? QStringLiteral("%1 (%2)").arg(cp.number).arg(QString::fromLatin1(cp.icuName))
                           : QString::fromLatin1(cp.icuName)});
-    out.append({QStringLiteral("Herkunft der Codepage"), m_codePageOrigin});
-    if (!m_codePageNote.isEmpty())
-        out.append({QStringLiteral("Hinweis zur Codepage"), m_codePageNote});
+    out.append({QStringLiteral("Herkunft der Codepage"), m_file.codePageOrigin()});
+    if (!m_file.codePageNote().isEmpty())
+        out.append({QStringLiteral("Hinweis zur Codepage"), m_file.codePageNote()});
     out.append({QStringLiteral("Letzte Änderung"),
-                m_head.lastUpdate.isValid() ? formatDate(m_head.lastUpdate) : QStringLiteral("unbekannt")});
+                head.lastUpdate.isValid() ? formatDate(head.lastUpdate) : QStringLiteral("unbekannt")});
     out.append({QStringLiteral("Sätze im Dateikopf"),
-                QStringLiteral("%1 (gelöschte eingeschlossen)").arg(m_head.headerCount)});
-    if (m_head.countMismatch)
+                QStringLiteral("%1 (gelöschte eingeschlossen)").arg(head.headerCount)});
+    if (head.countMismatch)
         out.append({QStringLiteral("Sätze in der Datei"),
-                    QStringLiteral("%1 (die Datei ist kürzer, als der Kopf angibt)").arg(m_head.recordsInFile)});
-    out.append({QStringLiteral("Kopflänge"), QStringLiteral("%1 Bytes").arg(m_head.headerLength)});
-    out.append({QStringLiteral("Satzlänge"), QStringLiteral("%1 Bytes").arg(m_head.recordLength)});
-    if (!m_hasMemoFields)
+                    QStringLiteral("%1 (die Datei ist kürzer, als der Kopf angibt)").arg(head.recordsInFile)});
+    out.append({QStringLiteral("Kopflänge"), QStringLiteral("%1 Bytes").arg(head.headerLength)});
+    out.append({QStringLiteral("Satzlänge"), QStringLiteral("%1 Bytes").arg(head.recordLength)});
+    if (!m_file.hasMemoFields())
         out.append({QStringLiteral("Memodatei"), QStringLiteral("keine")});
-    else if (m_memoMissing)
-        out.append({QStringLiteral("Memodatei"), QStringLiteral("%1 (fehlt)").arg(m_memoName)});
-    else if (!m_memo)
-        out.append({QStringLiteral("Memodatei"), QStringLiteral("%1 (beschädigt)").arg(m_memoName)});
+    else if (m_file.memoMissing())
+        out.append({QStringLiteral("Memodatei"), QStringLiteral("%1 (fehlt)").arg(m_file.memoName())});
+    else if (!m_file.memo())
+        out.append({QStringLiteral("Memodatei"), QStringLiteral("%1 (beschädigt)").arg(m_file.memoName())});
     else
         out.append({QStringLiteral("Memodatei"),
-                    QStringLiteral("%1 (Blockgröße %2 Bytes)").arg(m_memoName).arg(m_memo->blockSize())});
+                    QStringLiteral("%1 (Blockgröße %2 Bytes)").arg(m_file.memoName()).arg(m_file.memo()->blockSize())});
     if (!m_indexFiles.isEmpty())
         out.append({QStringLiteral("Indexdateien"), m_indexFiles.join(QStringLiteral(", "))});
     if (!m_indexFaults.isEmpty())
@@ -316,145 +168,23 @@ QList<QPair<QString, QString>> DbfTable::facts() const
 
 QList<QPair<QString, QVariant>> DbfTable::connectionProperties() const
 {
-    return {{QStringLiteral("Codepage"), m_codec.codePage().number}};
+    return {{QStringLiteral("Codepage"), m_file.codec().codePage().number}};
 }
 
 // ---- reading ------------------------------------------------------------------
 
-void DbfTable::checkRow(RowId row) const
-{
-    if (row < 0 || row >= m_head.recordCount)
-        throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Satz %1 gibt es in der Tabelle %2 nicht.").arg(row + 1).arg(m_tableName));
-}
-
-const char *DbfTable::record(RowId row)
-{
-    checkRow(row);
-    const RowId previous = m_lastRow;
-    m_lastRow = row;
-    Block *victim = &m_blocks[0];
-    for (Block &b : m_blocks) {
-        if (b.first >= 0 && row >= b.first && row < b.first + b.count) {
-            b.lastUse = ++m_useCounter;
-            return b.data.get() + (row - b.first) * m_head.recordLength;
-        }
-        if (b.lastUse < victim->lastUse)
-            victim = &b;
-    }
-    if (row == m_singleRow)
-        return m_single.data();
-    // A record far from the one read before (an index order, a jump) is copied
-    // from where it lies: loading a whole block for it would copy a block per record.
-    if (std::abs(row - previous) > m_blockRecords) {
-        m_single.resize(size_t(m_head.recordLength));
-        if (copyMappedRecord(row, m_single.data())) {
-            m_singleRow = row;
-            return m_single.data();
-        }
-    }
-    const qint64 first = row / m_blockRecords * m_blockRecords;
-    const qint64 count = std::min(m_blockRecords, m_head.recordCount - first);
-    const qint64 bytes = count * m_head.recordLength;
-    if (victim->capacity < bytes) {
-        victim->data.reset(new char[size_t(bytes)]);
-        victim->capacity = bytes;
-    }
-    victim->first = -1;
-    const qint64 got = preadFully(m_fd, victim->data.get(), bytes, m_head.headerLength + first * m_head.recordLength, m_path);
-    if (got < bytes)
-        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + got / m_head.recordLength + 1));
-    victim->first = first;
-    victim->count = count;
-    victim->lastUse = ++m_useCounter;
-    return victim->data.get() + (row - first) * m_head.recordLength;
-}
-
-bool DbfTable::copyMappedRecord(RowId row, char *to)
-{
-    const qint64 end = m_head.headerLength + (row + 1) * qint64(m_head.recordLength);
-    if (end > m_mapBytes && !mapRecords(end))
-        return false;
-    // Another program may shorten the file at any time. A page past its new end
-    // fails the guarded copy; the rest of a cut last page reads as zero bytes,
-    // which no record starts with. Either way the size says what happened.
-    const bool copied = io::copyFromMap(to, m_map + m_head.headerLength + row * qint64(m_head.recordLength),
-                                        size_t(m_head.recordLength));
-    if (copied && (to[0] == ' ' || to[0] == '*'))
-        return true;
-    struct stat st;
-    if (::fstat(m_fd, &st) == 0 && st.st_size < end) {
-        unmapRecords();
-        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1")
-                                      .arg((qint64(st.st_size) - m_head.headerLength) / m_head.recordLength + 1));
-    }
-    // The file changed under the map (map it anew next time), or the record
-    // has an unusual flag byte: the block path reads it as it always has.
-    if (!copied)
-        unmapRecords();
-    return false;
-}
-
-bool DbfTable::mapRecords(qint64 end)
-{
-    unmapRecords();
-    if (m_mapFailed)
-        return false;
-    struct stat st;
-    if (::fstat(m_fd, &st) != 0)
-        return false;
-    if (st.st_size < end)
-        throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1")
-                                      .arg((qint64(st.st_size) - m_head.headerLength) / m_head.recordLength + 1));
-    // The records the table holds now; appends beyond them map anew.
-    const qint64 bytes = std::min<qint64>(st.st_size, m_head.headerLength + m_head.recordCount * qint64(m_head.recordLength));
-    if (bytes < end)
-        return false;
-    void *map = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, m_fd, 0);
-    if (map == MAP_FAILED) {
-        m_mapFailed = true; // reading by blocks still works
-        return false;
-    }
-    m_map = static_cast<const char *>(map);
-    m_mapBytes = bytes;
-    return true;
-}
-
-void DbfTable::unmapRecords()
-{
-    if (m_map)
-        ::munmap(const_cast<char *>(m_map), size_t(m_mapBytes));
-    m_map = nullptr;
-    m_mapBytes = 0;
-}
-
-void DbfTable::invalidateCache()
-{
-    m_singleRow = -1;
-    for (Block &b : m_blocks) {
-        b.first = -1;
-        b.count = 0;
-    }
-}
-
-bool DbfTable::nullFlag(const char *rec, int bit) const
-{
-    if (bit < 0 || m_head.nullFlagsOffset < 0 || bit / 8 >= m_head.nullFlagsWidth)
-        return false;
-    return (quint8(rec[m_head.nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
-}
-
 QVariant DbfTable::value(RowId row, int field)
 {
-    if (field < 0 || field >= int(m_head.fields.size()))
-        throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld Nummer %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_tableName));
-    return decode(record(row), field, row);
+    if (field < 0 || field >= int(m_file.header().fields.size()))
+        throw EngineError(ErrorKind::NotFound, QStringLiteral("Das Feld Nummer %1 gibt es in der Tabelle %2 nicht.").arg(field + 1).arg(m_file.tableName()));
+    return m_file.decode(record(row), field, row);
 }
 
 QString DbfTable::text(RowId row, int field)
 {
-    if (field < 0 || field >= int(m_head.fields.size()))
+    if (field < 0 || field >= int(m_file.header().fields.size()))
         return value(row, field).toString(); // value() reports the bad field number
-    const DbfField &f = m_head.fields[size_t(field)];
+    const DbfField &f = m_file.header().fields[size_t(field)];
     if (f.kind == DbfField::Numeric && !f.integerValue) {
         const char *rec = record(row);
         if (nullFlag(rec, f.nullBit))
@@ -464,130 +194,18 @@ QString DbfTable::text(RowId row, int field)
     return TableSource::text(row, field);
 }
 
-QString DbfTable::recordName(RowId row) const
-{
-    return QStringLiteral("Satz %1").arg(row + 1);
-}
-
-quint32 DbfTable::memoBlock(const char *rec, const DbfField &f) const
-{
-    const char *p = rec + f.offset;
-    if (f.binaryPointer)
-        return le32(p);
-    quint64 block = 0;
-    int i = 0;
-    while (i < f.width && (p[i] == ' ' || p[i] == '\0'))
-        ++i;
-    bool digits = false;
-    for (; i < f.width && p[i] >= '0' && p[i] <= '9'; ++i) {
-        block = block * 10 + quint64(p[i] - '0');
-        digits = true;
-        if (block > 0xFFFFFFFFull)
-            break;
-    }
-    while (i < f.width && (p[i] == ' ' || p[i] == '\0'))
-        ++i;
-    if (i < f.width || block > 0xFFFFFFFFull)
-        throw damagedFile(m_path, QStringLiteral("der Memo-Verweis im Feld %1 ist keine Blocknummer").arg(f.name));
-    return digits ? quint32(block) : 0;
-}
-
-QVariant DbfTable::memoValue(const char *rec, const DbfField &f, RowId row) const
-{
-    const quint32 block = memoBlock(rec, f);
-    if (block == 0)
-        return QVariant();
-    if (m_memoMissing)
-        return QStringLiteral("(Memodatei %1 fehlt)").arg(m_memoName);
-    if (!m_memo)
-        throw EngineError(ErrorKind::Damaged, m_memoFault);
-    quint32 type = FptText;
-    QByteArray data = m_memo->read(block, QStringLiteral("Feld %1, %2").arg(f.name, recordName(row)), &type);
-    if (f.kind == DbfField::MemoBinary)
-        return data;
-    // The soft line break memo editors of Clipper and dBASE insert when they wrap
-    // (0x8D 0x0A) is an ordinary line break to the reader.
-    if (!m_codec.isUtf8() && data.contains("\x8D\x0A"))
-        data.replace("\x8D\x0A", "\r\n");
-    return m_codec.decode(data.constData(), data.size());
-}
-
-QVariant DbfTable::decode(const char *rec, int field, RowId row) const
-{
-    const DbfField &f = m_head.fields[size_t(field)];
-    if (nullFlag(rec, f.nullBit))
-        return QVariant();
-    const char *p = rec + f.offset;
-    switch (f.kind) {
-    case DbfField::Character: {
-        int n = f.width;
-        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
-            --n;
-        return m_codec.decode(p, n);
-    }
-    case DbfField::Numeric:
-        return parseNumeric(p, f.width, f.integerValue);
-    case DbfField::Date:
-        return parseDate(p);
-    case DbfField::Logical:
-        return parseLogical(p[0]);
-    case DbfField::Integer:
-        return qint64(qint32(le32(p)));
-    case DbfField::Double: {
-        const quint64 bits = quint64(le64(p));
-        double d;
-        memcpy(&d, &bits, sizeof d);
-        return d;
-    }
-    case DbfField::Currency:
-        return double(le64(p)) / 10000.0;
-    case DbfField::DateTime:
-        return parseDateTime(p);
-    case DbfField::MemoText:
-    case DbfField::MemoBinary:
-        return memoValue(rec, f, row);
-    case DbfField::VarChar:
-    case DbfField::VarBinary: {
-        int n = f.width;
-        if (nullFlag(rec, f.varBit))
-            n = std::min<int>(quint8(p[f.width - 1]), f.width - 1);
-        if (f.kind == DbfField::VarBinary)
-            return QByteArray(p, n);
-        return m_codec.decode(p, n);
-    }
-    }
-    return QVariant();
-}
-
 // ---- deleted records ----------------------------------------------------------
 
 qint64 DbfTable::chunkRecords(size_t index) const
 {
-    return std::min<qint64>(ChunkRecords, m_head.recordCount - qint64(index) * ChunkRecords);
+    return std::min<qint64>(ChunkRecords, m_file.header().recordCount - qint64(index) * ChunkRecords);
 }
 
 void DbfTable::scanChunk(size_t index)
 {
     Chunk &chunk = m_chunks[index];
-    const qint64 first = qint64(index) * ChunkRecords;
     const qint64 n = chunkRecords(index);
-    const qint64 per = std::min(n, m_blockRecords);
-    std::unique_ptr<char[]> buffer(new char[size_t(per * m_head.recordLength)]);
-    std::vector<quint16> deleted;
-    for (qint64 done = 0; done < n;) {
-        const qint64 k = std::min(per, n - done);
-        const qint64 bytes = k * m_head.recordLength;
-        const qint64 got = preadFully(m_fd, buffer.get(), bytes, m_head.headerLength + (first + done) * m_head.recordLength, m_path);
-        if (got < bytes)
-            throw damagedFile(m_path, QStringLiteral("die Datei endet vor dem Satz %1").arg(first + done + got / m_head.recordLength + 1));
-        for (qint64 j = 0; j < k; ++j) {
-            if (buffer[size_t(j * m_head.recordLength)] == '*')
-                deleted.push_back(quint16(done + j));
-        }
-        done += k;
-    }
-    deleted.shrink_to_fit();
-    chunk.deleted = std::move(deleted);
+    chunk.deleted = m_file.deletedAmong(qint64(index) * ChunkRecords, n);
     chunk.live = quint32(n - qint64(chunk.deleted.size()));
     chunk.scanned = true;
 }
@@ -598,7 +216,7 @@ void DbfTable::resetChunks(qint64 fromRecord)
     if (m_chunks.size() > keep)
         m_chunks.resize(keep);
     m_cleanChunks = std::min(m_cleanChunks, keep);
-    m_chunks.resize(size_t((m_head.recordCount + ChunkRecords - 1) / ChunkRecords));
+    m_chunks.resize(size_t((m_file.header().recordCount + ChunkRecords - 1) / ChunkRecords));
 }
 
 qint64 DbfTable::rowCount()
@@ -629,7 +247,7 @@ RowId DbfTable::rowAt(qint64 position)
     while (m_cleanChunks < m_chunks.size() && m_chunks[m_cleanChunks].scanned
            && m_chunks[m_cleanChunks].deleted.empty())
         ++m_cleanChunks;
-    if (position >= 0 && position < qint64(m_cleanChunks) * ChunkRecords && position < m_head.recordCount)
+    if (position >= 0 && position < qint64(m_cleanChunks) * ChunkRecords && position < m_file.header().recordCount)
         return position;
     if (position >= 0) {
         qint64 base = 0;
@@ -653,12 +271,12 @@ RowId DbfTable::rowAt(qint64 position)
             base += c.live;
         }
     }
-    throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Position %1 liegt außerhalb der Tabelle %2.").arg(position + 1).arg(m_tableName));
+    throw EngineError(ErrorKind::NotFound, QStringLiteral("Die Position %1 liegt außerhalb der Tabelle %2.").arg(position + 1).arg(m_file.tableName()));
 }
 
 qint64 DbfTable::positionOf(RowId row)
 {
-    if (row < 0 || row >= m_head.recordCount)
+    if (row < 0 || row >= m_file.header().recordCount)
         return -1;
     const size_t index = size_t(row / ChunkRecords);
     qint64 base = 0;

@@ -1,15 +1,14 @@
 #pragma once
-// One open dBASE / FoxPro table. Records are read with pread() into a small
-// cache of blocks of whole records (records far apart, as an index order visits
-// them, straight from a read-only map of the file) and decoded field by field on demand; which
-// records are deleted is found lazily, chunk by chunk, so a table of a million
-// records opens at once and costs memory for what is looked at only.
-#include "common/CodePage.h"
+// One open dBASE / FoxPro table as the engine's table interface sees it: the
+// adapter over the file format (DbfFile, which knows the bytes). It maps
+// positions to records, keeps the index files in step and decides whether the
+// table may change. Which records are deleted is found lazily, chunk by chunk,
+// so a table of a million records opens at once and costs memory for what is
+// looked at only.
 #include "DbfExpression.h"
-#include "DbfHeader.h"
+#include "DbfFile.h"
 #include "DbfIndex.h"
 #include "DbfIndexWrite.h"
-#include "DbfMemo.h"
 #include "Driver.h"
 #include "IndexRepair.h"
 #include "RawCells.h"
@@ -28,10 +27,10 @@ public:
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
     ~DbfTable() override;
 
-    QString tableName() const override { return m_tableName; }
-    QString fileName() const override { return m_path; }
+    QString tableName() const override { return m_file.tableName(); }
+    QString fileName() const override { return m_file.path(); }
     const QVector<FieldDef> &fieldDefs() const override { return m_defs; }
-    quint32 recordSize() const override { return m_head.recordLength; }
+    quint32 recordSize() const override { return m_file.header().recordLength; }
     QVector<IndexDef> indexDefs() const override { return m_indexDefs; }
     QString indexFault() const override { return m_indexFaults.join(QLatin1Char(' ')); }
     QVector<RowId> indexOrder(const QString &indexName) override;
@@ -93,14 +92,14 @@ public:
     void createNdx(const QString &path, const QString &expression, bool unique);
 
     // The description of a version byte ("dBASE III mit Memo", "Visual FoxPro", ...).
-    static QString versionName(quint8 version);
+    static QString versionName(quint8 version) { return DbfFile::versionName(version); }
     static bool isVisualFoxPro(quint8 version) { return dbase::isVisualFoxPro(version); }
 
 private:
     DbfTable() = default;
     void buildFieldDefs();
-    void chooseCodePage(const QStringList &entries);
-    void openMemo(const QStringList &entries);
+    // Why the table may not change (empty: it may).
+    QString readOnlyReasons(const OpenOptions &options, bool writable, const QString &access);
     void findIndexFiles(const QStringList &entries);
     void readIndexDefinitions();
     XValue xbaseBlank(const DbfField &f) const;
@@ -114,18 +113,10 @@ private:
     void addTagTo(size_t file, const QString &path, IndexFormat format, const QString &tagName, const QString &expression);
 
     // Cached record bytes, valid until the next call.
-    const char *record(RowId row);
-    // Copies the record out of a read-only map of the file; false when it is
-    // to be read by blocks instead (no map, or the file changed under it).
-    bool copyMappedRecord(RowId row, char *to);
-    bool mapRecords(qint64 end);
-    void unmapRecords();
-    void invalidateCache();
-    QVariant decode(const char *rec, int field, RowId row) const;
+    const char *record(RowId row) { return m_file.record(row); }
+    void invalidateCache() { m_file.invalidateCache(); }
+    bool nullFlag(const char *rec, int bit) const { return m_file.nullFlag(rec, bit); }
     RawCell cellOf(const char *rec, int field) const;
-    bool nullFlag(const char *rec, int bit) const;
-    QVariant memoValue(const char *rec, const DbfField &f, RowId row) const;
-    quint32 memoBlock(const char *rec, const DbfField &f) const;
 
     // Deleted-record bookkeeping.
     struct Chunk {
@@ -141,40 +132,14 @@ private:
     void ensureWritable() const;
     // Throws unless there is one value for each field.
     void checkValueCount(qsizetype count) const;
-    void checkRow(RowId row) const;
+    // Reads the header again under the lock; another program's appends join the chunks.
     void refreshHeaderLocked();
-    QByteArray readRecordDirect(RowId row) const;
-    struct PendingMemo {
-        int field;
-        QByteArray data;
-        quint32 fptType;
-    };
-    void encode(QByteArray &rec, int field, const QVariant &value, std::vector<PendingMemo> &memos) const;
-    void setNullFlag(QByteArray &rec, int bit, bool on) const;
-    void writeMemos(QByteArray &rec, const std::vector<PendingMemo> &memos);
-    void writeHeaderDate(quint32 *count);
-    QString recordName(RowId row) const;
-    void flushBulk();
 
-    int m_fd = -1;
-    QString m_path;
-    QString m_tableName;
+    // The file's bytes: header, code page, records and memos.
+    DbfFile m_file;
     bool m_exclusive = false;
-
-    // The header and field descriptors as the file holds them; the counts
-    // follow appends and another program's changes.
-    DbfHeader m_head;
     QVector<FieldDef> m_defs;
 
-    TextCodec m_codec;
-    QString m_codePageOrigin;
-    QString m_codePageNote;
-
-    std::unique_ptr<MemoFile> m_memo;
-    QString m_memoName;      // file name of the memo file (found or expected)
-    bool m_hasMemoFields = false;
-    bool m_memoMissing = false;
-    QString m_memoFault;     // why an existing memo file cannot be used
     QStringList m_indexFiles;
     // Index definitions read at open; keys are read when an order is asked for.
     std::vector<std::unique_ptr<IndexFile>> m_indexes;
@@ -184,25 +149,6 @@ private:
     std::unique_ptr<IndexKeeper> m_keeper; // keeps the index files valid on changes
     std::vector<std::unique_ptr<XExpression>> m_keyExpressions; // per index definition, parsed when needed
     QString m_readOnlyReason;
-    QByteArray m_bulk;         // encoded records not yet written (appendBulk)
-    qint64 m_bulkRecords = 0;
-
-    struct Block {
-        qint64 first = -1;
-        qint64 count = 0;
-        quint64 lastUse = 0;
-        std::unique_ptr<char[]> data;
-        qint64 capacity = 0;
-    };
-    std::array<Block, 4> m_blocks;
-    qint64 m_blockRecords = 1;
-    quint64 m_useCounter = 0;
-    RowId m_lastRow = -1;            // the record read before
-    std::vector<char> m_single;      // a copy of the last record read from the map
-    RowId m_singleRow = -1;
-    const char *m_map = nullptr;     // the file mapped read-only for scattered reads
-    qint64 m_mapBytes = 0;
-    bool m_mapFailed = false;
 
     mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
     mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page

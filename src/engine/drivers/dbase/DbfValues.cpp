@@ -7,12 +7,17 @@
 #include <QDateTime>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace engine::dbase {
 
 using namespace engine::io;
 
-QVariant parseNumeric(const char *p, int width, bool integer)
+namespace {
+
+// Where a number's stored text starts and ends inside the blanks (or zero
+// bytes) that pad it: [first, end).
+std::pair<int, int> storedSpan(const char *p, int width)
 {
     int b = 0;
     int e = width;
@@ -20,6 +25,14 @@ QVariant parseNumeric(const char *p, int width, bool integer)
         ++b;
     while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\0'))
         --e;
+    return {b, e};
+}
+
+} // namespace
+
+QVariant parseNumeric(const char *p, int width, bool integer)
+{
+    const auto [b, e] = storedSpan(p, width);
     if (b == e)
         return QVariant();
     char buffer[256];
@@ -63,12 +76,7 @@ QString numericText(const char *p, int width)
 {
     if (!parseNumeric(p, width, false).isValid())
         return QString();
-    int b = 0;
-    int e = width;
-    while (b < e && (p[b] == ' ' || p[b] == '\0'))
-        ++b;
-    while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\0'))
-        --e;
+    auto [b, e] = storedSpan(p, width);
     if (p[b] == '+')
         ++b;
     QString text;
