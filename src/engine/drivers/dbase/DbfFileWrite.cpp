@@ -401,8 +401,9 @@ void DbfFile::noteAppended()
 
 void DbfFile::writeRecord(qint64 row, const QByteArray &rec)
 {
+    // No count changes, so the record and the header's date reach the disk in
+    // one sync (writeHeaderDate's).
     pwriteFully(m_fd, rec.constData(), rec.size(), m_head.headerLength + row * m_head.recordLength, m_path);
-    syncData(m_fd, m_path);
     writeHeaderDate(nullptr);
 }
 
@@ -417,8 +418,7 @@ bool DbfFile::deletedOnDisk(qint64 row) const
 void DbfFile::markDeleted(qint64 row)
 {
     pwriteFully(m_fd, "*", 1, m_head.headerLength + row * m_head.recordLength, m_path);
-    syncData(m_fd, m_path);
-    writeHeaderDate(nullptr);
+    writeHeaderDate(nullptr); // one sync for both, as in writeRecord
 }
 
 void DbfFile::addTableFlags(quint8 flags)
