@@ -2,8 +2,6 @@
 # Installs what building, running and testing brisvel ostrel needs on Debian 12.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PKGS=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
@@ -18,12 +16,4 @@ PKGS=(
   git desktop-file-utils file dpkg-dev
   clang libclang-rt-14-dev
 )
-missing=()
-for p in "${PKGS[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/install-packages.sh" "${PKGS[@]}"
