@@ -40,4 +40,6 @@ gzip -dc "$man" | grep -q '^\.TH BRISVEL-CLI 1' || fail "Handbuchseite unlesbar"
 # The installed program runs from its new place.
 "$root/bin/brisvel-cli" --version | grep -q '^brisvel ostrel [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*$' \
   || fail "installiertes brisvel-cli meldet keine Version"
+# Its print command runs in brisvel-print, found from the installed place.
+[ -x "$root/libexec/brisvel/brisvel-print" ] || fail "libexec/brisvel/brisvel-print fehlt"
 echo "Installation vollständig"
