@@ -25,7 +25,7 @@ using namespace engine::io;
 
 namespace {
 
-constexpr qint64 ChunkRecords = 65536;
+constexpr qint64 ChunkRecords = DbfTable::RecordsPerChunk;
 constexpr qint64 CacheBlockBytes = 256 * 1024;
 
 // The companion file base + ext in the table's folder (see io::companionEntry).
@@ -429,6 +429,7 @@ void DbfTable::unmapRecords()
 
 void DbfTable::invalidateCache()
 {
+    ++m_changes;
     m_singleRow = -1;
     for (Block &b : m_blocks) {
         b.first = -1;

@@ -22,7 +22,7 @@
 
 namespace engine::dbase {
 
-class DbfTable final : public TableSource, public RawCellSource, public IndexRepair {
+class DbfTable final : public TableSource, public RawCellSource, public IndexRepair, public CountsInBackground {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
@@ -80,6 +80,14 @@ public:
     // The text of a computed key (character keys without trailing blanks).
     static QString keyText(const XValue &v);
     IndexRepair *indexRepair() override { return this; }
+
+    // The deleted records found on a second handle (DbfCountScan.cpp).
+    CountsInBackground *countsInBackground() override { return this; }
+    bool rowCountKnown() const override;
+    qint64 rowCountAtMost() const override { return m_head.recordCount; }
+    qint64 rowsUpTo(qint64 limit) override;
+    std::unique_ptr<CountScan> countScan() override;
+    bool adoptCount(CountScan &scan) override;
     // Compares every tag of every index file with one built afresh from the
     // records; one German sentence per difference (empty: all fit).
     QStringList checkIndexes() override;
@@ -127,6 +135,11 @@ private:
     QVariant memoValue(const char *rec, const DbfField &f, RowId row) const;
     quint32 memoBlock(const char *rec, const DbfField &f) const;
 
+public:
+    // Records per chunk of the deleted-record bookkeeping.
+    static constexpr qint64 RecordsPerChunk = 65536;
+
+private:
     // Deleted-record bookkeeping.
     struct Chunk {
         bool scanned = false;
@@ -208,6 +221,7 @@ private:
     mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
 
     std::vector<Chunk> m_chunks;
+    quint64 m_changes = 0;    // counts changes of the records, so a count made meanwhile is dropped
     size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records
 };
 
