@@ -32,9 +32,10 @@ public:
     // A scan of the table as it is now, on a second handle; nullptr when
     // there is nothing to count or no second handle opens.
     virtual std::unique_ptr<CountScan> countScan() = 0;
-    // Takes over a finished scan's count. False, and nothing taken, when the
-    // table changed since the scan began (an append, a delete, another
-    // program's records) or the scan did not complete.
+    // Takes over what a scan counted: all of it when it completed (true), the
+    // part it finished when it was stopped (false). Nothing is taken (false)
+    // when the table changed since the scan began (an append, a delete,
+    // another program's records).
     virtual bool adoptCount(CountScan &scan) = 0;
 };
 

@@ -10,7 +10,10 @@
 
 #include <QRegularExpression>
 #include <atomic>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace engine {
 
@@ -502,7 +505,7 @@ qint64 TableDataset::positionCount()
         // A caller that needs the count waits for the background's.
         const bool waited = m_countJob != nullptr;
         if (waited)
-            collectCount();
+            collectCount(true);
         if (m_countCache < 0)
             m_countCache = m_source->rowCount();
         if (waited)
@@ -556,6 +559,8 @@ void TableDataset::startCount()
     // The thread holds the job, not the dataset: the dataset joins it before
     // it goes, and a queued call to a dataset that is gone is dropped.
     job->thread = std::thread([this, raw = job.get()] {
+        // The count yields to the thread that paints the first screen.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
         raw->scan->run(raw->stop);
         QMetaObject::invokeMethod(this, [this, serial = raw->serial] { countFinished(serial); }, Qt::QueuedConnection);
     });
@@ -571,9 +576,13 @@ void TableDataset::stopCount()
     m_countJob.reset();
 }
 
-void TableDataset::collectCount()
+void TableDataset::collectCount(bool stopFirst)
 {
     std::shared_ptr<CountJob> job = std::move(m_countJob);
+    // A caller that waits stops the scan, which runs at a low priority, takes
+    // the part it counted and counts the rest itself.
+    if (stopFirst)
+        job->stop = true;
     if (job->thread.joinable())
         job->thread.join();
     if (!m_source || m_view || m_countCache >= 0)
@@ -588,7 +597,7 @@ void TableDataset::countFinished(quint64 serial)
 {
     if (!m_countJob || m_countJob->serial != serial)
         return; // taken over already, or stopped
-    collectCount();
+    collectCount(false);
     // Dropped after a change: count the table as it is now.
     startCount();
     if (m_countCache >= 0)

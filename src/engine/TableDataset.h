@@ -219,8 +219,8 @@ private:
     bool countPending() const;
     void startCount();
     void stopCount();
-    // Joins the finished (or, with wait, running) scan and takes its count over.
-    void collectCount();
+    // Joins the scan (stopped first when stopFirst) and takes over what it counted.
+    void collectCount(bool stopFirst);
     void countFinished(quint64 serial);
     void announceCount();
 

@@ -54,13 +54,18 @@ public:
                     deleted.push_back(quint16(offset + j));
             }
             done += k;
+            if (done % DbfTable::RecordsPerChunk == 0)
+                m_chunksDone.store(size_t(done / DbfTable::RecordsPerChunk), std::memory_order_release);
         }
+        m_chunksDone.store(m_deleted.size(), std::memory_order_release);
         m_complete = true;
     }
 
     qint64 records() const { return m_records; }
     quint64 changes() const { return m_changes; }
     bool complete() const { return m_complete; }
+    // The leading chunks read to their end.
+    size_t chunksDone() const { return m_chunksDone.load(std::memory_order_acquire); }
     std::vector<std::vector<quint16>> &deleted() { return m_deleted; }
 
 private:
@@ -70,6 +75,7 @@ private:
     qint64 m_records;
     quint64 m_changes;
     bool m_complete = false;
+    std::atomic<size_t> m_chunksDone{0};
     std::vector<std::vector<quint16>> m_deleted; // per chunk, ascending offsets
 };
 
@@ -109,10 +115,11 @@ std::unique_ptr<CountScan> DbfTable::countScan()
 bool DbfTable::adoptCount(CountScan &scan)
 {
     auto *s = dynamic_cast<DbfCountScan *>(&scan);
-    if (!s || !s->complete() || s->changes() != m_changes || s->records() != m_head.recordCount
-        || s->deleted().size() != m_chunks.size())
+    if (!s || s->changes() != m_changes || s->records() != m_head.recordCount || s->deleted().size() != m_chunks.size())
         return false;
-    for (size_t i = 0; i < m_chunks.size(); ++i) {
+    // A stopped scan still hands over the chunks it finished.
+    const size_t done = std::min(s->chunksDone(), m_chunks.size());
+    for (size_t i = 0; i < done; ++i) {
         Chunk &chunk = m_chunks[i];
         if (chunk.scanned)
             continue;
@@ -121,7 +128,7 @@ bool DbfTable::adoptCount(CountScan &scan)
         chunk.live = quint32(chunkRecords(i) - qint64(chunk.deleted.size()));
         chunk.scanned = true;
     }
-    return true;
+    return s->complete();
 }
 
 } // namespace engine::dbase
