@@ -706,6 +706,8 @@ void TFMMain::ShowRecordStatus()
 
 qint64 TFMMain::knownRecordCount()
 {
+    if (!TBView.Active())
+        return TableRecordCount; // the structure dialog opens without a table too
     std::optional<widgets::WaitCursor> wait;
     if (!TBView.RecordCountKnown())
         wait.emplace();
