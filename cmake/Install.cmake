@@ -3,6 +3,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS brisvel brisvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# brisvel-cli runs its print command in this program, found at ../libexec/brisvel.
+install(TARGETS brisvel-print RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/brisvel)
 
 set(BRISVEL_LINUX_DIR ${CMAKE_SOURCE_DIR}/data/linux)
 set(BRISVEL_PICTURES_DIR ${CMAKE_SOURCE_DIR}/src/widgets/pictures)

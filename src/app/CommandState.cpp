@@ -49,6 +49,8 @@ QHash<QString, bool> commandEnabling(const TableSnapshot &t)
 
 QString recordStatusText(qint64 recNo, qint64 recordCount)
 {
+    if (recordCount < 0)
+        return QStringLiteral("Satz: %1/…").arg(recNo);
     return QStringLiteral("Satz: %1/%2").arg(recNo).arg(recordCount);
 }
 

@@ -22,6 +22,7 @@ TableSnapshot snapshotOf(const engine::TableDataset &table);
 // "TBtools" is the standard toolbar as a whole, "CBindex" the index chooser.
 QHash<QString, bool> commandEnabling(const TableSnapshot &table);
 
+// "Satz: 5/1000"; a negative count is one still being made: "Satz: 5/…".
 QString recordStatusText(qint64 recNo, qint64 recordCount);
 // "Tabelle: kunden.dbf (Exkl./Readonly)"; empty when no table is open.
 QString tableStatusText(bool open, const QString &tableName, bool exclusiveMark, bool readOnlyMark);

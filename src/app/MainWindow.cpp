@@ -120,6 +120,11 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     ADOConnectionMain.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
     TBView.setObjectName(QStringLiteral("TBView"));
     TBView.setConnection(&ADOConnectionMain);
+    // The first screen shows before a large table is counted; the status
+    // follows the count when it arrives, and every append and delete.
+    TBView.setCountInBackground(true);
+    connect(&TBView, &engine::TableDataset::recordCountArrived, this, [this] { ShowRecordStatus(); });
+    connect(&TBView, &engine::TableDataset::dataSetChanged, this, [this] { ShowRecordStatus(); });
     TBView.AfterOpen = [this](engine::TableDataset &d) { TBViewAfterOpen(d); };
     TBView.AfterScroll = [this](engine::TableDataset &d) { TBViewAfterScroll(d); };
     TBView.AfterEdit = [this](engine::TableDataset &d) { TBViewAfterEdit(d); };
@@ -682,7 +687,7 @@ void TFMMain::ShowStatus()
 void TFMMain::TBViewAfterOpen(engine::TableDataset &dataset)
 {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    TableRecordCount = dataset.RecordCount();
+    TableRecordCount = dataset.RecordCountKnown() ? dataset.RecordCount() : -1;
     m_status3->setText(databaseStatusText(KADOopen1.DatabaseName()));
     m_status2->setText(QStringLiteral("Tabelle: ") + KADOopen1.TableName());
     placeStatusFields();
@@ -690,9 +695,30 @@ void TFMMain::TBViewAfterOpen(engine::TableDataset &dataset)
     TBViewAfterScroll(dataset);
 }
 
+void TFMMain::ShowRecordStatus()
+{
+    if (!TBView.Active())
+        return;
+    // The count as it is now (appends and deletes change it), "…" while it is being made.
+    TableRecordCount = TBView.RecordCountKnown() ? TBView.RecordCount() : -1;
+    m_status1->setText(recordStatusText(TBView.RecNo(), TableRecordCount));
+}
+
+qint64 TFMMain::knownRecordCount()
+{
+    if (!TBView.Active())
+        return TableRecordCount; // the structure dialog opens without a table too
+    std::optional<widgets::WaitCursor> wait;
+    if (!TBView.RecordCountKnown())
+        wait.emplace();
+    TableRecordCount = TBView.RecordCount();
+    return TableRecordCount;
+}
+
 void TFMMain::TBViewAfterScroll(engine::TableDataset &dataset)
 {
-    m_status1->setText(recordStatusText(dataset.RecNo(), TableRecordCount));
+    (void)dataset;
+    ShowRecordStatus();
     if (m_grid) {
         m_grid->followTable();
         m_grid->viewport()->update();
@@ -791,7 +817,8 @@ void TFMMain::TBBStrukturClick()
     dialog.onError = [](const QString &message) { showDefaultError(message); };
     dialog.LBStru->setText(QStringLiteral("Tabellenstruktur: ") + CurrentTableName);
     dialog.LBSatzgr->setText(QString::number(TBView.RecordSize()));
-    dialog.LBSatzanz->setText(QString::number(TableRecordCount));
+    // The structure and its printout show the count: wait for it.
+    dialog.LBSatzanz->setText(QString::number(knownRecordCount()));
     dialog.CurrentDatabaseName = CurrentDatabaseName;
     dialog.CurrentTableName = CurrentTableName;
     dialog.TableRecordCount = TableRecordCount;

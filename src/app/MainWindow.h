@@ -125,6 +125,10 @@ private:
     void FormActivate();
     void TBViewAfterOpen(engine::TableDataset &dataset);
     void TBViewAfterScroll(engine::TableDataset &dataset);
+    // The record field of the status bar: "Satz: " with position and count.
+    void ShowRecordStatus();
+    // The record count, waited for (wait cursor) while it is made in the background.
+    qint64 knownRecordCount();
     void TBViewAfterEdit(engine::TableDataset &dataset);
 
     // Command handlers.

@@ -74,7 +74,7 @@ void TableModel::refresh()
     m_top = 0;
     m_columns.clear();
     if (m_table->Active()) {
-        m_rows = m_table->RecordCount() + (m_table->State() == engine::dsInsert ? 1 : 0);
+        m_rows = m_table->RecordCountEstimate() + (m_table->State() == engine::dsInsert ? 1 : 0);
         if (m_visible.isEmpty()) {
             for (int i = 0; i < m_table->FieldCount(); ++i)
                 m_columns << i;
@@ -102,7 +102,7 @@ void TableModel::refresh()
 void TableModel::follow()
 {
     const bool active = m_table->Active();
-    const qint64 rows = active ? m_table->RecordCount() + (m_table->State() == engine::dsInsert ? 1 : 0) : 0;
+    const qint64 rows = active ? m_table->RecordCountEstimate() + (m_table->State() == engine::dsInsert ? 1 : 0) : 0;
     const bool shapeChanged = rows != m_rows || (active && m_hasColumns == false && m_table->FieldCount() > 0)
         || (!active && m_hasColumns);
     if (shapeChanged) {
@@ -168,6 +168,10 @@ QVariant TableModel::data(const QModelIndex &index, int role) const
             return firstLine(text);
         return text;
     } catch (const engine::EngineError &e) {
+        // Until the count is known the rows run to the file's last record,
+        // past the last one that is not deleted: those rows stay blank.
+        if (!m_table->RecordCountKnown())
+            return QVariant();
         return role == Qt::DisplayRole ? QVariant(QStringLiteral("#") + e.message()) : QVariant();
     }
 }
@@ -216,7 +220,7 @@ bool TableModel::setData(const QModelIndex &index, const QVariant &value, int ro
     // its text while the row is removed) takes nothing.
     const bool inserting = m_table->State() == engine::dsInsert;
     const qint64 position = positionOfRow(index.row());
-    if (position >= m_table->RecordCount() + (inserting ? 1 : 0))
+    if (position >= m_table->RecordCountEstimate() + (inserting ? 1 : 0))
         return false;
     try {
         // Unchanged text leaves the record as it is: no edit state for a mere look.

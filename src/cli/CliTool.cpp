@@ -1,17 +1,15 @@
 #include "CliTool.h"
 
+#include "CliPrint.h"
+
 #include "Connection.h"
 #include "EngineError.h"
 #include "IndexRepair.h"
 #include "ExportDestination.h"
 #include "KADOopen.h"
-#include "PageWriter.h"
-#include "PdfOutput.h"
 #include "ProgressLine.h"
-#include "StructurePrint.h"
 #include "StructureRows.h"
 #include "TableDataset.h"
-#include "TablePrint.h"
 #include "VersionResource.h"
 #include "common/Quoting.h"
 
@@ -382,7 +380,7 @@ int repairIndexes(engine::TableDataset &table, const Options &options, Output &o
 
 } // namespace
 
-bool needsGuiApplication(const QStringList &arguments)
+bool isPrintCommand(const QStringList &arguments)
 {
     QString error;
     const std::optional<Options> options = parse(arguments, &error);
@@ -415,47 +413,19 @@ void exportTable(data::TKADOopen &descriptor, const Options &options, Output &ou
         err.line(QStringLiteral("Hinweis: ") + change);
 }
 
-// What the program prints with the built-in PDF printer, into a PDF file: the
-// table as the grid shows it with every field, or its structure printout.
-void printToPdfFile(data::TKADOopen &descriptor, engine::TableDataset &table, const Options &options, Output &out)
+// The print command, where the program that runs this one can print.
+void printTable(data::TKADOopen &descriptor, engine::TableDataset &table, const Options &options,
+                const Printer &printer, Output &out)
 {
-    const QString target = QFileInfo(options.target).absoluteFilePath();
-    if (QFileInfo(target).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
-        throw engine::EngineError(QStringLiteral("Gedruckt wird in eine PDF-Datei; %1 endet nicht auf .pdf.")
-                                      .arg(options.target));
-    if (QFileInfo::exists(target) && !options.overwrite)
-        throw engine::EngineError(QStringLiteral("Die Datei %1 gibt es schon; mit --overwrite wird sie ersetzt.")
-                                      .arg(options.target));
-    const int fontSize = print::effectivePrintFontSize(options.fontSize.toInt());
-    const QPageLayout layout =
-        print::pdfPageLayout(options.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    const QString tableName = descriptor.TableName();
-    int pages = 0;
-    if (options.structure) {
-        print::StructurePrintout printout;
-        printout.databaseName = descriptor.DatabaseName();
-        printout.tableName = tableName;
-        printout.recordCount = table.RecordCount();
-        printout.recordSize = table.RecordSize();
-        if (table.indexDefs().Count() > 0)
-            printout.firstIndexSource = table.indexDefs().Items(0).source;
-        for (const structure::Row &row : structure::fieldRows(table))
-            printout.fieldRows.append(row);
-        for (const structure::Row &row : structure::indexRows(table))
-            printout.indexRows.append(row);
-        print::printToPdf(target, layout, [&](print::PrintCanvas &canvas) {
-            print::printStructure(canvas, printout, fontSize);
-            pages = print::pageWriter().PageNumber;
-        });
-    } else {
-        const QVector<int> fields = print::gridFields(table, {});
-        print::printToPdf(target, layout, [&](print::PrintCanvas &canvas) {
-            print::printTable(canvas, table, fields, tableName, fontSize);
-            pages = print::pageWriter().PageNumber;
-        });
-    }
-    out.line(pages == 1 ? QStringLiteral("1 Seite gedruckt in %1.").arg(options.target)
-                        : QStringLiteral("%1 Seiten gedruckt in %2.").arg(pages).arg(options.target));
+    if (!printer)
+        throw engine::EngineError(QStringLiteral("Drucken kann nur brisvel-print; es wurde nicht gefunden."));
+    PrintRequest request;
+    request.target = options.target;
+    request.fontSize = options.fontSize.toInt();
+    request.landscape = options.landscape;
+    request.structure = options.structure;
+    request.overwrite = options.overwrite;
+    out.line(printer(descriptor, table, request));
 }
 
 // The option among the arguments, not counting the values of options that
@@ -487,7 +457,7 @@ std::optional<int> answerInfoOptions(const QStringList &arguments, Output &out)
     return std::nullopt;
 }
 
-int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
+int run(const QStringList &arguments, FILE *outFile, FILE *errFile, const Printer &printer)
 {
     Output out(outFile);
     Output err(errFile);
@@ -527,7 +497,7 @@ int run(const QStringList &arguments, FILE *outFile, FILE *errFile)
             else if (options->command == QLatin1String("export"))
                 exportTable(descriptor, *options, out, err);
             else if (options->command == QLatin1String("print"))
-                printToPdfFile(descriptor, table, *options, out);
+                printTable(descriptor, table, *options, printer, out);
             else if (options->command == QLatin1String("check") || options->command == QLatin1String("reindex")
                      || options->command == QLatin1String("index"))
                 status = repairIndexes(table, *options, out);

@@ -2,6 +2,7 @@
 // The one narrow interface every file kind implements: a Driver knows a kind of
 // data source (list its tables, open one, create one); a TableSource is one open
 // table with its rows addressed by position.
+#include "BackgroundCount.h"
 #include "FieldTypes.h"
 #include "IndexKey.h"
 
@@ -100,6 +101,8 @@ public:
     virtual std::unique_ptr<IndexKeyText> indexKey(const QString &indexName);
     // Checking, rebuilding and adding indexes; nullptr for kinds that cannot.
     virtual class IndexRepair *indexRepair() { return nullptr; }
+    // Counting the rows on another thread; nullptr for kinds whose count is cheap.
+    virtual CountsInBackground *countsInBackground() { return nullptr; }
 
     // Header facts a user may want to see (version, code page, ...), in order.
     virtual QList<QPair<QString, QString>> facts() const { return {}; }

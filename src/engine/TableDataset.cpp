@@ -9,6 +9,11 @@
 #include "common/Quoting.h"
 
 #include <QRegularExpression>
+#include <atomic>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 namespace engine {
 
@@ -106,6 +111,7 @@ TableDataset::TableDataset(QObject *parent) : QObject(parent)
 
 TableDataset::~TableDataset()
 {
+    stopCount();
     if (m_connection)
         m_connection->detach(this);
 }
@@ -265,8 +271,11 @@ void TableDataset::buildView()
         const int i = m_indexDefs.IndexOf(m_indexName);
         m_view = m_source->indexOrder(i >= 0 ? m_indexDefs.Items(i).name : m_indexName);
     }
-    if (!m_filtered || m_filter.trimmed().isEmpty())
+    if (!m_filtered || m_filter.trimmed().isEmpty()) {
+        if (!m_view)
+            startCount();
         return;
+    }
     const FilterExpression expression = FilterExpression::parse(m_filter, m_source->fieldDefs());
     // The walk reads only the fields the expression uses.
     RowId row = 0;
@@ -383,6 +392,7 @@ void TableDataset::Close()
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
+    stopCount();
     m_fields.clear();
     m_source.reset();
     m_view.reset();
@@ -491,9 +501,113 @@ qint64 TableDataset::positionCount()
         return 0;
     if (m_view)
         return m_view->size();
-    if (m_countCache < 0)
-        m_countCache = m_source->rowCount();
+    if (m_countCache < 0) {
+        // A caller that needs the count waits for the background's.
+        const bool waited = m_countJob != nullptr;
+        if (waited)
+            collectCount(true);
+        if (m_countCache < 0)
+            m_countCache = m_source->rowCount();
+        if (waited)
+            QMetaObject::invokeMethod(this, [this] { announceCount(); }, Qt::QueuedConnection);
+    }
     return m_countCache;
+}
+
+// ---------------------------------------------------------------- background count
+
+struct TableDataset::CountJob {
+    quint64 serial = 0;
+    std::unique_ptr<CountScan> scan;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+bool TableDataset::countPending() const
+{
+    return m_countJob && !m_view && m_countCache < 0;
+}
+
+bool TableDataset::RecordCountKnown() const
+{
+    return !countPending();
+}
+
+qint64 TableDataset::RecordCountEstimate()
+{
+    checkActive();
+    if (countPending())
+        return m_source->countsInBackground()->rowCountAtMost();
+    return positionCount();
+}
+
+void TableDataset::startCount()
+{
+    if (!m_countInBackground || m_countJob || m_view || m_countCache >= 0 || !m_source)
+        return;
+    CountsInBackground *counter = m_source->countsInBackground();
+    if (!counter || counter->rowCountKnown())
+        return;
+    std::unique_ptr<CountScan> scan = counter->countScan();
+    if (!scan)
+        return;
+    static std::atomic<quint64> serials{0};
+    auto job = std::make_shared<CountJob>();
+    job->serial = ++serials;
+    job->scan = std::move(scan);
+    m_countJob = job;
+    // The thread holds the job, not the dataset: the dataset joins it before
+    // it goes, and a queued call to a dataset that is gone is dropped.
+    job->thread = std::thread([this, raw = job.get()] {
+        // The count yields to the thread that paints the first screen.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+        raw->scan->run(raw->stop);
+        QMetaObject::invokeMethod(this, [this, serial = raw->serial] { countFinished(serial); }, Qt::QueuedConnection);
+    });
+}
+
+void TableDataset::stopCount()
+{
+    if (!m_countJob)
+        return;
+    m_countJob->stop = true;
+    if (m_countJob->thread.joinable())
+        m_countJob->thread.join();
+    m_countJob.reset();
+}
+
+void TableDataset::collectCount(bool stopFirst)
+{
+    std::shared_ptr<CountJob> job = std::move(m_countJob);
+    // A caller that waits stops the scan, which runs at a low priority, takes
+    // the part it counted and counts the rest itself.
+    if (stopFirst)
+        job->stop = true;
+    if (job->thread.joinable())
+        job->thread.join();
+    if (!m_source || m_view || m_countCache >= 0)
+        return;
+    CountsInBackground *counter = m_source->countsInBackground();
+    // A count made before the table changed counts a table that is no more.
+    if (counter && counter->adoptCount(*job->scan))
+        m_countCache = m_source->rowCount();
+}
+
+void TableDataset::countFinished(quint64 serial)
+{
+    if (!m_countJob || m_countJob->serial != serial)
+        return; // taken over already, or stopped
+    collectCount(false);
+    // Dropped after a change: count the table as it is now.
+    startCount();
+    if (m_countCache >= 0)
+        announceCount();
+}
+
+void TableDataset::announceCount()
+{
+    emit recordCountArrived();
+    notifyDataSet();
 }
 
 bool TableDataset::hasRows()
@@ -584,7 +698,23 @@ void TableDataset::Prior()
 int TableDataset::MoveBy(int distance)
 {
     checkBrowseMode();
-    const qint64 count = positionCount();
+    qint64 count = 0;
+    if (countPending() && distance <= 0) {
+        // Backwards needs no count: only whether there are records at all.
+        count = hasRows() ? m_position + 1 : 0;
+    } else if (countPending()) {
+        // Forwards reads no further than the move goes; running out of
+        // records on the way is the count.
+        const qint64 wanted = m_position + distance + 1;
+        count = m_source->countsInBackground()->rowsUpTo(wanted);
+        if (count < wanted) {
+            stopCount();
+            m_countCache = count;
+            QMetaObject::invokeMethod(this, [this] { announceCount(); }, Qt::QueuedConnection);
+        }
+    } else {
+        count = positionCount();
+    }
     qint64 moved = 0;
     if (count == 0) {
         m_bof = m_eof = true;
@@ -618,6 +748,8 @@ qint64 TableDataset::RecNo()
 {
     if (!Active())
         return 0;
+    if (m_state != dsInsert && countPending())
+        return hasRows() ? m_position + 1 : 0;
     const qint64 count = positionCount();
     if (m_state == dsInsert)
         return count + 1;

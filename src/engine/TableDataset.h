@@ -134,7 +134,20 @@ public:
     bool IsEmpty();
     // 1-based position of the current record in the present order and filter; 0 when empty.
     qint64 RecNo();
+    // Waits for a count still being made in the background.
     qint64 RecordCount();
+
+    // Whether the record count of the natural order may be made on another
+    // thread while the first records already show (the window's choice; off
+    // by default). Until it arrives the dataset moves without it: RecNo,
+    // Next, MoveBy read no further than they go; Last and RecordCount wait.
+    void setCountInBackground(bool on) { m_countInBackground = on; }
+    bool CountInBackground() const { return m_countInBackground; }
+    // False while the count is being made in the background.
+    bool RecordCountKnown() const;
+    // The count when known, else the most records there can be (the file's
+    // records, deleted ones included): a range for a scroll bar meanwhile.
+    qint64 RecordCountEstimate();
 
     void Append();
     void Insert() { Append(); }
@@ -166,6 +179,8 @@ signals:
     void dataSetChanged();
     void recordChanged();
     void stateChanged();
+    // The record count made in the background is known now.
+    void recordCountArrived();
 
 private:
     friend class Field;
@@ -198,6 +213,16 @@ private:
     void forgetRows();
     // The row at this position is the record being edited or inserted.
     bool isBuffered(qint64 position);
+    // The background count: started for the natural order when the source
+    // offers one, taken over when it ends (or when a caller waits for it).
+    struct CountJob;
+    bool countPending() const;
+    void startCount();
+    void stopCount();
+    // Joins the scan (stopped first when stopFirst) and takes over what it counted.
+    void collectCount(bool stopFirst);
+    void countFinished(quint64 serial);
+    void announceCount();
 
     QPointer<Connection> m_connection;
     QString m_tableName;
@@ -225,6 +250,8 @@ private:
     int m_disableCount = 0;
     bool m_pendingChange = false;
     qint64 m_countCache = -1;
+    bool m_countInBackground = false;
+    std::shared_ptr<CountJob> m_countJob;
     qint64 m_rowCachePosition = -1;
     RowId m_rowCache = -1;
 };

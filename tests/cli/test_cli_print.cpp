@@ -130,3 +130,45 @@ TEST(CliPrint, WrongCallsAndRefusals)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("kann nicht angelegt werden"))) << r.err.toStdString();
 }
+
+// brisvel-cli starts without the GUI libraries: the dynamic loader lists what
+// the program would load, and only brisvel-print has QtGui.
+TEST(CliPrint, OnlyThePrintProgramLoadsTheGuiLibraries)
+{
+    const auto loaded = [](const QString &program) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_TRACE_LOADED_OBJECTS"), QStringLiteral("1"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(BRISVEL_BUILD_DIR "/") + program, {QStringLiteral("--version")});
+        process.waitForFinished(30000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    const QString cli = loaded(QStringLiteral("brisvel-cli"));
+    ASSERT_TRUE(cli.contains(QLatin1String("libQt6Core.so"))) << cli.toStdString();
+    EXPECT_FALSE(cli.contains(QLatin1String("libQt6Gui.so"))) << cli.toStdString();
+    EXPECT_FALSE(cli.contains(QLatin1String("libQt6Widgets.so"))) << cli.toStdString();
+    EXPECT_FALSE(cli.contains(QLatin1String("libQt6PrintSupport.so"))) << cli.toStdString();
+    EXPECT_TRUE(loaded(QStringLiteral("brisvel-print")).contains(QLatin1String("libQt6Gui.so")));
+}
+
+// Without brisvel-print beside it (or in ../libexec/brisvel) brisvel-cli says
+// what is missing instead of failing silently; other commands still work.
+TEST(CliPrint, MissingPrintProgramIsNamed)
+{
+    ScratchDir dir;
+    const QString lonely = dir.file(QStringLiteral("brisvel-cli"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(BRISVEL_BUILD_DIR "/brisvel-cli"), lonely));
+    const auto run = [&](const QStringList &arguments) {
+        QProcess process;
+        process.start(lonely, arguments);
+        process.waitForFinished(60000);
+        return std::make_pair(process.exitCode(), QString::fromUtf8(process.readAllStandardError()));
+    };
+    const auto [status, err] = run({QStringLiteral("print"), fixture(Cars), dir.file(QStringLiteral("c.pdf"))});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, QStringLiteral("brisvel-cli: Drucken braucht das Programm brisvel-print, das neben "
+                                  "brisvel-cli oder in ../libexec/brisvel fehlt.\n"));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("c.pdf"))));
+    EXPECT_EQ(run({QStringLiteral("tables"), fixture(Cars)}).first, 0);
+}

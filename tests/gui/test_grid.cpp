@@ -9,7 +9,9 @@
 #include "TableModel.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QAction>
 #include <QScrollBar>
 #include <QProcess>
@@ -174,4 +176,41 @@ TEST_F(GridWindowTest, WindowOfRecordsMovesWithKeysBarAndClicks)
     EXPECT_EQ(grid->verticalScrollBar()->maximum(), 297 - fit);
     EXPECT_EQ(model->positionOfRow(grid->currentIndex().row()), w->TBView.RecNo() - 1);
     EXPECT_EQ(indicator(), QStringLiteral("▶"));
+}
+
+// A table of several chunks shows its first screen before it is counted: the
+// status says "…" for the count until the background count arrives, and then
+// follows appends and deletes.
+TEST_F(GridWindowTest, StatusShowsTheCountWhenItArrivesAndFollowsChanges)
+{
+    ScratchDir dir;
+    const QString table = dir.file(QStringLiteral("viele.dbf"));
+    ASSERT_TRUE(testsupport::makeGeneratedTable(table, 200000));
+    w->resize(935, 713);
+    w->show();
+    w->Oeffnen(table);
+    QLabel *status = w->findChild<QLabel *>(QStringLiteral("LBStatusbar1"));
+    ASSERT_TRUE(status);
+    QElapsedTimer timer;
+    timer.start();
+    // The first screen shows at once, the count may still be missing.
+    EXPECT_EQ(w->grid()->model()->data(w->grid()->model()->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("1"));
+    if (!w->TBView.RecordCountKnown()) {
+        EXPECT_EQ(status->text(), QStringLiteral("Satz: 1/…"));
+        EXPECT_EQ(w->gridModel()->recordRows(), 200000); // the file's records meanwhile
+    }
+    while (!w->TBView.RecordCountKnown() && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(status->text(), QStringLiteral("Satz: 1/200000"));
+    EXPECT_EQ(w->TableRecordCount, 200000);
+
+    w->action(QStringLiteral("ACDSNew"))->trigger();
+    w->TBView.Fields(0)->setAsString(QStringLiteral("4711"));
+    w->action(QStringLiteral("ACDSok"))->trigger();
+    EXPECT_EQ(status->text(), QStringLiteral("Satz: 200001/200001"));
+    w->TBView.First();
+    w->TBView.Delete();
+    EXPECT_EQ(status->text(), QStringLiteral("Satz: 1/200000"));
+    EXPECT_EQ(w->gridModel()->recordRows(), 200000);
 }

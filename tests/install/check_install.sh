@@ -40,4 +40,10 @@ gzip -dc "$man" | grep -q '^\.TH BRISVEL-CLI 1' || fail "Handbuchseite unlesbar"
 # The installed program runs from its new place.
 "$root/bin/brisvel-cli" --version | grep -q '^brisvel ostrel [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*$' \
   || fail "installiertes brisvel-cli meldet keine Version"
+# Its print command runs in brisvel-print, found from the installed place.
+[ -x "$root/libexec/brisvel/brisvel-print" ] || fail "libexec/brisvel/brisvel-print fehlt"
+samples=$(cd "$(dirname "$0")/../../samples" && pwd)
+"$root/bin/brisvel-cli" print "$samples/kunden.dbf" "$scratch/kunden.pdf" 2>/dev/null | grep -q '^1 Seite gedruckt\|Seiten gedruckt' \
+  || fail "installiertes brisvel-cli findet brisvel-print nicht"
+[ -s "$scratch/kunden.pdf" ] || fail "installiertes brisvel-cli druckt keine PDF-Datei"
 echo "Installation vollständig"

@@ -30,7 +30,7 @@ for package in qt6-qpa-plugins qt6-translations-l10n fonts-liberation2; do
   echo "$depends" | grep -q "\b$package\b" || fail "Abhängigkeit $package fehlt"
 done
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/brisvel ./usr/bin/brisvel-cli ./usr/share/applications/brisvel.desktop \
+for path in ./usr/bin/brisvel ./usr/bin/brisvel-cli ./usr/libexec/brisvel/brisvel-print ./usr/share/applications/brisvel.desktop \
             ./usr/share/icons/hicolor/48x48/apps/brisvel.png ./usr/share/man/man1/brisvel-cli.1.gz; do
   echo "$contents" | grep -q " $path\$" || fail "$path fehlt im Paket"
 done

@@ -248,3 +248,42 @@ TEST_F(TablePrintTest, LaterPagesRepeatTheBoldHeaderAndAFullLastPageLeavesAHeade
 }
 
 } // namespace
+
+// A table counted in the background: the printout waits for the count, so its
+// progress runs over every record and the last one is printed.
+TEST_F(TablePrintTest, PrintoutWaitsForACountStillBeingMade)
+{
+    testsupport::ScratchDir dir;
+    const QString path = dir.file(QStringLiteral("viele.dbf"));
+    ASSERT_TRUE(testsupport::makeGeneratedTable(path, 150000));
+    engine::Connection connection;
+    connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
+    engine::TableDataset table;
+    table.setConnection(&connection);
+    table.setCountInBackground(true);
+    data::TKADOopen descriptor;
+    descriptor.setADOTable(&table);
+    descriptor.setAutoTableDirect(true);
+    descriptor.setDatabaseName(path);
+    descriptor.Open();
+    ASSERT_FALSE(table.RecordCountKnown()) << "no event loop ran, so the count cannot have arrived";
+
+    struct Recorder : engine::ProgressObserver {
+        QList<QPair<qint64, qint64>> reports;
+        void progress(qint64 done, qint64 total) override { reports.append({done, total}); }
+    } seen;
+    const engine::ProgressTiming before = engine::progressTiming();
+    engine::setProgressTiming({0, 0});
+    RecordingCanvas canvas;
+    {
+        const engine::ProgressScope scope(&seen);
+        printTable(canvas, table, {0}, QStringLiteral("VIELE.DBF"), 10);
+    }
+    engine::setProgressTiming(before);
+    ASSERT_FALSE(seen.reports.isEmpty());
+    EXPECT_EQ(seen.reports.first(), (QPair<qint64, qint64>{0, 150000}));
+    EXPECT_EQ(seen.reports.last(), (QPair<qint64, qint64>{150000, 150000}));
+    EXPECT_TRUE(table.RecordCountKnown());
+    EXPECT_EQ(table.RecordCount(), 150000);
+    EXPECT_EQ(canvas.lines.last().text.trimmed(), QStringLiteral("150000"));
+}

@@ -278,6 +278,7 @@ void DbfFile::unmapRecords()
 
 void DbfFile::invalidateCache()
 {
+    ++m_changes;
     m_singleRow = -1;
     for (Block &b : m_blocks) {
         b.first = -1;

@@ -64,6 +64,9 @@ public:
     // Cached record bytes, valid until the next call.
     const char *record(qint64 row);
     void invalidateCache();
+    // Goes up with every invalidateCache(): a count of the records made on a
+    // second handle before a change is dropped by comparing it.
+    quint64 changes() const { return m_changes; }
     bool nullFlag(const char *rec, int bit) const;
     // A field of a whole record as the engine's value.
     QVariant decode(const char *rec, int field, qint64 row) const;
@@ -138,6 +141,7 @@ private:
     QString m_codePageOrigin;
     QString m_codePageNote;
 
+    quint64 m_changes = 0;
     std::unique_ptr<MemoFile> m_memo;
     QString m_memoName;      // file name of the memo file (found or expected)
     bool m_hasMemoFields = false;

@@ -16,7 +16,7 @@ using namespace engine::io;
 
 namespace {
 
-constexpr qint64 ChunkRecords = 65536;
+constexpr qint64 ChunkRecords = DbfTable::RecordsPerChunk;
 
 } // namespace
 

@@ -21,7 +21,7 @@
 
 namespace engine::dbase {
 
-class DbfTable final : public TableSource, public RawCellSource, public IndexRepair {
+class DbfTable final : public TableSource, public RawCellSource, public IndexRepair, public CountsInBackground {
 public:
     // Opens the table file at path; throws EngineError for files that cannot be read.
     static std::unique_ptr<DbfTable> open(const QString &path, const OpenOptions &options);
@@ -79,6 +79,14 @@ public:
     // The text of a computed key (character keys without trailing blanks).
     static QString keyText(const XValue &v);
     IndexRepair *indexRepair() override { return this; }
+
+    // The deleted records found on a second handle (DbfCountScan.cpp).
+    CountsInBackground *countsInBackground() override { return this; }
+    bool rowCountKnown() const override;
+    qint64 rowCountAtMost() const override { return m_file.header().recordCount; }
+    qint64 rowsUpTo(qint64 limit) override;
+    std::unique_ptr<CountScan> countScan() override;
+    bool adoptCount(CountScan &scan) override;
     // Compares every tag of every index file with one built afresh from the
     // records; one German sentence per difference (empty: all fit).
     QStringList checkIndexes() override;
@@ -118,6 +126,11 @@ private:
     bool nullFlag(const char *rec, int bit) const { return m_file.nullFlag(rec, bit); }
     RawCell cellOf(const char *rec, int field) const;
 
+public:
+    // Records per chunk of the deleted-record bookkeeping.
+    static constexpr qint64 RecordsPerChunk = 65536;
+
+private:
     // Deleted-record bookkeeping.
     struct Chunk {
         bool scanned = false;
