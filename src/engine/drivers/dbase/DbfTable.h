@@ -60,6 +60,7 @@ public:
     const Utf8Table *utf8Table() const override;
     void rawCells(RowId row, RawCell *cells) override;
     RawCell rawCell(RowId row, int field) override;
+    std::unique_ptr<RawRowReader> rawReader() const override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -97,6 +98,7 @@ public:
     static bool isVisualFoxPro(quint8 version) { return dbase::isVisualFoxPro(version); }
 
 private:
+    friend class DbfRowReader;
     DbfTable() = default;
     void buildFieldDefs();
     void chooseCodePage(const QStringList &entries);
