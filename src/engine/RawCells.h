@@ -60,6 +60,19 @@ public:
     virtual void rawCells(RowId row, RawCell *cells) = 0;
     // The cell of one field, valid as long.
     virtual RawCell rawCell(RowId row, int field) = 0;
+    // The cells of some fields of many rows at once, for walks over a whole
+    // table: cells[r * fieldCount + k] is the cell of fields[k] in rows[r]. The
+    // bytes stay valid until the next call, whatever else is read meanwhile.
+    // False where the source cannot (the caller then asks row by row).
+    virtual bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
+    {
+        Q_UNUSED(rows);
+        Q_UNUSED(count);
+        Q_UNUSED(fields);
+        Q_UNUSED(fieldCount);
+        Q_UNUSED(cells);
+        return false;
+    }
     // A reader for another thread, which shares nothing with the source that
     // changes while it reads; nullptr where the source has none.
     virtual std::unique_ptr<RawRowReader> rawReader() const { return nullptr; }

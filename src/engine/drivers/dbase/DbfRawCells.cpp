@@ -4,6 +4,7 @@
 
 #include "EngineError.h"
 #include "common/FileIo.h"
+#include "common/MappedCopy.h"
 
 #include <algorithm>
 #include <vector>
@@ -113,6 +114,60 @@ RawCell DbfTable::rawCell(RowId row, int field)
     if (field < 0 || field >= int(m_head.fields.size()))
         return RawCell(); // value() reports the bad field number
     return cellOf(record(row), field);
+}
+
+bool DbfTable::rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
+{
+    if (count <= 0)
+        return true;
+    // The flag byte (to see that each piece is a record), the fields, their null flags.
+    std::vector<io::ByteRange> ranges{{0, 1}};
+    bool nullable = false;
+    for (int k = 0; k < fieldCount; ++k) {
+        if (fields[k] < 0 || fields[k] >= int(m_head.fields.size()))
+            return false;
+        const DbfField &f = m_head.fields[size_t(fields[k])];
+        ranges.push_back({size_t(f.offset), size_t(f.width)});
+        nullable = nullable || f.nullBit >= 0;
+    }
+    if (nullable && m_head.nullFlagsOffset >= 0)
+        ranges.push_back({size_t(m_head.nullFlagsOffset), size_t(m_head.nullFlagsWidth)});
+    // Pieces close together are copied as one: a call per piece costs more than a few bytes between.
+    std::sort(ranges.begin(), ranges.end(), [](const io::ByteRange &a, const io::ByteRange &b) { return a.offset < b.offset; });
+    std::vector<io::ByteRange> merged;
+    for (const io::ByteRange &r : ranges) {
+        if (!merged.empty() && r.offset <= merged.back().offset + merged.back().size + 32)
+            merged.back().size = std::max(merged.back().size, r.offset + r.size - merged.back().offset);
+        else
+            merged.push_back(r);
+    }
+    ranges = std::move(merged);
+    const auto [low, high] = std::minmax_element(rows, rows + count);
+    checkRow(*low);
+    checkRow(*high);
+    const qint64 end = m_head.headerLength + (*high + 1) * qint64(m_head.recordLength);
+    if (end > m_mapBytes && !mapRecords(end))
+        return false;
+    const size_t length = m_head.recordLength;
+    m_gathered.resize(size_t(count) * length);
+    static_assert(sizeof(RowId) == sizeof(long long));
+    if (!io::gatherFromMap(m_gathered.data(), length, m_map + m_head.headerLength, length,
+                           reinterpret_cast<const long long *>(rows), size_t(count), ranges.data(), ranges.size())) {
+        unmapRecords(); // the file changed under the map: reading by blocks finds out how
+        return false;
+    }
+    // A cut last page reads as zero bytes, which no record starts with.
+    for (qsizetype r = 0; r < count; ++r) {
+        const char flag = m_gathered[size_t(r) * length];
+        if (flag != ' ' && flag != '*')
+            return false;
+    }
+    for (qsizetype r = 0; r < count; ++r) {
+        const char *rec = m_gathered.data() + size_t(r) * length;
+        for (int k = 0; k < fieldCount; ++k)
+            cells[r * fieldCount + k] = cellOf(rec, fields[k]);
+    }
+    return true;
 }
 
 RawCell DbfTable::cellOf(const char *rec, int field) const

@@ -61,6 +61,7 @@ public:
     void rawCells(RowId row, RawCell *cells) override;
     RawCell rawCell(RowId row, int field) override;
     std::unique_ptr<RawRowReader> rawReader() const override;
+    bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells) override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -206,6 +207,7 @@ private:
     qint64 m_mapBytes = 0;
     bool m_mapFailed = false;
 
+    std::vector<char> m_gathered;    // the pieces of records rawCellsOfRows() read from the map
     mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
     mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
 
