@@ -52,8 +52,10 @@ bool copyFromMap(void *to, const void *from, std::size_t size)
 {
     installHandler();
     sigjmp_buf back;
-    // savemask 1: the handler was entered with SIGBUS possibly blocked.
-    if (sigsetjmp(back, 1) != 0)
+    // The mask is not saved: that would cost a system call per copy, and the
+    // handler (SA_NODEFER, empty sa_mask) runs with the mask of the copy, so the
+    // jump back leaves it as it was.
+    if (sigsetjmp(back, 0) != 0)
         return false;
     guardedCopy = &back;
     // The fences keep the copy between setting and clearing the guard.
@@ -69,7 +71,7 @@ bool gatherFromMap(char *to, std::size_t toStride, const char *from, std::size_t
 {
     installHandler();
     sigjmp_buf back;
-    if (sigsetjmp(back, 1) != 0)
+    if (sigsetjmp(back, 0) != 0) // the mask as in copyFromMap()
         return false;
     guardedCopy = &back;
     std::atomic_signal_fence(std::memory_order_seq_cst);

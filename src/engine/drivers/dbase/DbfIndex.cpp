@@ -108,23 +108,28 @@ std::unique_ptr<IndexFile> IndexFile::open(const QString &path)
 
 std::vector<IndexEntry> IndexFile::entries(int tag) const
 {
+    return walk(tag, true);
+}
+
+std::vector<IndexEntry> IndexFile::walk(int tag, bool keys) const
+{
     if (tag < 0 || tag >= m_tags.size())
         throw EngineError(ErrorKind::NotFound, msg::indexNotFound(QString::number(tag)));
     std::vector<IndexEntry> out;
     const IndexTagInfo &t = m_tags.at(tag);
     switch (m_format) {
-    case IndexFormat::Ndx: walkNdx(t, out); break;
-    case IndexFormat::Mdx: walkMdx(t, out); break;
+    case IndexFormat::Ndx: walkNdx(t, out, keys); break;
+    case IndexFormat::Mdx: walkMdx(t, out, keys); break;
     case IndexFormat::Cdx:
-    case IndexFormat::CompactIdx: walkFoxPro(t, true, out); break;
-    case IndexFormat::Idx: walkFoxPro(t, false, out); break;
+    case IndexFormat::CompactIdx: walkFoxPro(t, true, out, keys); break;
+    case IndexFormat::Idx: walkFoxPro(t, false, out, keys); break;
     }
     return out;
 }
 
 QVector<quint32> IndexFile::recordNumbers(int tag) const
 {
-    const std::vector<IndexEntry> all = entries(tag);
+    const std::vector<IndexEntry> all = walk(tag, false);
     QVector<quint32> out;
     out.reserve(qsizetype(all.size()));
     for (const IndexEntry &e : all)
@@ -155,7 +160,7 @@ void IndexFile::openNdx()
     m_tags.append(t);
 }
 
-void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const
+void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const
 {
     const int entrySize = tag.entryLength;
     const int maxKeys = int((NdxBlock - 4) / entrySize);
@@ -180,7 +185,7 @@ void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) c
                 const quint32 record = le32(e + 4);
                 if (record == 0)
                     fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(byteText(at)));
-                out.push_back({QByteArray(e + 8, tag.keyLength), record});
+                out.push_back({withKeys ? QByteArray(e + 8, tag.keyLength) : QByteArray(), record});
             }
             continue;
         }
@@ -238,7 +243,7 @@ void IndexFile::openMdx()
     }
 }
 
-void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const
+void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const
 {
     const int itemLength = tag.entryLength;
     const qint64 maxKeys = (m_blockSize - 8) / itemLength;
@@ -264,7 +269,7 @@ void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) c
                 const quint32 record = le32(e);
                 if (record == 0)
                     fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(byteText(at)));
-                out.push_back({QByteArray(e + 4, tag.keyLength), record});
+                out.push_back({withKeys ? QByteArray(e + 4, tag.keyLength) : QByteArray(), record});
             }
             continue;
         }

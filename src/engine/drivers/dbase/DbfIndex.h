@@ -71,9 +71,12 @@ private:
     void openFoxPro();
     IndexTagInfo foxTagHeader(qint64 offset, const QString &name) const;
 
-    void walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const;
-    void walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const;
-    void walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out) const;
+    // The leaves' entries in key order; without keys only their record numbers are
+    // filled in (an order needs no key, and a key each is an allocation each).
+    std::vector<IndexEntry> walk(int tag, bool keys) const;
+    void walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const;
+    void walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const;
+    void walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out, bool withKeys) const;
 
     int m_fd = -1;
     QString m_path;
