@@ -366,6 +366,8 @@ QVector<int> copyRaw(TableSource &source, RawCellSource &raw, RawRowWriter &writ
     for (int f = 0; f < sourceFields.size(); ++f)
         plan.converted.push_back(sourceFields.at(f).dataType != targetFields.at(f).dataType);
 
+    // Chunks are counted when written; the walk's start is told before the first.
+    meter.step(walked);
     std::vector<std::unique_ptr<RawRowCopier>> copiers;
     if (count > ChunkRows) {
         for (int t = 0; t < 2; ++t) {
