@@ -713,6 +713,10 @@ FilterExpression FilterExpression::parse(const QString &text, const QVector<Fiel
     FilterExpression expression;
     expression.m_text = text;
     FilterParser(text, fields, expression).run();
+    const QVector<int> used = expression.fieldsUsed();
+    expression.m_slotOf.assign(size_t(fields.size()), -1);
+    for (int k = 0; k < used.size(); ++k)
+        expression.m_slotOf[size_t(used.at(k))] = k;
     return expression;
 }
 
@@ -754,6 +758,17 @@ bool FilterExpression::matches(RawCellSource &cells, RowId row, const std::funct
     return eval(m_root, valueOf, options, Cells{&cells, row});
 }
 
+bool FilterExpression::matches(const RawCell *cells, const Utf8Table *table, const std::function<QVariant(int)> &valueOf,
+                               TFilterOptions options) const
+{
+    if (m_root < 0)
+        return true;
+    Cells given;
+    given.given = cells;
+    given.table = table;
+    return eval(m_root, valueOf, options, given);
+}
+
 bool FilterExpression::eval(int index, const std::function<QVariant(int)> &valueOf, TFilterOptions options,
                             const Cells &cells) const
 {
@@ -777,7 +792,14 @@ bool FilterExpression::eval(int index, const std::function<QVariant(int)> &value
         break;
     }
 
-    if (cells.source) {
+    if (cells.given) {
+        const RawCell &cell = cells.given[m_slotOf[size_t(node.field)]];
+        if (cell.form != RawCell::Value) {
+            const int result = compareCell(node, cell, cells.table, options);
+            if (result >= 0)
+                return result == 1;
+        }
+    } else if (cells.source) {
         const RawCell cell = cells.source->rawCell(cells.row, node.field);
         if (cell.form != RawCell::Value) {
             const int result = compareCell(node, cell, cells.source->utf8Table(), options);

@@ -15,6 +15,8 @@
 namespace engine {
 
 class RawCellSource;
+struct RawCell;
+struct Utf8Table;
 
 // The same alias TableDataset.h declares; repeated so this header stays light.
 using TFilterOptions = int;
@@ -42,6 +44,12 @@ public:
     bool matches(RawCellSource &cells, RowId row, const std::function<QVariant(int field)> &valueOf,
                  TFilterOptions options) const;
 
+    // The same with the cells of the fields the expression uses already at
+    // hand: cells[k] is the cell of fieldsUsed()[k] (as RawCellSource::rawCellsOfRows()
+    // gives them, Text cells in table's code page).
+    bool matches(const RawCell *cells, const Utf8Table *table, const std::function<QVariant(int field)> &valueOf,
+                 TFilterOptions options) const;
+
     // Indexes into the field list given to parse(), ascending, each once.
     QVector<int> fieldsUsed() const;
     bool isEmpty() const { return m_root < 0; }
@@ -51,12 +59,15 @@ private:
     struct Cells {
         RawCellSource *source = nullptr;
         RowId row = -1;
+        const RawCell *given = nullptr; // in the order of fieldsUsed()
+        const Utf8Table *table = nullptr;
     };
     bool eval(int node, const std::function<QVariant(int)> &valueOf, TFilterOptions options, const Cells &cells) const;
 
     QString m_text;
     std::vector<Node> m_nodes;
     int m_root = -1;
+    std::vector<int> m_slotOf; // each used field's place in fieldsUsed(), by field number
     friend class FilterParser;
 };
 

@@ -7,6 +7,7 @@
 #include "Driver.h"
 
 #include <array>
+#include <memory>
 
 namespace engine {
 
@@ -35,6 +36,20 @@ struct Utf8Table {
     bool asciiCompatible = false;
 };
 
+// Reads rows on a thread of its own, beside the source and any other reader:
+// an export hands each of its threads one, with the rows to copy in batches.
+class RawRowReader {
+public:
+    virtual ~RawRowReader() = default;
+    // Reads the records of count rows; they stay until the next load.
+    virtual void load(const RowId *rows, qsizetype count) = 0;
+    // The cells of row index of the batch, as RawCellSource::rawCells() gives them;
+    // a reader may also hand out the text of a memo as a Text cell (not trimmed).
+    virtual void rawCells(qsizetype index, RawCell *cells) = 0;
+    // The value of a cell of row index of the batch.
+    virtual QVariant value(qsizetype index, int field) = 0;
+};
+
 class RawCellSource {
 public:
     virtual ~RawCellSource() = default;
@@ -45,22 +60,54 @@ public:
     virtual void rawCells(RowId row, RawCell *cells) = 0;
     // The cell of one field, valid as long.
     virtual RawCell rawCell(RowId row, int field) = 0;
+    // The cells of some fields of many rows at once, for walks over a whole
+    // table: cells[r * fieldCount + k] is the cell of fields[k] in rows[r]. The
+    // bytes stay valid until the next call, whatever else is read meanwhile.
+    // False where the source cannot (the caller then asks row by row).
+    virtual bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
+    {
+        Q_UNUSED(rows);
+        Q_UNUSED(count);
+        Q_UNUSED(fields);
+        Q_UNUSED(fieldCount);
+        Q_UNUSED(cells);
+        return false;
+    }
+    // A reader for another thread, which shares nothing with the source that
+    // changes while it reads; nullptr where the source has none.
+    virtual std::unique_ptr<RawRowReader> rawReader() const { return nullptr; }
 };
 
-// A writer that takes rows as raw cells; values[f] holds the value of each cell
-// in form Value (already converted to the writer's field type).
+// Formats rows of raw cells into bytes of the target file; one per thread, each
+// with its own buffer, so threads can format disjoint rows at once.
+class RawRowFormatter {
+public:
+    virtual ~RawRowFormatter() = default;
+    // values[f] holds the value of each cell in form Value (already converted to
+    // the writer's field type).
+    virtual void formatRow(const RawCell *cells, const QVariant *values) = 0;
+    // Hands over the bytes of the rows formatted since the last take in rows;
+    // the memory rows held is kept for the next rows.
+    virtual void take(QByteArray &rows) = 0;
+};
+
+// A writer that takes rows as raw cells.
 class RawRowWriter {
 public:
     virtual ~RawRowWriter() = default;
     // Whether the writer formats the cell of field as it is; a cell it does not take
-    // is handed over as a value.
+    // is handed over as a value. Safe to call from any thread.
     virtual bool takesCell(int field, const RawCell &cell) const
     {
         Q_UNUSED(field);
         Q_UNUSED(cell);
         return true;
     }
-    virtual void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) = 0;
+    // A formatter of rows whose Text cells are in table's code page; it reads
+    // only what the writer does not change until commit, so it may run on any thread.
+    virtual std::unique_ptr<RawRowFormatter> rawFormatter(const Utf8Table *table) const = 0;
+    // Appends what formatters made, in the order of the rows.
+    virtual void writeFormatted(const QByteArray &rows) = 0;
 };
 
 // Builds the table from a decoder of one byte; false when a byte does not decode

@@ -3,8 +3,7 @@
 #include "Connection.h"
 #include "EngineError.h"
 #include "FilterExpression.h"
-#include "RawCells.h"
-#include "Progress.h"
+#include "FilterWalk.h"
 #include "ValueText.h"
 #include "common/Quoting.h"
 
@@ -277,36 +276,7 @@ void TableDataset::buildView()
         return;
     }
     const FilterExpression expression = FilterExpression::parse(m_filter, m_source->fieldDefs());
-    // The walk reads only the fields the expression uses.
-    RowId row = 0;
-    const std::function<QVariant(int)> valueOf = [&](int field) { return m_source->value(row, field); };
-    // A source that hands out its cells as stored is compared in them.
-    RawCellSource *cells = dynamic_cast<RawCellSource *>(m_source.get());
-    const auto keep = [&] {
-        return cells ? expression.matches(*cells, row, valueOf, m_filterOptions) : expression.matches(valueOf, m_filterOptions);
-    };
-    QVector<RowId> kept;
-    if (m_view) {
-        ProgressMeter meter(m_view->size());
-        qint64 walked = 0;
-        for (RowId r : std::as_const(*m_view)) {
-            meter.step(walked++);
-            row = r;
-            if (keep())
-                kept.append(r);
-        }
-        meter.finish();
-    } else {
-        const qint64 count = m_source->rowCount();
-        ProgressMeter meter(count);
-        for (qint64 p = 0; p < count; ++p) {
-            meter.step(p);
-            row = m_source->rowAt(p);
-            if (keep())
-                kept.append(row);
-        }
-        meter.finish();
-    }
+    QVector<RowId> kept = keptRows(*m_source, expression, m_filterOptions, m_view ? &*m_view : nullptr);
     m_view = std::move(kept);
 }
 

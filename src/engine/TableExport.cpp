@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <QDateTime>
+#include <array>
 #include <charconv>
 #include <condition_variable>
 #include <deque>
@@ -63,6 +64,17 @@ QVariant parsed(const QVariant &v, TFieldType to)
     } catch (const EngineError &) {
         return QVariant();
     }
+}
+
+// A source value as the target field takes it; one more in lost when it does not fit.
+QVariant convertedValue(QVariant v, TFieldType from, TFieldType to, int &lost)
+{
+    if (from != to && v.isValid()) {
+        v = convertValue(v, from, to);
+        if (!v.isValid())
+            ++lost;
+    }
+    return v;
 }
 
 constexpr int BatchRows = 1024;
@@ -175,6 +187,219 @@ private:
     std::exception_ptr m_failure;
     std::thread m_thread;
 };
+
+// The fields of an export as the raw path sees them; read by every thread, changed by none.
+struct RawCopyPlan {
+    const QVector<FieldDef> &sourceFields;
+    const QVector<FieldDef> &targetFields;
+    const RawRowWriter &writer;
+    const Utf8Table *table;
+    std::vector<bool> converted; // fields whose type changes go through values
+};
+
+// The source read on the calling thread, for sources without readers of their own.
+class SourceRowReader final : public RawRowReader {
+public:
+    SourceRowReader(TableSource &source, RawCellSource &raw) : m_source(source), m_raw(raw) {}
+    void load(const RowId *rows, qsizetype count) override { m_rows.assign(rows, rows + count); }
+    void rawCells(qsizetype index, RawCell *cells) override { m_raw.rawCells(m_rows[size_t(index)], cells); }
+    QVariant value(qsizetype index, int field) override { return m_source.value(m_rows[size_t(index)], field); }
+
+private:
+    TableSource &m_source;
+    RawCellSource &m_raw;
+    std::vector<RowId> m_rows;
+};
+
+// One thread's share of a raw copy: its reader, its formatter and what it counted.
+class RawRowCopier {
+public:
+    RawRowCopier(const RawCopyPlan &plan, std::unique_ptr<RawRowReader> reader)
+        : m_plan(plan), m_reader(std::move(reader)), m_formatter(plan.writer.rawFormatter(plan.table)),
+          m_cells(size_t(plan.sourceFields.size())), m_values(size_t(plan.sourceFields.size())),
+          m_lost(plan.sourceFields.size(), 0)
+    {
+    }
+
+    // The rows formatted into out; cells in no plain form, or of a field whose
+    // type changes, become values.
+    void copy(const RowId *rows, qsizetype count, QByteArray &out)
+    {
+        const int n = int(m_cells.size());
+        m_reader->load(rows, count);
+        for (qsizetype r = 0; r < count; ++r) {
+            m_reader->rawCells(r, m_cells.data());
+            for (int f = 0; f < n; ++f) {
+                RawCell &cell = m_cells[size_t(f)];
+                if (m_plan.converted[size_t(f)] || (cell.form == RawCell::Text && !m_plan.table)
+                    || !m_plan.writer.takesCell(f, cell))
+                    cell.form = RawCell::Value;
+                if (cell.form == RawCell::Value)
+                    m_values[size_t(f)] = convertedValue(m_reader->value(r, f), m_plan.sourceFields.at(f).dataType,
+                                                         m_plan.targetFields.at(f).dataType, m_lost[f]);
+            }
+            m_formatter->formatRow(m_cells.data(), m_values.data());
+        }
+        m_formatter->take(out);
+    }
+
+    const QVector<int> &lost() const { return m_lost; }
+
+private:
+    const RawCopyPlan &m_plan;
+    std::unique_ptr<RawRowReader> m_reader;
+    std::unique_ptr<RawRowFormatter> m_formatter;
+    std::vector<RawCell> m_cells;
+    std::vector<QVariant> m_values;
+    QVector<int> m_lost;
+};
+
+constexpr qsizetype ChunkRows = 4096;
+
+// Two threads format chunks of rows, each with its own reader, formatter and
+// buffer, so they share no strings or values; the calling thread lists the
+// rows of each chunk (rowAt() is not for other threads) and writes the
+// finished chunks in order.
+class ParallelRawCopy {
+public:
+    ParallelRawCopy(std::vector<std::unique_ptr<RawRowCopier>> &copiers) : m_copiers(copiers)
+    {
+        for (size_t t = 0; t < copiers.size(); ++t)
+            m_threads.emplace_back([this, t] { work(*m_copiers[t]); });
+    }
+
+    // Stops the threads also when the calling side ends by an exception.
+    ~ParallelRawCopy()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread &t : m_threads)
+            t.join();
+    }
+
+    void run(TableSource &source, qint64 count, RawRowWriter &writer, ProgressMeter &meter, qint64 walked)
+    {
+        const qint64 chunks = (count + ChunkRows - 1) / ChunkRows;
+        std::unique_lock lock(m_mutex);
+        while (m_written < chunks) {
+            if (m_listed < chunks && m_listed - m_written < qint64(m_slots.size())) {
+                Slot &slot = m_slots[size_t(m_listed % qint64(m_slots.size()))];
+                lock.unlock();
+                const qint64 first = m_listed * ChunkRows;
+                slot.rows.resize(size_t(std::min<qint64>(ChunkRows, count - first)));
+                for (size_t i = 0; i < slot.rows.size(); ++i)
+                    slot.rows[i] = source.rowAt(first + qint64(i));
+                lock.lock();
+                slot.done = false;
+                slot.failure = nullptr;
+                ++m_listed;
+                m_changed.notify_all();
+                continue;
+            }
+            Slot &next = m_slots[size_t(m_written % qint64(m_slots.size()))];
+            if (next.done) {
+                // The first failing chunk in row order fails the copy, as one thread would.
+                if (next.failure)
+                    std::rethrow_exception(next.failure);
+                lock.unlock();
+                writer.writeFormatted(next.bytes);
+                meter.step(walked + std::min(count, (m_written + 1) * ChunkRows));
+                lock.lock();
+                ++m_written;
+                continue;
+            }
+            m_changed.wait(lock);
+        }
+    }
+
+private:
+    struct Slot {
+        std::vector<RowId> rows;
+        QByteArray bytes;
+        bool done = false;
+        std::exception_ptr failure;
+    };
+
+    void work(RawRowCopier &copier)
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_stop || m_taken < m_listed; });
+            if (m_stop)
+                return;
+            Slot &slot = m_slots[size_t(m_taken % qint64(m_slots.size()))];
+            ++m_taken;
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                copier.copy(slot.rows.data(), qsizetype(slot.rows.size()), slot.bytes);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            slot.failure = failure;
+            slot.done = true;
+            m_changed.notify_all();
+        }
+    }
+
+    std::vector<std::unique_ptr<RawRowCopier>> &m_copiers;
+    std::array<Slot, 4> m_slots;
+    qint64 m_listed = 0;  // chunks whose rows are listed
+    qint64 m_taken = 0;   // chunks a thread has begun
+    qint64 m_written = 0; // chunks written
+    bool m_stop = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+};
+
+// Copies the rows from the source's bytes into the writer's; returns the values lost per field.
+QVector<int> copyRaw(TableSource &source, RawCellSource &raw, RawRowWriter &writer, const QVector<FieldDef> &targetFields,
+                     qint64 count, ProgressMeter &meter, qint64 walked)
+{
+    const QVector<FieldDef> &sourceFields = source.fieldDefs();
+    RawCopyPlan plan{sourceFields, targetFields, writer, raw.utf8Table(), {}};
+    for (int f = 0; f < sourceFields.size(); ++f)
+        plan.converted.push_back(sourceFields.at(f).dataType != targetFields.at(f).dataType);
+
+    // Chunks are counted when written; the walk's start is told before the first.
+    meter.step(walked);
+    std::vector<std::unique_ptr<RawRowCopier>> copiers;
+    if (count > ChunkRows) {
+        for (int t = 0; t < 2; ++t) {
+            std::unique_ptr<RawRowReader> reader = raw.rawReader();
+            if (!reader)
+                break;
+            copiers.push_back(std::make_unique<RawRowCopier>(plan, std::move(reader)));
+        }
+    }
+    if (copiers.size() == 2) {
+        ParallelRawCopy(copiers).run(source, count, writer, meter, walked);
+    } else {
+        copiers.clear();
+        copiers.push_back(std::make_unique<RawRowCopier>(plan, std::make_unique<SourceRowReader>(source, raw)));
+        std::vector<RowId> rows;
+        QByteArray bytes;
+        for (qint64 first = 0; first < count; first += ChunkRows) {
+            rows.resize(size_t(std::min<qint64>(ChunkRows, count - first)));
+            for (size_t i = 0; i < rows.size(); ++i)
+                rows[i] = source.rowAt(first + qint64(i));
+            copiers.front()->copy(rows.data(), qsizetype(rows.size()), bytes);
+            writer.writeFormatted(bytes);
+            meter.step(walked + first + qint64(rows.size()));
+        }
+    }
+    QVector<int> lost(sourceFields.size(), 0);
+    for (const auto &copier : copiers) {
+        for (int f = 0; f < lost.size(); ++f)
+            lost[f] += copier->lost().at(f);
+    }
+    return lost;
+}
 
 } // namespace
 
@@ -314,37 +539,7 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
     auto *raw = dynamic_cast<RawCellSource *>(&source);
     auto *rawWriter = dynamic_cast<RawRowWriter *>(writer.get());
     if (raw && rawWriter) {
-        // Cells go from the source's bytes into the writer's buffer; only cells
-        // in no plain form, or of a field whose type changes, become values.
-        const Utf8Table *table = raw->utf8Table();
-        std::vector<RawCell> cells(static_cast<size_t>(n));
-        std::vector<QVariant> values(static_cast<size_t>(n));
-        std::vector<bool> converted(static_cast<size_t>(n));
-        for (int f = 0; f < n; ++f)
-            converted[size_t(f)] = sourceFields.at(f).dataType != targetFields.at(f).dataType;
-        const qint64 walked = measuring ? count : 0;
-        for (qint64 p = 0; p < count; ++p) {
-            meter.step(walked + p);
-            const RowId row = source.rowAt(p);
-            raw->rawCells(row, cells.data());
-            for (int f = 0; f < n; ++f) {
-                RawCell &cell = cells[size_t(f)];
-                if (converted[size_t(f)] || (cell.form == RawCell::Text && !table) || !rawWriter->takesCell(f, cell))
-                    cell.form = RawCell::Value;
-                if (cell.form != RawCell::Value)
-                    continue;
-                QVariant v = source.value(row, f);
-                const TFieldType from = sourceFields.at(f).dataType;
-                const TFieldType to = targetFields.at(f).dataType;
-                if (from != to && v.isValid()) {
-                    v = convertValue(v, from, to);
-                    if (!v.isValid())
-                        ++lost[f];
-                }
-                values[size_t(f)] = std::move(v);
-            }
-            rawWriter->writeRawRow(cells.data(), table, values.data());
-        }
+        lost = copyRaw(source, *raw, *rawWriter, targetFields, count, meter, measuring ? count : 0);
     } else {
         // Reading and converting here, formatting and writing on a second
         // thread: on two cores the copy takes little more than the slower half.
@@ -356,15 +551,8 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
             const RowId row = source.rowAt(p);
             QVector<QVariant> &values = batch.rows[batch.used++];
             for (int f = 0; f < n; ++f) {
-                QVariant v = source.value(row, f);
-                const TFieldType from = sourceFields.at(f).dataType;
-                const TFieldType to = targetFields.at(f).dataType;
-                if (from != to && v.isValid()) {
-                    v = convertValue(v, from, to);
-                    if (!v.isValid())
-                        ++lost[f];
-                }
-                values[f] = std::move(v);
+                values[f] = convertedValue(source.value(row, f), sourceFields.at(f).dataType,
+                                           targetFields.at(f).dataType, lost[f]);
             }
             if (batch.used == BatchRows) {
                 pipeline.push(std::move(batch));

@@ -4,6 +4,8 @@
 // reported or followed, never a crash.
 #include "Driver.h"
 #include "EngineError.h"
+#include "FilterExpression.h"
+#include "FilterWalk.h"
 #include "TestSupport.h"
 #include "Tables.h"
 #include "drivers/dbase/DbaseDriver.h"
@@ -138,4 +140,32 @@ TEST(DbaseScattered, RecordsAppendedAfterFarReadsAreFound)
     EXPECT_EQ(t->value(90000, 1).toLongLong(), 90000);
     EXPECT_EQ(t->value(30000, 1).toLongLong(), 7);
     EXPECT_EQ(t->text(30000, 0), QStringLiteral("anders"));
+}
+
+TEST(DbaseScattered, FilterWalkOverAFileCutMeanwhileIsReportedNotACrash)
+{
+    ScatteredTable table;
+    auto &t = table.t;
+    const FilterExpression e = FilterExpression::parse(QStringLiteral("NR >= 99990 OR NAME <> 'Satz'"), t->fieldDefs());
+    // The first walk maps the file and reads the two fields of every record from the map.
+    const QVector<RowId> kept = keptRows(*t, e, 0, nullptr);
+    ASSERT_EQ(kept.size(), 10);
+    EXPECT_EQ(kept.front(), 99990);
+    QVector<RowId> backwards;
+    for (qint64 r = Records - 1; r >= 0; r -= 7)
+        backwards << r;
+    EXPECT_EQ(keptRows(*t, e, 0, &backwards), (QVector<RowId>{99999, 99992}));
+
+    // Another program cuts the file mid-page; the next walk touches pages no longer backed by it.
+    ASSERT_TRUE(table.cutAfterRecord40000());
+    const QVector<RowId> *orders[] = {nullptr, &backwards};
+    for (const QVector<RowId> *order : orders) {
+        try {
+            const QVector<RowId> rows = keptRows(*t, e, 0, order);
+            ADD_FAILURE() << "the walk kept " << rows.size() << " rows of a cut file";
+        } catch (const EngineError &error) {
+            EXPECT_EQ(error.kind(), ErrorKind::Damaged);
+            EXPECT_TRUE(error.message().contains(QLatin1String("endet vor dem Satz"))) << error.message().toStdString();
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "Driver.h"
 #include "FilterExpression.h"
+#include "FilterWalk.h"
 #include "RawCells.h"
 #include "TableDataset.h"
 #include "TestSupport.h"
@@ -115,8 +116,15 @@ TEST(FilterCells, SameRecordsAsTheValuesOnEveryDbaseFixture)
                 }
                 for (const TFilterOptions options : {0, int(foCaseInsensitive), int(foCaseInsensitive | foNoPartialCompare)}) {
                     try {
-                        EXPECT_EQ(hits(*table, e, options, true), hits(*table, e, options, false))
-                            << text.toStdString() << " options " << options;
+                        const QVector<RowId> byValues = hits(*table, e, options, false);
+                        EXPECT_EQ(hits(*table, e, options, true), byValues) << text.toStdString() << " options " << options;
+                        // The dataset's walk: cells of many rows at once, in the natural order and backwards.
+                        EXPECT_EQ(keptRows(*table, e, options, nullptr), byValues) << text.toStdString() << " options " << options;
+                        QVector<RowId> backwards;
+                        for (qint64 p = table->rowCount() - 1; p >= 0; --p)
+                            backwards << table->rowAt(p);
+                        QVector<RowId> expected(byValues.rbegin(), byValues.rend());
+                        EXPECT_EQ(keptRows(*table, e, options, &backwards), expected) << text.toStdString() << " backwards";
                     } catch (const std::exception &) {
                         continue; // a record the value reading refuses (damaged memo): both ways alike
                     }

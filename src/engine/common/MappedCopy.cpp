@@ -52,13 +52,36 @@ bool copyFromMap(void *to, const void *from, std::size_t size)
 {
     installHandler();
     sigjmp_buf back;
-    // savemask 1: the handler was entered with SIGBUS possibly blocked.
-    if (sigsetjmp(back, 1) != 0)
+    // The mask is not saved: that would cost a system call per copy, and the
+    // handler (SA_NODEFER, empty sa_mask) runs with the mask of the copy, so the
+    // jump back leaves it as it was.
+    if (sigsetjmp(back, 0) != 0)
         return false;
     guardedCopy = &back;
     // The fences keep the copy between setting and clearing the guard.
     std::atomic_signal_fence(std::memory_order_seq_cst);
     std::memcpy(to, from, size);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    guardedCopy = nullptr;
+    return true;
+}
+
+bool gatherFromMap(char *to, std::size_t toStride, const char *from, std::size_t fromStride, const long long *records,
+                   std::size_t count, const ByteRange *ranges, std::size_t rangeCount)
+{
+    installHandler();
+    sigjmp_buf back;
+    if (sigsetjmp(back, 0) != 0) // the mask as in copyFromMap()
+        return false;
+    guardedCopy = &back;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    // Nothing here holds a resource a jump out of it would leak.
+    for (std::size_t i = 0; i < count; ++i) {
+        const char *record = from + std::size_t(records[i]) * fromStride;
+        char *target = to + i * toStride;
+        for (std::size_t r = 0; r < rangeCount; ++r)
+            std::memcpy(target + ranges[r].offset, record + ranges[r].offset, ranges[r].size);
+    }
     std::atomic_signal_fence(std::memory_order_seq_cst);
     guardedCopy = nullptr;
     return true;

@@ -24,61 +24,50 @@ bool isTextType(TFieldType type)
 }
 
 
-class TextWriter final : public TableWriter, public RawRowWriter {
+// What formatting a row needs of the columns; set up once, read by every thread.
+struct TextColumns {
+    QString path;
+    QVector<ColumnStyle> styles;
+    QVector<bool> quoted;
+    QByteArray trueText = ColumnStyle().trueText.toUtf8();
+    QByteArray falseText = ColumnStyle().falseText.toUtf8();
+
+    void appendCell(QByteArray &buffer, int i, const QVariant &v) const
+    {
+        if (!v.isValid() || v.isNull())
+            return;
+        if (quoted.at(i)) {
+            // The quote is one byte in UTF-8, so it is doubled in the bytes.
+            const QByteArray text = v.toString().toUtf8();
+            buffer += '"';
+            if (text.contains('"'))
+                buffer += QByteArray(text).replace('"', "\"\"");
+            else
+                buffer += text;
+            buffer += '"';
+            return;
+        }
+        if (!appendValue(buffer, v, styles.at(i)))
+            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
+                                  .arg(v.toString())
+                                  .arg(i + 1)
+                                  .arg(QDir::toNativeSeparators(path)));
+    }
+};
+
+// Rows formatted straight from the source's bytes into a buffer of its own;
+// the same bytes writeRow() writes for the same values.
+class TextRowFormatter final : public RawRowFormatter {
 public:
-    TextWriter(const QString &directory, const QString &fileName, const QVector<FieldDef> &fields)
-        : m_path(QDir(directory).filePath(fileName)), m_fileName(fileName), m_directory(directory), m_journal(m_path)
-    {
-        QList<QPair<QString, QString>> entries{{QStringLiteral("ColNameHeader"), QStringLiteral("True")},
-                                               {QStringLiteral("Format"), QStringLiteral("CSVDelimited")},
-                                               {QStringLiteral("CharacterSet"), QStringLiteral("65001")}};
-        QString heading;
-        QStringList seen;
-        for (int i = 0; i < fields.size(); ++i) {
-            const FieldDef &f = fields.at(i);
-            const QString type = schemaTypeName(f.dataType);
-            if (type.isEmpty())
-                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Felder der Art %1 (%2) lassen sich in einer Textdatei nicht speichern.")
-                                      .arg(fieldTypeName(f.dataType), f.name));
-            if (f.name.trimmed().isEmpty() || f.name.contains(QLatin1Char('"')) || seen.contains(f.name, Qt::CaseInsensitive))
-                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("'%1' ist kein gültiger oder ein doppelter Feldname.").arg(f.name));
-            seen << f.name;
-            if (i > 0)
-                heading += QLatin1Char(',');
-            heading += text::doubleQuoted(f.name);
-            entries.append({QStringLiteral("Col%1").arg(i + 1),
-                            columnEntry(f.name, type, isTextType(f.dataType) ? f.size : 0)});
-            ColumnStyle style;
-            style.type = f.dataType;
-            m_styles.append(style);
-            m_quoted.append(isTextType(f.dataType) || isTextBlobType(f.dataType));
-        }
-        m_entries = entries;
-        const QString part = m_journal.newPartPath();
-        m_journal.replace(part, m_path);
-        m_file.emplace(part, m_path);
-        heading += QStringLiteral("\r\n");
-        m_buffer = heading.toUtf8();
-    }
+    TextRowFormatter(const TextColumns &columns, const Utf8Table *table) : m_columns(columns), m_table(table) {}
 
-    void writeRow(const QVector<QVariant> &values) override
+    void formatRow(const RawCell *cells, const QVariant *values) override
     {
-        for (int i = 0; i < m_styles.size(); ++i) {
-            if (i > 0)
-                m_buffer += ',';
-            appendCell(i, values.at(i));
-        }
-        endRow();
-    }
-
-    // The cells formatted straight from the source's bytes into the buffer;
-    // the same bytes writeRow() writes for the same values.
-    void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) override
-    {
+        const int n = int(m_columns.styles.size());
         qsizetype at = m_buffer.size();
-        m_buffer.resize(at + rowBound(cells));
+        m_buffer.resize(at + rowBound(cells, n));
         char *out = m_buffer.data() + at;
-        for (int i = 0; i < m_styles.size(); ++i) {
+        for (int i = 0; i < n; ++i) {
             if (i > 0)
                 *out++ = ',';
             const RawCell &cell = cells[i];
@@ -86,10 +75,10 @@ public:
             case RawCell::Null:
                 break;
             case RawCell::Text:
-                out = appendQuoted(out, cell, *table);
+                out = appendQuoted(out, cell, *m_table);
                 break;
             case RawCell::Number: {
-                const TFieldType type = m_styles.at(i).type;
+                const TFieldType type = m_columns.styles.at(i).type;
                 const bool whole = type == ftInteger || type == ftLargeint || type == ftSmallint;
                 out = formatPlainDecimal(cell.data, cell.size, whole, '.', out);
                 break;
@@ -103,7 +92,7 @@ public:
                 break;
             case RawCell::True:
             case RawCell::False: {
-                const QByteArray &word = cell.form == RawCell::True ? m_trueText : m_falseText;
+                const QByteArray &word = cell.form == RawCell::True ? m_columns.trueText : m_columns.falseText;
                 memcpy(out, word.constData(), size_t(word.size()));
                 out += word.size();
                 break;
@@ -111,70 +100,28 @@ public:
             case RawCell::Value:
                 // Read as a value: the bytes so far stay, the value is appended the usual way.
                 m_buffer.resize(out - m_buffer.constData());
-                appendCell(i, values[i]);
+                m_columns.appendCell(m_buffer, i, values[i]);
                 at = m_buffer.size();
-                m_buffer.resize(at + rowBound(cells + i + 1, m_styles.size() - i - 1));
+                m_buffer.resize(at + rowBound(cells + i + 1, n - i - 1));
                 out = m_buffer.data() + at;
                 break;
             }
         }
+        *out++ = '\r';
+        *out++ = '\n';
         m_buffer.resize(out - m_buffer.constData());
-        endRow();
     }
 
-    void commit() override
+    void take(QByteArray &rows) override
     {
-        flush();
-        m_file->finish();
-        // The table and its schema.ini section belong together: both change in
-        // one set, or neither does. Exports of the folder's other tables rewrite
-        // the same schema.ini, so it is read and replaced by one at a time.
-        const io::SharedFileLock schemaInUse(QDir(m_directory).filePath(QStringLiteral("schema.ini")));
-        SchemaIni ini = SchemaIni::load(m_directory);
-        ini.setSection(m_fileName, m_entries);
-        const QString iniPart = m_journal.newPartPath(QStringLiteral(".ini"));
-        m_journal.replace(iniPart, ini.path());
-        io::PartWriter schema(iniPart, ini.path());
-        schema.write(ini.content());
-        schema.finish();
-        m_journal.commit();
+        rows.resize(0);
+        rows.swap(m_buffer);
     }
 
 private:
-    void appendCell(int i, const QVariant &v)
+    // The most bytes the cells can take, separators and line end included (Value cells count nothing).
+    static qsizetype rowBound(const RawCell *cells, qsizetype count)
     {
-        if (!v.isValid() || v.isNull())
-            return;
-        if (m_quoted.at(i)) {
-            // The quote is one byte in UTF-8, so it is doubled in the bytes.
-            const QByteArray text = v.toString().toUtf8();
-            m_buffer += '"';
-            if (text.contains('"'))
-                m_buffer += QByteArray(text).replace('"', "\"\"");
-            else
-                m_buffer += text;
-            m_buffer += '"';
-            return;
-        }
-        if (!appendValue(m_buffer, v, m_styles.at(i)))
-            throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert '%1' passt nicht in die Spalte %2 der Datei %3.")
-                                  .arg(v.toString())
-                                  .arg(i + 1)
-                                  .arg(QDir::toNativeSeparators(m_path)));
-    }
-
-    void endRow()
-    {
-        m_buffer += "\r\n";
-        if (m_buffer.size() >= (1 << 20))
-            flush();
-    }
-
-    // The most bytes the cells can take, separators included (Value cells count nothing).
-    qsizetype rowBound(const RawCell *cells, qsizetype count = -1) const
-    {
-        if (count < 0)
-            count = m_styles.size();
         qsizetype bound = count + 2;
         for (qsizetype i = 0; i < count; ++i)
             bound += cells[i].form == RawCell::Text ? 3 * qsizetype(cells[i].size) + 2 : cells[i].size + 24;
@@ -206,6 +153,91 @@ private:
         return out;
     }
 
+    const TextColumns &m_columns;
+    const Utf8Table *m_table;
+    QByteArray m_buffer;
+};
+
+class TextWriter final : public TableWriter, public RawRowWriter {
+public:
+    TextWriter(const QString &directory, const QString &fileName, const QVector<FieldDef> &fields)
+        : m_path(QDir(directory).filePath(fileName)), m_fileName(fileName), m_directory(directory), m_journal(m_path)
+    {
+        QList<QPair<QString, QString>> entries{{QStringLiteral("ColNameHeader"), QStringLiteral("True")},
+                                               {QStringLiteral("Format"), QStringLiteral("CSVDelimited")},
+                                               {QStringLiteral("CharacterSet"), QStringLiteral("65001")}};
+        QString heading;
+        QStringList seen;
+        m_columns.path = m_path;
+        for (int i = 0; i < fields.size(); ++i) {
+            const FieldDef &f = fields.at(i);
+            const QString type = schemaTypeName(f.dataType);
+            if (type.isEmpty())
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Felder der Art %1 (%2) lassen sich in einer Textdatei nicht speichern.")
+                                      .arg(fieldTypeName(f.dataType), f.name));
+            if (f.name.trimmed().isEmpty() || f.name.contains(QLatin1Char('"')) || seen.contains(f.name, Qt::CaseInsensitive))
+                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("'%1' ist kein gültiger oder ein doppelter Feldname.").arg(f.name));
+            seen << f.name;
+            if (i > 0)
+                heading += QLatin1Char(',');
+            heading += text::doubleQuoted(f.name);
+            entries.append({QStringLiteral("Col%1").arg(i + 1),
+                            columnEntry(f.name, type, isTextType(f.dataType) ? f.size : 0)});
+            ColumnStyle style;
+            style.type = f.dataType;
+            m_columns.styles.append(style);
+            m_columns.quoted.append(isTextType(f.dataType) || isTextBlobType(f.dataType));
+        }
+        m_entries = entries;
+        const QString part = m_journal.newPartPath();
+        m_journal.replace(part, m_path);
+        m_file.emplace(part, m_path);
+        heading += QStringLiteral("\r\n");
+        m_buffer = heading.toUtf8();
+    }
+
+    void writeRow(const QVector<QVariant> &values) override
+    {
+        for (int i = 0; i < m_columns.styles.size(); ++i) {
+            if (i > 0)
+                m_buffer += ',';
+            m_columns.appendCell(m_buffer, i, values.at(i));
+        }
+        m_buffer += "\r\n";
+        if (m_buffer.size() >= (1 << 20))
+            flush();
+    }
+
+    std::unique_ptr<RawRowFormatter> rawFormatter(const Utf8Table *table) const override
+    {
+        return std::make_unique<TextRowFormatter>(m_columns, table);
+    }
+
+    void writeFormatted(const QByteArray &rows) override
+    {
+        flush();
+        m_file->write(rows);
+    }
+
+    void commit() override
+    {
+        flush();
+        m_file->finish();
+        // The table and its schema.ini section belong together: both change in
+        // one set, or neither does. Exports of the folder's other tables rewrite
+        // the same schema.ini, so it is read and replaced by one at a time.
+        const io::SharedFileLock schemaInUse(QDir(m_directory).filePath(QStringLiteral("schema.ini")));
+        SchemaIni ini = SchemaIni::load(m_directory);
+        ini.setSection(m_fileName, m_entries);
+        const QString iniPart = m_journal.newPartPath(QStringLiteral(".ini"));
+        m_journal.replace(iniPart, ini.path());
+        io::PartWriter schema(iniPart, ini.path());
+        schema.write(ini.content());
+        schema.finish();
+        m_journal.commit();
+    }
+
+private:
     void flush()
     {
         if (m_buffer.isEmpty())
@@ -220,10 +252,7 @@ private:
     io::Journal m_journal; // held from the start: one writer of this table at a time
     std::optional<io::PartWriter> m_file;
     QList<QPair<QString, QString>> m_entries;
-    QVector<ColumnStyle> m_styles;
-    QVector<bool> m_quoted;
-    QByteArray m_trueText = ColumnStyle().trueText.toUtf8();
-    QByteArray m_falseText = ColumnStyle().falseText.toUtf8();
+    TextColumns m_columns;
     QByteArray m_buffer;
 };
 

@@ -243,6 +243,42 @@ bool DbfFile::copyMappedRecord(qint64 row, char *to)
     return false;
 }
 
+bool DbfFile::gatherRecords(const qint64 *rows, size_t count, std::vector<io::ByteRange> ranges, std::vector<char> &out)
+{
+    if (count == 0)
+        return true;
+    // Pieces close together are copied as one: a call per piece costs more than a few bytes between.
+    std::sort(ranges.begin(), ranges.end(), [](const io::ByteRange &a, const io::ByteRange &b) { return a.offset < b.offset; });
+    std::vector<io::ByteRange> merged;
+    for (const io::ByteRange &r : ranges) {
+        if (!merged.empty() && r.offset <= merged.back().offset + merged.back().size + 32)
+            merged.back().size = std::max(merged.back().size, r.offset + r.size - merged.back().offset);
+        else
+            merged.push_back(r);
+    }
+    const auto [low, high] = std::minmax_element(rows, rows + count);
+    checkRow(*low);
+    checkRow(*high);
+    const qint64 end = m_head.headerLength + (*high + 1) * qint64(m_head.recordLength);
+    if (end > m_mapBytes && !mapRecords(end))
+        return false;
+    const size_t length = m_head.recordLength;
+    out.resize(count * length);
+    static_assert(sizeof(qint64) == sizeof(long long));
+    if (!io::gatherFromMap(out.data(), length, m_map + m_head.headerLength, length, reinterpret_cast<const long long *>(rows),
+                           count, merged.data(), merged.size())) {
+        unmapRecords(); // the file changed under the map: reading by blocks finds out how
+        return false;
+    }
+    // A cut last page reads as zero bytes, which no record starts with.
+    for (size_t r = 0; r < count; ++r) {
+        const char flag = out[r * length];
+        if (flag != ' ' && flag != '*')
+            return false;
+    }
+    return true;
+}
+
 bool DbfFile::mapRecords(qint64 end)
 {
     unmapRecords();

@@ -10,6 +10,7 @@
 #include "common/CodePage.h"
 #include "DbfHeader.h"
 #include "DbfMemo.h"
+#include "common/MappedCopy.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -50,6 +51,15 @@ public:
     const QString &memoName() const { return m_memoName; }
     const QString &memoFault() const { return m_memoFault; }
     const MemoFile *memo() const { return m_memo.get(); }
+
+    // "Satz N" (and the table) as messages name a record.
+    QString recordName(qint64 row) const;
+    // Copies the byte ranges (offsets within a record) of the records rows, in
+    // that order, into out, one record length per row, from a read-only map of
+    // the file under the guard against a file cut meanwhile. False when they are
+    // to be read another way (no map, the file changed under it, a piece that is
+    // no record); throws for a row the table does not hold.
+    bool gatherRecords(const qint64 *rows, size_t count, std::vector<io::ByteRange> ranges, std::vector<char> &out);
 
     // The memo block a memo field of the record points at (0: none); throws on a
     // field that holds no block number.
@@ -124,7 +134,6 @@ private:
     bool mapRecords(qint64 end);
     void unmapRecords();
     QVariant memoValue(const char *rec, const DbfField &f, qint64 row) const;
-    QString recordName(qint64 row) const;
     void setNullFlag(QByteArray &rec, int bit, bool on) const;
     void writeHeaderDate(quint32 *count);
     void flushBulk();

@@ -108,23 +108,28 @@ std::unique_ptr<IndexFile> IndexFile::open(const QString &path)
 
 std::vector<IndexEntry> IndexFile::entries(int tag) const
 {
+    return walk(tag, true);
+}
+
+std::vector<IndexEntry> IndexFile::walk(int tag, bool keys) const
+{
     if (tag < 0 || tag >= m_tags.size())
         throw EngineError(ErrorKind::NotFound, msg::indexNotFound(QString::number(tag)));
     std::vector<IndexEntry> out;
     const IndexTagInfo &t = m_tags.at(tag);
     switch (m_format) {
-    case IndexFormat::Ndx: walkNdx(t, out); break;
-    case IndexFormat::Mdx: walkMdx(t, out); break;
+    case IndexFormat::Ndx: walkNdx(t, out, keys); break;
+    case IndexFormat::Mdx: walkMdx(t, out, keys); break;
     case IndexFormat::Cdx:
-    case IndexFormat::CompactIdx: walkFoxPro(t, true, out); break;
-    case IndexFormat::Idx: walkFoxPro(t, false, out); break;
+    case IndexFormat::CompactIdx: walkFoxPro(t, true, out, keys); break;
+    case IndexFormat::Idx: walkFoxPro(t, false, out, keys); break;
     }
     return out;
 }
 
 QVector<quint32> IndexFile::recordNumbers(int tag) const
 {
-    const std::vector<IndexEntry> all = entries(tag);
+    const std::vector<IndexEntry> all = walk(tag, false);
     QVector<quint32> out;
     out.reserve(qsizetype(all.size()));
     for (const IndexEntry &e : all)
@@ -174,25 +179,25 @@ void IndexFile::walkTree(qint64 root, qint64 pageSize, qint64 maxKeys, const Pag
 }
 
 void IndexFile::takeLeafKeys(const char *entries, int entryLength, int recordAt, int keyAt, quint32 count,
-                             int keyLength, qint64 at, std::vector<IndexEntry> &out) const
+                             int keyLength, qint64 at, std::vector<IndexEntry> &out, bool withKeys) const
 {
     for (quint32 i = 0; i < count; ++i) {
         const char *e = entries + qint64(i) * entryLength;
         const quint32 record = le32(e + recordAt);
         if (record == 0)
             fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(byteText(at)));
-        out.push_back({QByteArray(e + keyAt, keyLength), record});
+        out.push_back({withKeys ? QByteArray(e + keyAt, keyLength) : QByteArray(), record});
     }
 }
 
-void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const
+void IndexFile::walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const
 {
     const int entrySize = tag.entryLength;
     const int maxKeys = int((NdxBlock - 4) / entrySize);
     walkTree(tag.root, NdxBlock, maxKeys, [&](qint64 at, const char *p, quint32 keys, std::vector<qint64> &below) {
         // A leaf's entries point to no lower page; a branch has one pointer more than keys.
         if (le32(p + 4) == 0) {
-            takeLeafKeys(p + 4, entrySize, 4, 8, keys, tag.keyLength, at, out);
+            takeLeafKeys(p + 4, entrySize, 4, 8, keys, tag.keyLength, at, out, withKeys);
             return;
         }
         if (4 + qint64(keys) * entrySize + 4 > NdxBlock)
@@ -249,7 +254,7 @@ void IndexFile::openMdx()
     }
 }
 
-void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const
+void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const
 {
     const int itemLength = tag.entryLength;
     const qint64 maxKeys = (m_blockSize - 8) / itemLength;
@@ -257,7 +262,7 @@ void IndexFile::walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) c
         // A branch carries one more page pointer than keys; in a leaf that slot is 0.
         const qint64 last = 8 + qint64(keys) * itemLength;
         if (last + 4 > m_blockSize || le32(p + last) == 0) {
-            takeLeafKeys(p + 8, itemLength, 0, 4, keys, tag.keyLength, at, out);
+            takeLeafKeys(p + 8, itemLength, 0, 4, keys, tag.keyLength, at, out, withKeys);
             return;
         }
         for (qint64 i = qint64(keys); i >= 0; --i) {

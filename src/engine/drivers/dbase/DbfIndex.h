@@ -81,10 +81,13 @@ private:
     // The keys of a leaf: count entries of entryLength bytes, each with its record
     // number at recordAt and its key at keyAt; at names the page in messages.
     void takeLeafKeys(const char *entries, int entryLength, int recordAt, int keyAt, quint32 count,
-                      int keyLength, qint64 at, std::vector<IndexEntry> &out) const;
-    void walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const;
-    void walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out) const;
-    void walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out) const;
+                      int keyLength, qint64 at, std::vector<IndexEntry> &out, bool withKeys) const;
+    // The leaves' entries in key order; without keys only their record numbers are
+    // filled in (an order needs no key, and a key each is an allocation each).
+    std::vector<IndexEntry> walk(int tag, bool keys) const;
+    void walkNdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const;
+    void walkMdx(const IndexTagInfo &tag, std::vector<IndexEntry> &out, bool withKeys) const;
+    void walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out, bool withKeys) const;
 
     int m_fd = -1;
     QString m_path;

@@ -102,7 +102,7 @@ void IndexFile::openFoxPro()
     if (directory.keyLength <= 0 || directory.keyLength > 240)
         fail(QStringLiteral("die Länge der Tag-Namen (%1) ist ungültig").arg(directory.keyLength));
     std::vector<IndexEntry> names;
-    walkFoxPro(directory, true, names);
+    walkFoxPro(directory, true, names, true);
     // Tags in the order they were made, which is the order of their headers.
     std::sort(names.begin(), names.end(), [](const IndexEntry &a, const IndexEntry &b) { return a.record < b.record; });
     for (const IndexEntry &e : names) {
@@ -113,7 +113,7 @@ void IndexFile::openFoxPro()
     }
 }
 
-void IndexFile::walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out) const
+void IndexFile::walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<IndexEntry> &out, bool withKeys) const
 {
     const int keyLength = tag.keyLength;
     std::vector<qint64> stack{tag.root};
@@ -145,7 +145,7 @@ void IndexFile::walkFoxPro(const IndexTagInfo &tag, bool compact, std::vector<In
                     const quint32 record = be32(e + keyLength);
                     if (record == 0)
                         fail(QStringLiteral("ein Schlüssel auf der Seite bei Byte %1 verweist auf Satz 0").arg(where(at)));
-                    out.push_back({QByteArray(e, keyLength), record});
+                    out.push_back({withKeys ? QByteArray(e, keyLength) : QByteArray(), record});
                 }
                 continue;
             }

@@ -4,6 +4,7 @@
 #include "common/SharedAccess.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -86,20 +87,26 @@ QByteArray MemoFile::read(quint32 block, const QString &where, quint32 *fptType)
 {
     if (fptType)
         *fptType = FptText;
-    const qint64 size = fileSize(m_fd, m_path);
     const qint64 offset = qint64(block) * m_blockSize;
     const auto outside = [&]() {
         return damagedFile(m_path, QStringLiteral("der Memo-Verweis auf Block %1 (%2) zeigt außerhalb der Memodatei")
                                        .arg(block)
                                        .arg(where));
     };
-    if (block < m_headerBlocks || offset >= size)
+    if (block < m_headerBlocks)
+        throw outside();
+    // Most memos fit in their first bytes: one read takes the block's head and
+    // the text, and the file's size is asked for only when a memo is longer.
+    constexpr qint64 FirstRead = 512;
+    char first[FirstRead];
+    const qint64 got = preadFully(m_fd, first, FirstRead, offset, m_path);
+    if (got <= 0)
         throw outside();
 
     if (m_layout == MemoLayout::Fpt || m_layout == MemoLayout::Dbt4) {
-        char head[8];
-        if (preadFully(m_fd, head, 8, offset, m_path) < 8)
+        if (got < 8)
             throw outside();
+        const char *head = first;
         qint64 length = -1;
         if (m_layout == MemoLayout::Fpt) {
             if (fptType)
@@ -114,7 +121,9 @@ QByteArray MemoFile::read(quint32 block, const QString &where, quint32 *fptType)
                                               .arg(where));
         }
         if (length >= 0) {
-            if (length > MaxMemoSize || offset + 8 + length > size)
+            if (8 + length <= got)
+                return QByteArray(first + 8, length);
+            if (length > MaxMemoSize || offset + 8 + length > fileSize(m_fd, m_path))
                 throw damagedFile(m_path, QStringLiteral("das Memo in Block %1 (%2) reicht über das Ende der Memodatei hinaus")
                                               .arg(block)
                                               .arg(where));
@@ -127,23 +136,26 @@ QByteArray MemoFile::read(quint32 block, const QString &where, quint32 *fptType)
     }
 
     // dBASE III layout: the text runs to the first 0x1A (or to the end of the file).
-    QByteArray data;
+    if (const void *end = memchr(first, '\x1A', size_t(got)))
+        return QByteArray(first, static_cast<const char *>(end) - first);
+    QByteArray data(first, got);
+    if (got < FirstRead)
+        return data; // the end of the file
     constexpr qint64 Step = 4096;
-    qint64 pos = offset;
-    while (pos < size) {
-        const qint64 want = std::min(Step, size - pos);
+    qint64 pos = offset + got;
+    for (;;) {
         const qsizetype old = data.size();
-        data.resize(old + want);
-        const qint64 got = preadFully(m_fd, data.data() + old, want, pos, m_path);
-        data.resize(old + got);
+        data.resize(old + Step);
+        const qint64 more = preadFully(m_fd, data.data() + old, Step, pos, m_path);
+        data.resize(old + more);
         const qsizetype end = data.indexOf('\x1A', old);
         if (end >= 0) {
             data.truncate(end);
             return data;
         }
-        if (got < want)
+        if (more < Step)
             break;
-        pos += got;
+        pos += more;
         if (data.size() > MaxMemoSize)
             throw damagedFile(m_path, QStringLiteral("das Memo in Block %1 (%2) hat kein Ende").arg(block).arg(where));
     }

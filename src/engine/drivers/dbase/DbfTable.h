@@ -59,6 +59,8 @@ public:
     const Utf8Table *utf8Table() const override;
     void rawCells(RowId row, RawCell *cells) override;
     RawCell rawCell(RowId row, int field) override;
+    std::unique_ptr<RawRowReader> rawReader() const override;
+    bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells) override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -104,6 +106,7 @@ public:
     static bool isVisualFoxPro(quint8 version) { return dbase::isVisualFoxPro(version); }
 
 private:
+    friend class DbfRowReader;
     DbfTable() = default;
     void buildFieldDefs();
     // Why the table may not change (empty: it may).
@@ -163,6 +166,7 @@ private:
     std::vector<std::unique_ptr<XExpression>> m_keyExpressions; // per index definition, parsed when needed
     QString m_readOnlyReason;
 
+    std::vector<char> m_gathered;    // the pieces of records rawCellsOfRows() read from the map
     mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
     mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
 

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QVarLengthArray>
 #include <optional>
 
@@ -31,6 +32,103 @@ void appendEscaped(QString &out, const QString &text)
 
 // Output is collected as text and handed to the file in large pieces.
 constexpr qsizetype FlushChars = 1 << 20;
+
+constexpr int TextRoom = 1024; // longer texts are written as values
+
+bool isWhole(TFieldType type)
+{
+    return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc || type == ftLargeint;
+}
+
+// Whether the engine's text of the number is its digits: a double's text takes an
+// exponent below 0.0001, and minus zero is left to the value.
+bool writtenOutAsFloat(const RawCell &cell)
+{
+    const char *p = cell.data;
+    const char *end = p + cell.size;
+    const bool negative = p < end && *p == '-';
+    if (negative)
+        ++p;
+    bool wholePart = false;
+    for (; p < end && *p != '.'; ++p)
+        wholePart = wholePart || *p != '0';
+    if (wholePart)
+        return true;
+    if (p < end)
+        ++p; // the point
+    int zeros = 0;
+    for (; p < end && *p == '0'; ++p)
+        ++zeros;
+    if (p >= end)
+        return !negative; // zero
+    return zeros < 4;
+}
+
+// Rows written straight from the source's bytes into a text of its own, as
+// PageWriter::writeRow() writes their values.
+class RowFormatter final : public RawRowFormatter {
+public:
+    RowFormatter(const QVector<FieldDef> &fields, const Utf8Table *table) : m_fields(fields), m_table(table) {}
+
+    void formatRow(const RawCell *cells, const QVariant *values) override
+    {
+        m_text += QLatin1String("<tr>");
+        for (int i = 0; i < m_fields.size(); ++i) {
+            m_text += QLatin1String("<td>");
+            const RawCell &cell = cells[i];
+            const TFieldType type = m_fields.at(i).dataType;
+            switch (cell.form) {
+            case RawCell::Null:
+                break;
+            case RawCell::Text: {
+                char16_t buffer[TextRoom];
+                const auto *bytes = reinterpret_cast<const unsigned char *>(cell.data);
+                for (int k = 0; k < cell.size; ++k)
+                    buffer[k] = m_table->unicode[bytes[k]];
+                appendCellText(m_text, QStringView(buffer, cell.size));
+                break;
+            }
+            case RawCell::Number: {
+                QVarLengthArray<char, 64> buffer(cell.size + 2);
+                const char *end = formatPlainDecimal(cell.data, cell.size, isWhole(type), ',', buffer.data());
+                m_text += QLatin1String(buffer.data(), end - buffer.data());
+                break;
+            }
+            case RawCell::Date8: {
+                const char *d = cell.data;
+                const char text[10] = {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]};
+                m_text += QLatin1String(text, 10);
+                break;
+            }
+            case RawCell::True:
+                m_text += QLatin1String("True");
+                break;
+            case RawCell::False:
+                m_text += QLatin1String("False");
+                break;
+            case RawCell::Value:
+                appendCellText(m_text, formatValue(values[i], type));
+                break;
+            }
+            m_text += QLatin1String("</td>");
+        }
+        m_text += QLatin1String("</tr>\n");
+    }
+
+    void take(QByteArray &rows) override
+    {
+        rows.resize(m_encoder.requiredSpace(m_text.size()));
+        char *end = m_encoder.appendToBuffer(rows.data(), m_text);
+        rows.resize(end - rows.constData());
+        m_text.resize(0);
+    }
+
+private:
+    const QVector<FieldDef> &m_fields;
+    const Utf8Table *m_table;
+    QString m_text;
+    QStringEncoder m_encoder{QStringEncoder::Utf8};
+};
 
 class PageWriter final : public TableWriter, public RawRowWriter {
 public:
@@ -86,54 +184,17 @@ public:
         return true;
     }
 
-    // The cells written straight from the source's bytes, as writeRow() writes their values.
-    void writeRawRow(const RawCell *cells, const Utf8Table *table, const QVariant *values) override
+    std::unique_ptr<RawRowFormatter> rawFormatter(const Utf8Table *table) const override
+    {
+        return std::make_unique<RowFormatter>(m_fields, table);
+    }
+
+    void writeFormatted(const QByteArray &rows) override
     {
         if (m_committed)
             throw EngineError(QStringLiteral("Die HTML-Datei %1 ist schon abgeschlossen.").arg(QDir::toNativeSeparators(m_path)));
-        m_text += QLatin1String("<tr>");
-        for (int i = 0; i < m_fields.size(); ++i) {
-            m_text += QLatin1String("<td>");
-            const RawCell &cell = cells[i];
-            const TFieldType type = m_fields.at(i).dataType;
-            switch (cell.form) {
-            case RawCell::Null:
-                break;
-            case RawCell::Text: {
-                char16_t buffer[TextRoom];
-                const auto *bytes = reinterpret_cast<const unsigned char *>(cell.data);
-                for (int k = 0; k < cell.size; ++k)
-                    buffer[k] = table->unicode[bytes[k]];
-                appendCellText(m_text, QStringView(buffer, cell.size));
-                break;
-            }
-            case RawCell::Number: {
-                QVarLengthArray<char, 64> buffer(cell.size + 2);
-                const char *end = formatPlainDecimal(cell.data, cell.size, isWhole(type), ',', buffer.data());
-                m_text += QLatin1String(buffer.data(), end - buffer.data());
-                break;
-            }
-            case RawCell::Date8: {
-                const char *d = cell.data;
-                const char text[10] = {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]};
-                m_text += QLatin1String(text, 10);
-                break;
-            }
-            case RawCell::True:
-                m_text += QLatin1String("True");
-                break;
-            case RawCell::False:
-                m_text += QLatin1String("False");
-                break;
-            case RawCell::Value:
-                appendCellText(m_text, formatValue(values[i], type));
-                break;
-            }
-            m_text += QLatin1String("</td>");
-        }
-        m_text += QLatin1String("</tr>\n");
-        if (m_text.size() >= FlushChars)
-            flush();
+        flush();
+        m_file->write(rows);
     }
 
     void commit() override
@@ -148,39 +209,10 @@ public:
     }
 
 private:
-    static constexpr int TextRoom = 1024; // longer texts are written as values
-
-    static bool isWhole(TFieldType type)
-    {
-        return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc || type == ftLargeint;
-    }
-
-    // Whether the engine's text of the number is its digits: a double's text takes an
-    // exponent below 0.0001, and minus zero is left to the value.
-    static bool writtenOutAsFloat(const RawCell &cell)
-    {
-        const char *p = cell.data;
-        const char *end = p + cell.size;
-        const bool negative = p < end && *p == '-';
-        if (negative)
-            ++p;
-        bool wholePart = false;
-        for (; p < end && *p != '.'; ++p)
-            wholePart = wholePart || *p != '0';
-        if (wholePart)
-            return true;
-        if (p < end)
-            ++p; // the point
-        int zeros = 0;
-        for (; p < end && *p == '0'; ++p)
-            ++zeros;
-        if (p >= end)
-            return !negative; // zero
-        return zeros < 4;
-    }
-
     void flush()
     {
+        if (m_text.isEmpty())
+            return;
         m_file->write(m_text.toUtf8());
         m_text.clear();
     }

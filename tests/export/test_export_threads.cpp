@@ -1,0 +1,157 @@
+// A large text or HTML export formats its records on two threads, chunk by
+// chunk. Whatever the code page, deleted records at the chunks' edges or memos,
+// the file must hold the very bytes the export's value path writes (each cell
+// read as a value and written the usual way), and a damaged record must fail
+// the export with the message one thread would give, leaving no file behind.
+#include "Connection.h"
+#include "EngineError.h"
+#include "ExportStatement.h"
+#include "TableExport.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace engine;
+using testsupport::ScratchDir;
+
+namespace {
+
+// Three chunks of 4096 records and part of a fourth.
+constexpr int Records = 3 * 4096 + 777;
+
+// The table's values and nothing else: an export of it takes the value path,
+// the reference the threaded path is held to.
+class ValuesOnly final : public TableSource {
+public:
+    explicit ValuesOnly(std::unique_ptr<TableSource> table) : m_table(std::move(table)) {}
+    QString tableName() const override { return m_table->tableName(); }
+    QString fileName() const override { return m_table->fileName(); }
+    const QVector<FieldDef> &fieldDefs() const override { return m_table->fieldDefs(); }
+    qint64 rowCount() override { return m_table->rowCount(); }
+    RowId rowAt(qint64 position) override { return m_table->rowAt(position); }
+    qint64 positionOf(RowId row) override { return m_table->positionOf(row); }
+    QVariant value(RowId row, int field) override { return m_table->value(row, field); }
+    QString readOnlyReason() const override { return m_table->readOnlyReason(); }
+
+private:
+    std::unique_ptr<TableSource> m_table;
+};
+
+struct Table {
+    ScratchDir dir;
+    QString name = QStringLiteral("kunden.dbf");
+    QString path() const { return dir.file(name); }
+};
+
+// Changes bytes of a file in place.
+void patch(const QString &path, qint64 offset, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(offset));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Where record number (from 0) starts, from the file's header.
+qint64 recordOffset(const QString &path, int record)
+{
+    const QByteArray head = testsupport::readAll(path).left(12);
+    const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
+    const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
+    return headerLength + qint64(record) * recordLength;
+}
+
+// Exports the table through the statement, as the window does; the file's bytes.
+QByteArray exportThreaded(const Table &table, const QString &target, const QString &kind)
+{
+    Connection connection;
+    connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE IV"));
+    connection.setPropertyValue(QStringLiteral("Data Source"), table.dir.path());
+    const QString out = table.dir.file(QStringLiteral("aus"));
+    QDir().mkpath(out);
+    connection.Execute(QStringLiteral("SELECT * INTO %1 IN %2 %3 FROM %4")
+                           .arg(bracketName(target), doubleQuoted(out), doubleQuoted(kind), bracketName(table.name)));
+    return testsupport::readAll(out + QLatin1Char('/') + target);
+}
+
+// The same export by values alone.
+QByteArray exportByValues(const Table &table, const QString &target, const QString &kind)
+{
+    Driver *dbase = driverFor(QStringLiteral("dBASE IV"));
+    ValuesOnly source(dbase->open(table.dir.path(), table.name, OpenOptions{true, false}));
+    const QString out = table.dir.file(QStringLiteral("werte"));
+    QDir().mkpath(out);
+    exportTable(source, *driverFor(kind), out, target);
+    return testsupport::readAll(out + QLatin1Char('/') + target);
+}
+
+void expectSameBothWays(const Table &table, qsizetype minimumBytes)
+{
+    const struct { const char *target, *kind; } targets[] = {{"kopie.csv", "Text;"}, {"kopie.htm", "HTML Import;"}};
+    for (const auto &t : targets) {
+        SCOPED_TRACE(t.target);
+        const QByteArray threaded = exportThreaded(table, QString::fromLatin1(t.target), QString::fromLatin1(t.kind));
+        const QByteArray values = exportByValues(table, QString::fromLatin1(t.target), QString::fromLatin1(t.kind));
+        EXPECT_GT(threaded.size(), minimumBytes);
+        ASSERT_EQ(threaded.size(), values.size());
+        EXPECT_TRUE(threaded == values);
+    }
+}
+
+} // namespace
+
+TEST(ThreadedExport, SameBytesAsTheValuePathAcrossChunksDeletedRecordsAndCodePages)
+{
+    Table table;
+    ASSERT_TRUE(testsupport::makeGeneratedTable(table.path(), Records));
+    // Deleted records on both sides of each chunk's edge, the first and the last.
+    for (int record : {0, 4095, 4096, 8191, 8192, 8193, 12287, Records - 1})
+        patch(table.path(), recordOffset(table.path(), record), "*");
+    // A memo with the soft line break old memo editors wrote, late in the file.
+    const QString memo = table.dir.file(QStringLiteral("kunden.dbt"));
+    const QByteArray memoBytes = testsupport::readAll(memo);
+    const qsizetype at = memoBytes.indexOf("Kunde ", memoBytes.size() * 3 / 5);
+    ASSERT_GT(at, 0);
+    patch(memo, at + 5, "\x8D\x0A");
+
+    // Each export of the 20 fields runs to some MB; less would mean rows went missing.
+    {
+        SCOPED_TRACE("code page 1252");
+        expectSameBothWays(table, 2'000'000);
+    }
+    {
+        SCOPED_TRACE("code page 850");
+        patch(table.path(), 29, "\x02");
+        expectSameBothWays(table, 2'000'000);
+    }
+    {
+        // No byte table: every text is read as a value, on the formatting threads.
+        SCOPED_TRACE("code page 932");
+        patch(table.path(), 29, "\x13");
+        expectSameBothWays(table, 2'000'000);
+    }
+}
+
+TEST(ThreadedExport, TheFirstDamagedRecordFailsTheExportAndLeavesNoFile)
+{
+    Table table;
+    ASSERT_TRUE(testsupport::makeGeneratedTable(table.path(), Records));
+    // NOTIZ, the memo field, starts at byte 250 of a record; blocks this far out are not in the memo file.
+    for (int record : {9000, 12300})
+        patch(table.path(), recordOffset(table.path(), record) + 250, " 99999999");
+    const struct { const char *target, *kind; } targets[] = {{"kopie.csv", "Text;"}, {"kopie.htm", "HTML Import;"}};
+    for (const auto &t : targets) {
+        SCOPED_TRACE(t.target);
+        try {
+            exportThreaded(table, QString::fromLatin1(t.target), QString::fromLatin1(t.kind));
+            ADD_FAILURE() << "the export of a damaged table succeeded";
+        } catch (const EngineError &e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Damaged) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QLatin1String("Feld NOTIZ, Satz 9001"))) << e.message().toStdString();
+        }
+        EXPECT_FALSE(QFileInfo::exists(table.dir.file(QStringLiteral("aus/")) + QString::fromLatin1(t.target)));
+    }
+}
