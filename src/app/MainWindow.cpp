@@ -128,6 +128,10 @@ TFMMain::TFMMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     TBView.AfterOpen = [this](engine::TableDataset &d) { TBViewAfterOpen(d); };
     TBView.AfterScroll = [this](engine::TableDataset &d) { TBViewAfterScroll(d); };
     TBView.AfterEdit = [this](engine::TableDataset &d) { TBViewAfterEdit(d); };
+    // Back in browse state the commands follow at once (new, delete on; apply,
+    // discard off), not only at the next move.
+    TBView.AfterPost = [this](engine::TableDataset &) { ShowButtons(); };
+    TBView.AfterCancel = [this](engine::TableDataset &) { ShowButtons(); };
     TBView.UpdateRecord = [this](engine::TableDataset &) {
         if (m_grid)
             m_grid->commitEditor();

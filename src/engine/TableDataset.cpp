@@ -849,6 +849,8 @@ void TableDataset::Post()
     notifyDataSet();
     if (keyOrdered && m_position != before)
         doAfterScroll();
+    if (AfterPost)
+        AfterPost(*this);
 }
 
 void TableDataset::Cancel()
@@ -870,6 +872,8 @@ void TableDataset::Cancel()
     notifyDataSet();
     if (wasInserting)
         doAfterScroll();
+    if (AfterCancel)
+        AfterCancel(*this);
 }
 
 void TableDataset::Delete()

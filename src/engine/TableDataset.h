@@ -164,6 +164,9 @@ public:
     Event AfterOpen;
     Event AfterScroll;
     Event AfterEdit;
+    // After a record was posted or its edit given up: the state is browse again.
+    Event AfterPost;
+    Event AfterCancel;
     // Before a record in edit is posted or left: controls that hold typed text
     // not yet in the fields (the grid's open cell editor) put it there, so what
     // the user typed is what is posted.

@@ -201,6 +201,11 @@ TEST_F(CellEditing, TextStillInTheCellEditorIsWhatTheToolbarButtonsPost)
     QCoreApplication::processEvents();
     EXPECT_EQ(w->TBView.State(), engine::dsBrowse);
     EXPECT_TRUE(boxes.isEmpty());
+    // Browsing again, without a move: new and delete on, apply and discard off.
+    EXPECT_TRUE(enabled("ACDSNew"));
+    EXPECT_TRUE(enabled("ACDSDelete"));
+    EXPECT_FALSE(enabled("ACDSok"));
+    EXPECT_FALSE(enabled("ACDSaboard"));
     const QString typed = w->TBView.Fields(0)->AsString();
     EXPECT_TRUE(typed.contains(QStringLiteral("Xaver"))) << typed.toStdString();
     EXPECT_EQ(storedFirstName(), typed) << "what was typed is in the file";
