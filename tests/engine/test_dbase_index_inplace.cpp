@@ -109,19 +109,27 @@ struct Fixture {
     std::vector<const char *> companions;
 };
 
+// Copies the table and its companion files into dir; indexCopies gets the
+// copies that are index files.
+QString copyWithCompanions(const ScratchDir &dir, const char *table, const std::vector<const char *> &companions,
+                           QStringList &indexCopies)
+{
+    for (const char *c : companions) {
+        const QString copied = dir.copyFixture(QString::fromLatin1(c));
+        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
+            indexCopies << copied;
+    }
+    return dir.copyFixture(QString::fromLatin1(table));
+}
+
 // Runs steps random changes on a copy; every hundredth step (and at the end)
 // each index must equal a fresh build.
 void randomSeries(const Fixture &fixture, int steps, unsigned seed)
 {
     SCOPED_TRACE(fixture.table);
     ScratchDir dir;
-    const QString path = dir.copyFixture(QString::fromLatin1(fixture.table));
     QStringList indexFiles;
-    for (const char *c : fixture.companions) {
-        const QString copied = dir.copyFixture(QString::fromLatin1(c));
-        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
-            indexFiles << QFileInfo(copied).fileName();
-    }
+    const QString path = copyWithCompanions(dir, fixture.table, fixture.companions, indexFiles);
     auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     auto &table = dynamic_cast<DbfTable &>(*t);
@@ -257,13 +265,8 @@ void churn(const Fixture &fixture, const char *keyField, bool deletesDropKeys)
 {
     SCOPED_TRACE(fixture.table);
     ScratchDir dir;
-    const QString path = dir.copyFixture(QString::fromLatin1(fixture.table));
     QStringList indexFiles;
-    for (const char *c : fixture.companions) {
-        const QString copied = dir.copyFixture(QString::fromLatin1(c));
-        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
-            indexFiles << copied;
-    }
+    const QString path = copyWithCompanions(dir, fixture.table, fixture.companions, indexFiles);
     auto t = openDbf(path, false);
     ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
     auto &table = dynamic_cast<DbfTable &>(*t);
@@ -441,13 +444,8 @@ void twoWriters(const char *table, const std::vector<const char *> &companions)
 {
     SCOPED_TRACE(table);
     ScratchDir dir;
-    const QString path = dir.copyFixture(QString::fromLatin1(table));
     QStringList indexFiles;
-    for (const char *c : companions) {
-        const QString copied = dir.copyFixture(QString::fromLatin1(c));
-        if (IndexFile::isIndexFileName(QFileInfo(copied).fileName()))
-            indexFiles << QFileInfo(copied).fileName();
-    }
+    const QString path = copyWithCompanions(dir, table, companions, indexFiles);
     {
         auto t = openDbf(path, false);
         auto &first = dynamic_cast<DbfTable &>(*t);

@@ -70,6 +70,27 @@ private:
     const char *m_rec;
 };
 
+// What a key expression gives for one record: its type and, for text, its
+// length in the table's code page. Every record gives the same, so one record
+// tells what a tag's keys are made of.
+struct KeyShape {
+    XValue::Type type = XValue::Char;
+    int textBytes = 0;
+};
+KeyShape keyShapeOn(const XExpression &key, const IndexKeeper::RecordView &view, const char *rec, const TextCodec &codec)
+{
+    BlankRecord record(view, rec);
+    const XValue v = key.evaluate(record);
+    KeyShape shape {v.type, 0};
+    if (v.type == XValue::Char) {
+        QByteArray bytes;
+        QChar bad;
+        codec.encode(v.text, bytes, &bad);
+        shape.textBytes = int(bytes.size());
+    }
+    return shape;
+}
+
 // The keys of a tag in the order the file stores them, in their stored form.
 struct StoredKeys {
     int keyLength = 0;
@@ -564,14 +585,10 @@ void IndexKeeper::learnTypes(const RecordSource &source)
             int natural = info.keyLength; // the key's length without a null prefix
             if (first) {
                 // Evaluate on the first record: its field types are those of every record.
-                BlankRecord view(m_view, first);
-                const XValue v = tag->key->evaluate(view);
-                type = v.type;
+                const KeyShape shape = keyShapeOn(*tag->key, m_view, first, m_codec);
+                type = shape.type;
                 if (type == XValue::Char) {
-                    QByteArray bytes;
-                    QChar bad;
-                    m_codec.encode(v.text, bytes, &bad);
-                    natural = int(bytes.size());
+                    natural = shape.textBytes;
                 } else {
                     natural = type == XValue::Logical ? 1 : info.keyLength == 4 || info.keyLength == 5 ? 4 : 8;
                 }
@@ -912,15 +929,9 @@ void IndexKeeper::createNdx(const QString &path, const QString &expression, bool
     XValue::Type type = XValue::Char;
     int length = 0;
     if (const char *first = source(0)) {
-        BlankRecord record(view, first);
-        const XValue v = tag->key->evaluate(record);
-        type = v.type;
-        if (type == XValue::Char) {
-            QByteArray bytes;
-            QChar bad;
-            codec.encode(v.text, bytes, &bad);
-            length = int(bytes.size());
-        }
+        const KeyShape shape = keyShapeOn(*tag->key, view, first, codec);
+        type = shape.type;
+        length = shape.textBytes;
     }
     if (type == XValue::Logical)
         throw EngineError(ErrorKind::Unsupported, QStringLiteral("Ein Index über einen Wahrheitswert lässt sich nicht als .ndx anlegen."));
@@ -988,19 +999,15 @@ void IndexKeeper::addTag(size_t file, const QString &path, IndexFormat format, c
     const char *first = source(0);
     if (!first)
         first = m_blank.constData();
-    BlankRecord view(m_view, first);
-    const XValue v = tag->key->evaluate(view);
+    const KeyShape shape = keyShapeOn(*tag->key, m_view, first, m_codec);
     IndexTagInfo &info = tag->info;
     info.name = name;
     info.keyExpression = expression;
     const bool fox = kept.format != IndexFormat::Mdx;
-    switch (v.type) {
+    switch (shape.type) {
     case XValue::Char: {
-        QByteArray bytes;
-        QChar bad;
-        m_codec.encode(v.text, bytes, &bad);
         info.keyType = 'C';
-        info.keyLength = int(bytes.size());
+        info.keyLength = shape.textBytes;
         if (info.keyLength < 1 || info.keyLength > (fox ? 240 : 100))
             throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Schlüssel „%1“ ist %2 Bytes lang; erlaubt sind 1 bis %3.")
                                                            .arg(expression)
