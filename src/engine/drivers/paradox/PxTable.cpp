@@ -47,10 +47,8 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
                                          "werden.")
                               .arg(nativePath(path)));
     t->m_codec.setCodePage(codePageFor(h));
-    if (h.keyFields > 0) {
-        const PxField &lastKey = h.fields[size_t(h.keyFields) - 1];
-        t->m_keySize = lastKey.offset + lastKey.size;
-    }
+    t->m_collation = PxCollation::forTable(h);
+    t->setKeyLayout();
     for (size_t i = 0; i < h.fields.size(); ++i) {
         t->m_defs.append(fieldDefFor(h.fields[i], int(i) + 1));
         if (h.fields[i].isBlob())
@@ -104,11 +102,33 @@ std::unique_ptr<PxTable> PxTable::open(const QString &path, const OpenOptions &o
         }
     }
     // Non-maintained secondary indexes (no .Ynn) are left as they are by changes, as
-    // Paradox leaves them; maintained ones are not written yet.
+    // Paradox leaves them; maintained ones are kept with every change, so each must
+    // fit the table and be writable.
     if (!t->m_maintainedFiles.isEmpty())
-        reasons << QStringLiteral("Zur Tabelle gehören die Sekundärindizes %1, die beim Ändern noch nicht "
-                                  "mitgeführt werden; die Tabelle kann nur gelesen werden.")
-                       .arg(t->m_maintainedFiles.join(QStringLiteral(", ")));
+        reasons << QStringLiteral("Die Sekundärindizes %1 der Tabelle lassen sich nicht lesen (%2); die Tabelle kann nur "
+                                  "gelesen werden.")
+                       .arg(t->m_maintainedFiles.join(QStringLiteral(", ")), t->m_indexFaults.join(QLatin1Char(' ')));
+    if (!t->m_maintained.empty() && h.keyFields == 0)
+        reasons << QStringLiteral("Zur Tabelle ohne Primärschlüssel gehören gepflegte Sekundärindizes, die Paradox nur bei "
+                                  "Tabellen mit Schlüssel kennt; die Tabelle kann nur gelesen werden.");
+    else if (!t->m_repairFault.isEmpty())
+        reasons << t->m_repairFault;
+    else {
+        for (const Maintained &m : t->m_maintained) {
+            try {
+                PxSecondaryFile::open(m.xPath, m.yPath, h, t->m_collation, false, false)->checkCount(h.numRecords);
+            } catch (const EngineError &e) {
+                reasons << e.message() + QStringLiteral(" Die Tabelle kann nur gelesen werden.");
+                continue;
+            }
+            if (writable && !options.readOnly)
+                for (const QString &file : {m.xPath, m.yPath}) {
+                    if (::access(QFile::encodeName(file).constData(), W_OK) != 0)
+                        reasons << QStringLiteral("Die Indexdatei %1 ist schreibgeschützt; die Tabelle kann nur gelesen werden.")
+                                       .arg(nativePath(file));
+                }
+        }
+    }
     if (!checksFault.isEmpty())
         reasons << checksFault;
     if (!t->m_structureFault.isEmpty())
@@ -234,7 +254,7 @@ void PxTable::readIndexDefinitions(const QStringList &entries)
             if (yEntry.isEmpty())
                 def.options |= ixNonMaintained;
             else
-                m_maintainedFiles << entry;
+                m_maintained.push_back({path, QDir(dir).filePath(yEntry)});
             m_indexDefs.append(def);
             m_indexFields.append(fields);
         } catch (const EngineError &e) {
@@ -272,43 +292,6 @@ QString PxTable::readChecks(const QStringList &entries)
         return e.message() + unusable;
     }
     return {};
-}
-
-void PxTable::invalidateCache()
-{
-    for (CacheSlot &s : m_cache) {
-        s.block = 0;
-        s.data.clear();
-    }
-}
-
-const char *PxTable::blockData(quint16 number)
-{
-    ++m_useCounter;
-    CacheSlot *victim = &m_cache[0];
-    for (CacheSlot &s : m_cache) {
-        if (s.block == number && !s.data.isEmpty()) {
-            s.lastUse = m_useCounter;
-            return s.data.constData();
-        }
-        if (s.lastUse < victim->lastUse)
-            victim = &s;
-    }
-    victim->data = readBlockDirect(number);
-    victim->block = number;
-    victim->lastUse = m_useCounter;
-    return victim->data.constData();
-}
-
-QByteArray PxTable::readBlockDirect(quint16 number) const
-{
-    QByteArray data(m_h.blockSize, Qt::Uninitialized);
-    const qint64 got = io::preadFully(m_fd, data.data(), m_h.blockSize, blockOffset(m_h, number), m_path);
-    if (got < BlockHeaderSize + qint64(m_h.recordSize))
-        throw damagedFile(m_path, QStringLiteral("die Datei endet im Block %1").arg(number));
-    if (got < m_h.blockSize)
-        memset(data.data() + got, 0, size_t(m_h.blockSize - got));
-    return data;
 }
 
 RowId PxTable::rowAt(qint64 position)

@@ -7,6 +7,8 @@
 #include "PxBlob.h"
 #include "PxChecks.h"
 #include "PxFormat.h"
+#include "PxKeyedFile.h"
+#include "PxSecondary.h"
 #include "common/CodePage.h"
 
 #include <array>
@@ -15,7 +17,7 @@
 
 namespace engine::paradox {
 
-class PxTable final : public TableSource {
+class PxTable final : public TableSource, protected PxKeyedFile {
 public:
     static std::unique_ptr<PxTable> open(const QString &path, const OpenOptions &options);
     ~PxTable() override;
@@ -47,19 +49,11 @@ public:
 
 private:
     PxTable() = default;
-    struct BlockRef {
-        quint16 number = 0;
-        int count = 0;
-        qint64 firstRow = 0;
-        QByteArray firstKey; // key bytes of the first record (keyed tables)
-    };
     void indexBlocks();
     void readIndexDefinitions(const QStringList &entries);
     // Reads the .VAL file; the reason the table stays read-only when it cannot.
     QString readChecks(const QStringList &entries);
     const char *record(RowId row);
-    const char *blockData(quint16 number);
-    void invalidateCache();
     QVariant decode(const char *rec, int field);
     QVariant blobValue(const char *rec, const PxField &f);
     BlobFile *blobFile();
@@ -75,33 +69,23 @@ private:
     // Under the lock: the header re-read and the row still there.
     void checkRowLocked(RowId row);
     void writeHeaderCounts(quint32 records, bool sync = true);
-    QByteArray readBlockDirect(quint16 number) const;
     bool sameValues(const char *rec, const QVector<QVariant> &values);
-    static RowId rowId(quint16 block, int slot) { return (RowId(block) << 16) | slot; }
-    static quint16 blockOf(RowId row) { return quint16(row >> 16); }
-    static int slotOf(RowId row) { return int(row & 0xFFFF); }
-    void reindexBlocks();
-    void writeHeaderBlocks();
 
     // Keyed tables: records in key order across the blocks, the .PX rebuilt beside
     // and renamed in after every change; header byte 0x4F marks a change under way.
-    bool keyed() const { return m_h.keyFields > 0; }
-    QByteArray keyOf(const char *rec) const { return QByteArray(rec, m_keySize); }
     void checkKey(const QByteArray &rec) const;
     QString keyText(const QByteArray &rec);
-    // Where key belongs: the block (index in m_blocks), its slot and whether a record has that key.
-    struct KeyPlace {
-        int block = 0;
-        int slot = 0;
-        bool exists = false;
-    };
-    KeyPlace findKey(const QByteArray &key);
-    RowId insertKeyed(const QByteArray &rec);
-    void removeSlot(quint16 number, int slot);
+    EngineError duplicateKey(const QByteArray &rec) override;
     void setChangeUnderWay(bool on);
-    QByteArray primaryIndexImage(const QByteArray &oldHeader) const;
-    void writePrimaryIndex();
-    void finishKeyedChange();
+    // Maintained secondary indexes, opened under the lock for one change.
+    using Secondaries = std::vector<std::unique_ptr<PxSecondaryFile>>;
+    Secondaries openSecondaries();
+    // The entries of a removed (old) and a stored (rec) record, and the hints of
+    // records a block split moved.
+    void updateSecondaries(Secondaries &secondaries, const QByteArray *old, const QByteArray *rec);
+    quint16 blockHolding(const QByteArray &rec);
+    void rebuildSecondaries();
+    void finishKeyedChange(Secondaries *secondaries = nullptr);
     // A keyed change that fails half-way leaves the files to be completed at the
     // next open (the marker stays set); until then this table takes no changes.
     struct KeyedChange {
@@ -117,17 +101,11 @@ private:
     bool m_changeUnderWay = false;
     void repairInterruptedChange();
 
-    int m_fd = -1;
-    QString m_path;
     QString m_tableName;
-    PxHeader m_h;
     QVector<FieldDef> m_defs;
     TextCodec m_codec;
     QString m_codePageName;
 
-    std::vector<BlockRef> m_blocks;   // in list order
-    std::vector<int> m_blockIndex;    // block number -> index in m_blocks, -1 if not in the list
-    qint64 m_rowCount = 0;
     QString m_structureFault;         // the list and the header disagree
 
     QString m_blobPath;
@@ -135,13 +113,16 @@ private:
     bool m_hasBlobFields = false;
     bool m_writable = false;
 
-    int m_keySize = 0;
     RowId m_movedFrom = -1; // the last update moved this row to m_movedTo
     RowId m_movedTo = -1;
-    QString m_primaryPath;
     QString m_primaryFile;
     QStringList m_secondaryFiles;
     QStringList m_maintainedFiles; // secondary indexes with a .Ynn (or unreadable ones)
+    struct Maintained {
+        QString xPath, yPath;
+    };
+    std::vector<Maintained> m_maintained;
+    QString m_repairFault; // a cut-off change that could not be completed
     QVector<IndexDef> m_indexDefs;
     QVector<QStringList> m_indexFields; // fields of each definition
     QStringList m_indexFaults;
@@ -149,13 +130,6 @@ private:
     PxChecks m_checks;     // from the .VAL file, if there is one
     QString m_checksFile;
 
-    struct CacheSlot {
-        quint16 block = 0;
-        quint64 lastUse = 0;
-        QByteArray data;
-    };
-    std::array<CacheSlot, 8> m_cache;
-    quint64 m_useCounter = 0;
 };
 
 } // namespace engine::paradox

@@ -134,9 +134,18 @@ QByteArray PxTable::checkedRecord(const QVector<QVariant> &values, const QByteAr
         if (keyed()) {
             checkKey(rec);
             const bool sameKey = old && memcmp(rec.constData(), old->constData(), size_t(m_keySize)) == 0;
-            if (!sameKey && findKey(keyOf(rec.constData())).exists)
-                throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Schlüsselverletzung: In der Tabelle %1 gibt es schon einen Satz mit %2.")
-                                                               .arg(m_tableName, keyText(rec)));
+            const QByteArray key = keyOf(rec.constData());
+            if (!sameKey && findExact(key).exists)
+                throw duplicateKey(rec);
+            // Under an international sort order a key whose place is not certain is
+            // refused rather than stored where other programs would not look for it.
+            if (!sameKey && !placeIsSure(findKey(key), key))
+                throw EngineError(ErrorKind::RefusedValue,
+                                  QStringLiteral("Die Änderung wird nicht gespeichert: Die Tabelle %1 ordnet ihre Schlüssel nach der "
+                                                 "Sortierfolge „%2“, und wo der Schlüssel %3 darin steht, ist nicht sicher bekannt "
+                                                 "(ein gleich lautender Schlüssel in anderer Schreibweise oder ein Zeichen, dessen "
+                                                 "Platz in dieser Sortierfolge unbekannt ist). Es wurde nichts geändert.")
+                                      .arg(m_tableName, m_collation.sortOrderName(), keyText(rec)));
         }
     } catch (...) {
         m_h.autoInc = savedAutoInc;
@@ -180,7 +189,14 @@ RowId PxTable::append(const QVector<QVariant> &values)
     io::FileLock lock(m_fd, m_path);
     refreshLocked();
     const quint32 savedAutoInc = m_h.autoInc;
-    checkedRecord(values, nullptr);
+    const QByteArray checked = checkedRecord(values, nullptr);
+    // The secondary indexes' places are checked before anything is written.
+    Secondaries secondaries;
+    if (keyed()) {
+        secondaries = openSecondaries();
+        for (auto &s : secondaries)
+            s->checkInsert(s->entryFor(checked.constData(), 0));
+    }
     QByteArray rec;
     try {
         rec = encodeRecord(values, nullptr);
@@ -191,10 +207,14 @@ RowId PxTable::append(const QVector<QVariant> &values)
     if (keyed()) {
         setChangeUnderWay(true);
         KeyedChange change(this);
-        const RowId row = insertKeyed(rec);
+        const RowId inserted = insertKeyed(rec);
+        updateSecondaries(secondaries, nullptr, &rec);
         writeHeaderCounts(m_h.numRecords + 1, false);
-        finishKeyedChange();
-        return row;
+        finishKeyedChange(&secondaries);
+        // The row as it stands after the change (hints aside, nothing moves it).
+        Q_UNUSED(inserted);
+        const KeyPlace place = findExact(keyOf(rec.constData()));
+        return rowId(m_blocks[size_t(place.block)].number, place.slot);
     }
     const int perBlock = (m_h.blockSize - BlockHeaderSize) / m_h.recordSize;
     RowId row;
@@ -255,7 +275,20 @@ void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector
     const QByteArray old(block.constData() + BlockHeaderSize + slot * m_h.recordSize, m_h.recordSize);
     if (!original.isEmpty() && !sameValues(old.constData(), original))
         throw io::recordChangedByOther();
-    const bool keyChanges = memcmp(checkedRecord(values, &old).constData(), old.constData(), size_t(m_keySize)) != 0;
+    const QByteArray checked = checkedRecord(values, &old);
+    const bool keyChanges = memcmp(checked.constData(), old.constData(), size_t(m_keySize)) != 0;
+    // Only the secondary indexes whose entry changes are touched; their places are
+    // checked before anything is written.
+    Secondaries secondaries;
+    if (keyed()) {
+        for (auto &s : openSecondaries()) {
+            if (s->sameEntry(old.constData(), checked.constData()))
+                continue;
+            s->checkRemove(s->entryFor(old.constData(), number));
+            s->checkInsert(s->entryFor(checked.constData(), number));
+            secondaries.push_back(std::move(s));
+        }
+    }
     const QByteArray rec = encodeRecord(values, &old);
     if (keyChanges) {
         // A new key moves the record: it is stored at its new place first and the
@@ -268,11 +301,17 @@ void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector
         const quint16 oldNumber = m_blocks[size_t(was.block)].number;
         removeSlot(oldNumber, was.slot);
         // The moved record's own place may have shifted by the removal.
-        const KeyPlace now = findKey(keyOf(rec.constData()));
+        updateSecondaries(secondaries, &old, &rec);
+        const KeyPlace now = findExact(keyOf(rec.constData()));
         m_movedTo = rowId(m_blocks[size_t(now.block)].number, now.slot);
         writeHeaderCounts(m_h.numRecords, false);
-        finishKeyedChange();
+        finishKeyedChange(&secondaries);
         return;
+    }
+    std::optional<KeyedChange> change;
+    if (!secondaries.empty()) {
+        setChangeUnderWay(true);
+        change.emplace(this);
     }
     io::pwriteFully(m_fd, rec.constData(), rec.size(), blockOffset(m_h, number) + BlockHeaderSize + qint64(slot) * m_h.recordSize, m_path);
     invalidateCache();
@@ -280,7 +319,12 @@ void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector
     char autoInc[4];
     putLe32(autoInc, m_h.autoInc);
     io::pwriteFully(m_fd, autoInc, 4, off::AutoInc, m_path);
-    io::syncData(m_fd, m_path);
+    if (secondaries.empty()) {
+        io::syncData(m_fd, m_path);
+        return;
+    }
+    updateSecondaries(secondaries, &old, &rec);
+    finishKeyedChange(&secondaries);
 }
 
 void PxTable::remove(RowId row)
@@ -288,59 +332,27 @@ void PxTable::remove(RowId row)
     ensureWritable();
     io::FileLock lock(m_fd, m_path);
     checkRowLocked(row);
+    Secondaries secondaries;
+    QByteArray old;
+    if (keyed()) {
+        const QByteArray block = readBlockDirect(blockOf(row));
+        old = QByteArray(block.constData() + BlockHeaderSize + slotOf(row) * m_h.recordSize, m_h.recordSize);
+        secondaries = openSecondaries();
+        for (auto &s : secondaries)
+            s->checkRemove(s->entryFor(old.constData(), blockOf(row)));
+    }
     std::optional<KeyedChange> change;
     if (keyed()) {
         setChangeUnderWay(true);
         change.emplace(this);
     }
+    m_splitInto = 0;
     removeSlot(blockOf(row), slotOf(row));
+    if (keyed())
+        updateSecondaries(secondaries, &old, nullptr);
     writeHeaderCounts(m_h.numRecords - 1, !keyed());
     if (keyed())
-        finishKeyedChange();
-}
-
-void PxTable::removeSlot(quint16 number, int slot)
-{
-    const size_t index = size_t(m_blockIndex[number]);
-    BlockRef &ref = m_blocks[index];
-    QByteArray block = readBlockDirect(number);
-    const qint64 at = blockOffset(m_h, number);
-    if (ref.count == 1) {
-        // The block's last record: the block leaves the chain (readers take the
-        // "last record" word of an empty block as unsigned), by one write of the
-        // link before it, and stays in the file unused.
-        const quint16 next = le16(block.constData());
-        const quint16 prev = le16(block.constData() + 2);
-        char word[2];
-        if (prev != 0) {
-            putLe16(word, next);
-            io::pwriteFully(m_fd, word, 2, blockOffset(m_h, prev), m_path);
-        } else {
-            m_h.firstBlock = next;
-            putLe16(word, next);
-            io::pwriteFully(m_fd, word, 2, off::FirstBlock, m_path);
-        }
-        if (next != 0) {
-            putLe16(word, prev);
-            io::pwriteFully(m_fd, word, 2, blockOffset(m_h, next) + 2, m_path);
-        } else {
-            m_h.lastBlock = prev;
-        }
-        putLe16(word, quint16(qint16(-m_h.recordSize)));
-        io::pwriteFully(m_fd, word, 2, at + 4, m_path);
-        m_blocks.erase(m_blocks.begin() + qptrdiff(index));
-    } else {
-        char *records = block.data() + BlockHeaderSize;
-        const int rs = m_h.recordSize;
-        memmove(records + slot * rs, records + (slot + 1) * rs, size_t((ref.count - slot - 1) * rs));
-        memset(records + (ref.count - 1) * rs, 0, size_t(rs));
-        putLe16(block.data() + 4, quint16(qint16((ref.count - 2) * rs)));
-        io::pwriteFully(m_fd, block.constData(), BlockHeaderSize + qint64(ref.count) * rs, at, m_path);
-        --ref.count;
-        if (slot == 0 && m_keySize > 0)
-            ref.firstKey = QByteArray(records, m_keySize);
-    }
-    reindexBlocks();
+        finishKeyedChange(&secondaries);
 }
 
 } // namespace engine::paradox
