@@ -1,13 +1,18 @@
-// Measures changes to a large keyed Paradox table: open, a walk over all records,
-// and one append, one key change and one delete in the middle of the key order.
-//   bench_paradox_keyed TEMPLATE.DB TEMPLATE.PX FOLDER [RECORDS]
-// The template is a keyed table with the fields Id (long, the key), Name (A25) and
-// Betrag ($), as db/GENERAL.DB of the fixtures; its header is reused for a table of
-// RECORDS records (even keys 2, 4, ...), 50 to a 2 KB block. The .PX is then built
-// by the first open, which completes a change marked as under way.
+// Measures changes to a large keyed Paradox table with a maintained secondary
+// index: open, a walk over all records, and appends, key changes and deletes in
+// the middle of the key order, each of which also changes the index.
+//   bench_paradox_keyed GENERAL.DB GENERAL.PX CUSTOMER.X06 CUSTOMER.Y06 FOLDER [RECORDS]
+// The table template is db/GENERAL.DB of the fixtures (Id long, the key; Name A25;
+// Betrag $); its header is reused for RECORDS records (even keys 2, 4, ...,
+// names "Kunde 0000001" ...), 50 to a 2 KB block. The secondary index GENERAL.X02
+// on Name (with GENERAL.Y02) takes its headers from db/CUSTOMER.X06/.Y06, whose
+// index is on City A15 before an autoincrement key: fields, sizes, names and the
+// sort order are set to GENERAL's. All files are written through the driver's
+// own layout code (PxKeyedFile::writeSorted), data and index blocks at once.
 #include "Driver.h"
 #include "EngineError.h"
 #include "drivers/paradox/ParadoxDriver.h"
+#include "drivers/paradox/PxKeyedFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,62 +33,97 @@ void putBig32(char *p, quint32 v)
     p[3] = char(v);
 }
 
-void putLe(char *p, quint32 v, int bytes)
+QByteArray readHeader(const QString &path)
 {
-    for (int i = 0; i < bytes; ++i)
-        p[i] = char(v >> (8 * i));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.read(2048);
 }
 
-bool makeTable(const QString &templateDb, const QString &templatePx, const QString &dir, int records)
+void putLe16(char *p, int v)
 {
-    QFile db(templateDb), px(templatePx);
-    if (!db.open(QIODevice::ReadOnly) || !px.open(QIODevice::ReadOnly))
+    p[0] = char(v);
+    p[1] = char(v >> 8);
+}
+
+// CUSTOMER.X06's header made GENERAL.X02's: NAME A25, ID long, Blk Num short.
+QByteArray secondaryHeader(QByteArray h)
+{
+    putLe16(h.data(), 25 + 4 + 2);
+    const char fields[] = {0x01, 25, 0x04, 4, 0x03, 2};
+    memcpy(h.data() + 0x78, fields, sizeof fields);
+    const QByteArray oldNames("City\0CustNo\0Blk Num\0", 19);
+    const QByteArray newNames("NAME\0ID\0Blk Num\0", 15);
+    const qsizetype at = h.indexOf(oldNames);
+    if (at < 0)
+        return {};
+    h.replace(at, oldNames.size(), newNames);
+    h.append(QByteArray(oldNames.size() - newNames.size(), '\0'));
+    const qsizetype order = h.indexOf("ANSII850");
+    if (order < 0)
+        return {};
+    h.replace(order, 8, QByteArray("china\0\0\0", 8));
+    return h.left(2048);
+}
+
+QByteArray secondaryIndexHeader(QByteArray h)
+{
+    putLe16(h.data(), 25 + 4 + 6);
+    const char fields[] = {0x01, 25, 0x04, 4};
+    memcpy(h.data() + 0x58, fields, sizeof fields);
+    return h;
+}
+
+QByteArray name(int id)
+{
+    return QByteArray("Kunde ") + QByteArray::number(id).rightJustified(7, '0');
+}
+
+bool makeTable(const QStringList &templates, const QString &dir, int records)
+{
+    const QByteArray db = readHeader(templates[0]), px = readHeader(templates[1]);
+    const QByteArray x = secondaryHeader(readHeader(templates[2])), y = secondaryIndexHeader(readHeader(templates[3]));
+    if (db.size() != 2048 || quint8(db[0]) != 37 || x.size() != 2048 || y.size() != 2048)
         return false;
-    QByteArray header = db.read(2048);
-    if (header.size() != 2048 || quint8(header[0]) != 37)
-        return false;
-    const int perBlock = 50, blockSize = 2048, recordSize = 37;
-    const int blocks = (records + perBlock - 1) / perBlock;
-    QFile out(QDir(dir).filePath(QStringLiteral("GENERAL.DB")));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    char *h = header.data();
-    putLe(h + 0x06, quint32(records), 4);
-    putLe(h + 0x0A, quint32(blocks), 2);
-    putLe(h + 0x0C, quint32(blocks), 2);
-    putLe(h + 0x0E, 1, 2);
-    putLe(h + 0x10, quint32(blocks), 2);
-    putLe(h + 0x3A, quint32(blocks), 2);
-    h[0x4F] = 1; // the first open builds the .PX
-    out.write(header);
-    QByteArray block(blockSize, '\0');
-    int id = 0;
-    for (int b = 1; b <= blocks; ++b) {
-        block.fill('\0');
-        const int count = std::min(perBlock, records - (b - 1) * perBlock);
-        putLe(block.data(), quint32(b < blocks ? b + 1 : 0), 2);
-        putLe(block.data() + 2, quint32(b - 1), 2);
-        putLe(block.data() + 4, quint32((count - 1) * recordSize), 2);
-        for (int r = 0; r < count; ++r) {
-            char *rec = block.data() + 6 + r * recordSize;
-            ++id;
-            putBig32(rec, quint32(2 * id) ^ 0x80000000u);
-            const QByteArray name = QByteArray("Kunde ") + QByteArray::number(id);
-            memcpy(rec + 4, name.constData(), size_t(name.size()));
-            double amount = id * 0.25;
-            quint64 bits;
-            memcpy(&bits, &amount, 8);
-            bits ^= 0x8000000000000000ull;
-            for (int i = 0; i < 8; ++i)
-                rec[29 + i] = char(bits >> (56 - 8 * i));
-        }
-        out.write(block);
+    const int perBlock = 50;
+    std::vector<QByteArray> rows, entries;
+    rows.reserve(size_t(records));
+    entries.reserve(size_t(records));
+    for (int id = 1; id <= records; ++id) {
+        QByteArray rec(37, '\0');
+        putBig32(rec.data(), quint32(2 * id) ^ 0x80000000u);
+        const QByteArray n = name(id);
+        memcpy(rec.data() + 4, n.constData(), size_t(n.size()));
+        double amount = id * 0.25;
+        quint64 bits;
+        memcpy(&bits, &amount, 8);
+        bits ^= 0x8000000000000000ull;
+        for (int i = 0; i < 8; ++i)
+            rec[29 + i] = char(bits >> (56 - 8 * i));
+        rows.push_back(rec);
+        // The entry: Name, Id, the block holding the record.
+        QByteArray e(31, '\0');
+        memcpy(e.data(), rec.constData() + 4, 25);
+        memcpy(e.data() + 25, rec.constData(), 4);
+        const quint16 block = quint16((id - 1) / perBlock + 1) ^ 0x8000;
+        e[29] = char(block >> 8);
+        e[30] = char(block & 0xFF);
+        entries.push_back(e);
     }
-    out.close();
-    QFile index(QDir(dir).filePath(QStringLiteral("GENERAL.PX")));
-    if (!index.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const QDir d(dir);
+    try {
+        engine::paradox::PxKeyedFile::writeSorted(d.filePath(QStringLiteral("GENERAL.DB")), db, d.filePath(QStringLiteral("GENERAL.PX")), px,
+                                                  rows, perBlock);
+        rows.clear();
+        rows.shrink_to_fit();
+        // Names padded to equal length sort like the keys: the entries are in order.
+        engine::paradox::PxKeyedFile::writeSorted(d.filePath(QStringLiteral("GENERAL.X02")), x, d.filePath(QStringLiteral("GENERAL.Y02")), y,
+                                                  entries);
+    } catch (const engine::EngineError &e) {
+        fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
         return false;
-    index.write(px.readAll());
+    }
     return true;
 }
 
@@ -92,27 +132,31 @@ bool makeTable(const QString &templateDb, const QString &templatePx, const QStri
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 4) {
-        fprintf(stderr, "Aufruf: bench_paradox_keyed VORLAGE.DB VORLAGE.PX ORDNER [SÄTZE]\n");
+    if (argc < 6) {
+        fprintf(stderr, "Aufruf: bench_paradox_keyed GENERAL.DB GENERAL.PX CUSTOMER.X06 CUSTOMER.Y06 ORDNER [SÄTZE]\n");
         return 2;
     }
-    const QString dir = QString::fromLocal8Bit(argv[3]);
-    const int records = argc > 4 ? atoi(argv[4]) : 1000000;
+    const QString dir = QString::fromLocal8Bit(argv[5]);
+    const int records = argc > 6 ? atoi(argv[6]) : 1000000;
     QDir().mkpath(dir);
     QElapsedTimer timer;
     timer.start();
-    if (!makeTable(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), dir, records)) {
+    const QStringList templates{QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                                QString::fromLocal8Bit(argv[4])};
+    if (!makeTable(templates, dir, records)) {
         fprintf(stderr, "Die Tabelle konnte nicht angelegt werden.\n");
         return 1;
     }
+    printf("table of %d records with .PX, .X02 and .Y02 written: %lld ms\n", records, timer.elapsed());
     engine::ParadoxDriver driver;
     try {
-        driver.open(dir, QStringLiteral("GENERAL"), {}); // builds the .PX
-        printf("table of %d records made, .PX built: %lld ms\n", records, timer.elapsed());
-
         timer.restart();
         auto t = driver.open(dir, QStringLiteral("GENERAL"), {});
         printf("open: %.1f ms (%lld rows)\n", timer.nsecsElapsed() / 1e6, t->rowCount());
+        if (!t->readOnlyReason().isEmpty()) {
+            fprintf(stderr, "%s\n", t->readOnlyReason().toLocal8Bit().constData());
+            return 1;
+        }
         timer.restart();
         double sum = 0;
         for (qint64 p = 0; p < t->rowCount(); ++p)
@@ -128,13 +172,14 @@ int main(int argc, char **argv)
         std::vector<double> appends, moves, deletes;
         for (int i = 0; i < 10; ++i) {
             timer.restart();
-            t->append({qint64(2 * (middle + 1000 * i) + 1), QStringLiteral("Neu"), 1.0});
+            t->append({qint64(2 * (middle + 1000 * i) + 1), QString::fromLatin1(name(int(middle + 1000 * i)) + " neu"), 1.0});
             appends.push_back(timer.nsecsElapsed() / 1e6);
 
             const engine::RowId row = t->rowAt(middle / 2 + 100 * i);
             const QVector<QVariant> old{t->value(row, 0), t->value(row, 1), t->value(row, 2)};
             QVector<QVariant> now = old;
             now[0] = qint64(2 * (middle + middle / 2 + 1000 * i) + 1);
+            now[1] = QString::fromLatin1(name(int(middle + middle / 2 + 1000 * i)) + " neu");
             timer.restart();
             t->update(row, old, now);
             moves.push_back(timer.nsecsElapsed() / 1e6);

@@ -24,4 +24,4 @@ for n in 20000 100000; do
   "$build/bench_print" "$small" "$data/print$n.pdf"
 done
 # A keyed Paradox table of a million records: open, walk and one change of each kind.
-"$build/bench_paradox_keyed" "$here/../shared/fixtures/paradox/db/GENERAL.DB" "$here/../shared/fixtures/paradox/db/GENERAL.PX" "$data/paradox-keyed" "$records"
+"$build/bench_paradox_keyed" "$here/../shared/fixtures/paradox/db/GENERAL.DB" "$here/../shared/fixtures/paradox/db/GENERAL.PX" "$here/../shared/fixtures/paradox/db/CUSTOMER.X06" "$here/../shared/fixtures/paradox/db/CUSTOMER.Y06" "$data/paradox-keyed" "$records"

@@ -32,6 +32,7 @@ PxCollation PxCollation::forTable(const PxHeader &h)
         return c;
     c.m_byBytes = false;
     const bool accents = isInternational(h.sortOrderName);
+    c.m_caseKnown = accents;
     TextCodec codec;
     codec.setCodePage(codePageFor(h));
     for (int b = 0; b < 256; ++b) {
@@ -44,6 +45,7 @@ PxCollation PxCollation::forTable(const PxHeader &h)
             w = qint16(FirstDigitWeight + (b - '0'));
         } else if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) {
             w = qint16(FirstLetterWeight + (QChar(char16_t(b)).toUpper().unicode() - 'A'));
+            c.m_case[size_t(b)] = b <= 'Z' ? 1 : 2;
         } else if (b >= 0x80 && accents) {
             // An accented Latin letter sorts with its base letter, which its
             // canonical decomposition names first (é = e + ´).
@@ -77,6 +79,8 @@ int PxCollation::compareText(const char *a, const char *b, int size) const
         }
         const qint16 wx = m_weight[x], wy = m_weight[y];
         if (wx < 0 || wy < 0)
+            return Unsure;
+        if (!m_caseKnown && m_case[x] && m_case[y] && m_case[x] != m_case[y])
             return Unsure;
         if (wx != wy)
             return wx < wy ? -1 : 1;

@@ -9,6 +9,8 @@
 // equal at the letter level but stored differently ("Aachen"/"AACHEN") have an
 // unknown order between them: a comparison that hits either says Unsure, and the
 // change that would need it is refused rather than written at a guessed place.
+// Other national orders (Nordic, Spanish, Chinese...) keep only the plain letters
+// A-Z, and of those only letters of the same case, as known.
 #include "PxFormat.h"
 
 #include <array>
@@ -31,6 +33,10 @@ private:
     bool m_byBytes = true;
     QString m_name;
     std::array<qint16, 256> m_weight {}; // -1: place unknown
+    // Orders other than the international ones: whether case counts is not
+    // known, so an upper- and a lower-case letter have no known order.
+    bool m_caseKnown = true;
+    std::array<quint8, 256> m_case {}; // 1 upper-case letter, 2 lower-case
 };
 
 } // namespace engine::paradox

@@ -471,10 +471,37 @@ EngineError PxKeyedFile::duplicateKey(const QByteArray &)
                                                     .arg(nativePath(m_path)));
 }
 
-QByteArray PxKeyedFile::fileImage(const QByteArray &header, const std::vector<QByteArray> &sortedRecords)
+void PxKeyedFile::writeSorted(const QString &path, const QByteArray &header, const QString &indexPath,
+                              const QByteArray &indexHeader, const std::vector<QByteArray> &sortedRecords, int perBlock)
+{
+    PxKeyedFile f;
+    f.m_path = path;
+    f.m_primaryPath = indexPath;
+    io::writeFileSafely(path, header);
+    f.m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (f.m_fd < 0)
+        throw io::ioError(QStringLiteral("Öffnen"), path, errno);
+    try {
+        f.m_h = readHeader(f.m_fd, path);
+    } catch (...) {
+        ::close(f.m_fd);
+        throw;
+    }
+    ::close(f.m_fd);
+    f.m_fd = -1;
+    f.m_collation = PxCollation::forTable(f.m_h);
+    f.setKeyLayout();
+    if (indexHeader.size() > off::FileType)
+        f.m_indexFiller = indexHeader[off::FileType] == char(PxPrimaryIndex) ? 0x8000 : 0;
+    io::writeFileSafely(path, f.fileImage(header, sortedRecords, perBlock));
+    io::writeFileSafely(indexPath, f.primaryIndexImage(indexHeader));
+}
+
+QByteArray PxKeyedFile::fileImage(const QByteArray &header, const std::vector<QByteArray> &sortedRecords, int perBlock)
 {
     const int rs = m_h.recordSize;
-    const int perBlock = (m_h.blockSize - BlockHeaderSize) / rs;
+    const int room = (m_h.blockSize - BlockHeaderSize) / rs;
+    perBlock = perBlock > 0 ? std::min(perBlock, room) : room;
     const qint64 blocks = (qint64(sortedRecords.size()) + perBlock - 1) / perBlock;
     if (blocks > 0xFFFF)
         throw EngineError(QStringLiteral("Die Datei %1 hätte mehr als 65.535 Blöcke.").arg(nativePath(m_path)));

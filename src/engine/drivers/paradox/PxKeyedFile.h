@@ -34,7 +34,12 @@ public:
     // The image of a keyed file holding sortedRecords (in key order), its blocks
     // filled one after the other, behind the header's first headerSize bytes (the
     // counts and block pointers set); the block list is taken over.
-    QByteArray fileImage(const QByteArray &header, const std::vector<QByteArray> &sortedRecords);
+    QByteArray fileImage(const QByteArray &header, const std::vector<QByteArray> &sortedRecords, int perBlock = 0);
+    // Writes a keyed file (.DB or .Xnn) of sortedRecords, perBlock to a block (0:
+    // full blocks), and its index (.PX or .Ynn), each behind a template header
+    // whose counts are set here: for files made in one go.
+    static void writeSorted(const QString &path, const QByteArray &header, const QString &indexPath,
+                            const QByteArray &indexHeader, const std::vector<QByteArray> &sortedRecords, int perBlock = 0);
     // The image of the file's index (.PX or .Ynn) over the current block list,
     // behind the given index header (its block size and fields kept).
     QByteArray primaryIndexImage(const QByteArray &oldHeader) const;
