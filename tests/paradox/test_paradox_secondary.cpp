@@ -416,3 +416,40 @@ TEST(ParadoxSecondary, AChangeCutOffAtAnyStepIsCompletedAtTheNextOpen)
         expectIndexAgrees(dir);
     }
 }
+
+TEST(ParadoxSecondary, AlphaPrimaryKeysUnderAnInternationalOrderFollowItOrAreRefused)
+{
+    // HERCULES.DB is keyed on an A80 name under "ANSII850". A key equal to an
+    // existing one but for case has no certain place: refused, files unchanged.
+    // Plain new keys go where letters without case put them.
+    ScratchDir dir;
+    for (const char *file : {"HERCULES.DB", "HERCULES.PX", "HERCULES.MB"})
+        dir.copyFixture(QStringLiteral("paradox/db/%1").arg(QString::fromLatin1(file)));
+    std::map<QString, QByteArray> before;
+    for (const char *file : {"HERCULES.DB", "HERCULES.PX", "HERCULES.MB"})
+        before[QString::fromLatin1(file)] = testsupport::readAll(dir.file(QString::fromLatin1(file)));
+    ParadoxDriver driver;
+    auto t = driver.open(dir.path(), QStringLiteral("HERCULES"), {});
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    QVector<QVariant> row(t->fieldDefs().size());
+    row[0] = QStringLiteral("Html_Footer");
+    try {
+        t->append(row);
+        ADD_FAILURE() << "a key differing only in case was taken";
+    } catch (const EngineError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("ANSII850"))) << e.message().toStdString();
+    }
+    for (const auto &f : before)
+        EXPECT_EQ(testsupport::readAll(dir.file(f.first)), f.second) << f.first.toStdString();
+    for (const char *key : {"html_gallery", "Éclair", "aaa"}) {
+        row[0] = QString::fromUtf8(key);
+        t->append(row);
+    }
+    QStringList keys;
+    for (qint64 p = 0; p < t->rowCount(); ++p)
+        keys << t->value(t->rowAt(p), 0).toString();
+    EXPECT_EQ(keys.indexOf(QStringLiteral("aaa")), 0);
+    EXPECT_LT(keys.indexOf(QStringLiteral("Éclair")), keys.indexOf(QStringLiteral("FILTERED_MAIL_LIST1")));
+    EXPECT_GT(keys.indexOf(QStringLiteral("Éclair")), keys.indexOf(QStringLiteral("CUSTTF_HEADER")));
+    EXPECT_EQ(keys.indexOf(QStringLiteral("html_gallery")), keys.indexOf(QStringLiteral("HTML_FOOTER")) + 1);
+}
