@@ -155,12 +155,8 @@ void PxSecondaryFile::loadBlocksFromIndex()
         walk(root, levels);
     }
     reindexBlocks();
-    if (m_rowCount != qint64(m_h.numRecords) || m_blocks.size() != m_h.usedBlocks)
-        throw damaged(QStringLiteral("%1 Einträge in %2 Blöcken, die Datei nennt %3 in %4")
-                          .arg(m_rowCount)
-                          .arg(m_blocks.size())
-                          .arg(m_h.numRecords)
-                          .arg(m_h.usedBlocks));
+    if (m_rowCount != qint64(m_h.numRecords))
+        throw damaged(QStringLiteral("er zählt %1 Einträge, die Datei nennt %2").arg(m_rowCount).arg(m_h.numRecords));
 }
 
 void PxSecondaryFile::checkCount(quint32 tableRecords) const

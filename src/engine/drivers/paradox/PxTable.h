@@ -71,8 +71,9 @@ private:
     void writeHeaderCounts(quint32 records, bool sync = true);
     bool sameValues(const char *rec, const QVector<QVariant> &values);
 
-    // Keyed tables: records in key order across the blocks, the .PX rebuilt beside
-    // and renamed in after every change; header byte 0x4F marks a change under way.
+    // Keyed tables: records in key order across the blocks (PxKeyedFile), the .PX
+    // and the maintained secondary indexes updated in place after every change;
+    // header byte 0x4F marks a change under way.
     void checkKey(const QByteArray &rec) const;
     QString keyText(const QByteArray &rec);
     EngineError duplicateKey(const QByteArray &rec) override;

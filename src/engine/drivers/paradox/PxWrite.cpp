@@ -297,7 +297,7 @@ void PxTable::update(RowId row, const QVector<QVariant> &original, const QVector
         KeyedChange change(this);
         m_movedFrom = row;
         m_movedTo = insertKeyed(rec);
-        const KeyPlace was = findKey(keyOf(old.constData()));
+        const KeyPlace was = findExact(keyOf(old.constData()));
         const quint16 oldNumber = m_blocks[size_t(was.block)].number;
         removeSlot(oldNumber, was.slot);
         // The moved record's own place may have shifted by the removal.
