@@ -453,3 +453,27 @@ TEST(ParadoxSecondary, AlphaPrimaryKeysUnderAnInternationalOrderFollowItOrAreRef
     EXPECT_GT(keys.indexOf(QStringLiteral("Éclair")), keys.indexOf(QStringLiteral("CUSTTF_HEADER")));
     EXPECT_EQ(keys.indexOf(QStringLiteral("html_gallery")), keys.indexOf(QStringLiteral("HTML_FOOTER")) + 1);
 }
+
+TEST(ParadoxSecondary, EmptiedAndRefilledTableKeepsAnEmptyThenAFreshIndex)
+{
+    // Every record deleted leaves an index without blocks; the next append starts
+    // its first block again.
+    ScratchDir dir;
+    copyCustomer(dir);
+    auto t = openCustomer(dir);
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    while (t->rowCount() > 0)
+        t->remove(t->rowAt(t->rowCount() / 2));
+    expectIndexAgrees(dir);
+    EXPECT_TRUE(chain(dir.file(QStringLiteral("CUSTOMER.X06"))).empty());
+    t.reset();
+    t = openCustomer(dir);
+    ASSERT_TRUE(t->readOnlyReason().isEmpty()) << t->readOnlyReason().toStdString();
+    for (const char *city : {"Zwickau", "Aue"}) {
+        QVector<QVariant> row(t->fieldDefs().size());
+        row[CityField] = QString::fromLatin1(city);
+        t->append(row);
+    }
+    EXPECT_EQ(t->rowCount(), 2);
+    expectIndexAgrees(dir);
+}
