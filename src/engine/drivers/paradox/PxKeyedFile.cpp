@@ -225,6 +225,7 @@ QByteArray PxKeyedFile::primaryIndexImage(const QByteArray &oldHeader) const
     };
     // levels[0]: one entry per data block; each higher level one entry per block of the level below.
     std::vector<std::vector<Entry>> levels(1);
+    levels[0].reserve(m_blocks.size());
     for (const BlockRef &b : m_blocks)
         levels[0].push_back({b.firstKey, b.number, b.count});
     while (levels.back().size() > size_t(perBlock)) {

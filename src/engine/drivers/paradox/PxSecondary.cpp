@@ -124,6 +124,7 @@ void PxSecondaryFile::loadBlocksFromIndex()
     const int root = le16(all.constData() + off::IndexRoot);
     const int levels = quint8(all[off::IndexLevels]);
     m_blocks.clear();
+    m_blocks.reserve(m_h.usedBlocks);
     m_blockIndex.assign(size_t(m_h.fileBlocks) + 1, -1);
     if (m_h.numRecords > 0) {
         if (headerSize < 0x58 || blockSize <= 0 || levels < 1 || levels > 16)
