@@ -16,6 +16,7 @@ extern "C" {
 
 #include <QFile>
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
@@ -381,7 +382,8 @@ TEST(ParadoxSecondary, AChangeCutOffAtAnyStepIsCompletedAtTheNextOpen)
         row[CityField] = QStringLiteral("Bonn");
         t.append(row);
     };
-    int steps = 0;
+    // The files' syncs run side by side: the hooks count atomically.
+    std::atomic<int> steps = 0;
     {
         ScratchDir dir;
         copyBase(dir);
@@ -392,14 +394,14 @@ TEST(ParadoxSecondary, AChangeCutOffAtAnyStepIsCompletedAtTheNextOpen)
         EXPECT_EQ(chain(dir.file(QStringLiteral("CUSTOMER.X06"))).size(), size_t(2));
         expectIndexAgrees(dir);
     }
-    ASSERT_GT(steps, 10);
-    for (int failAt = 1; failAt <= steps; ++failAt) {
+    ASSERT_GT(steps.load(), 10);
+    for (int failAt = 1; failAt <= steps.load(); ++failAt) {
         SCOPED_TRACE(failAt);
         ScratchDir dir;
         copyBase(dir);
         {
             auto t = openCustomer(dir);
-            int step = 0;
+            std::atomic<int> step = 0;
             io::setIoFault([&](const io::IoEvent &) { return ++step == failAt ? EIO : 0; });
             EXPECT_THROW(change(*t), EngineError);
             io::setIoFault({});

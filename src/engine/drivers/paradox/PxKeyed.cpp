@@ -64,14 +64,20 @@ void PxTable::setChangeUnderWay(bool on)
 
 void PxTable::finishKeyedChange(Secondaries *secondaries)
 {
-    // Records and header on the disk before the indexes that follow them, and all
-    // before the marker is cleared (which needs no sync: left set, it costs a check).
-    io::syncData(m_fd, m_path);
-    writePrimaryIndex();
+    // While the marker is set on the disk, a cut-off change is completed from the
+    // table's block chain at the next open, whatever reached the disk: so the
+    // table, its .PX and the index files are synced side by side, all before the
+    // marker is cleared (which needs no sync: left set, it costs a check).
+    writePrimaryIndex(false);
+    std::vector<std::pair<int, QString>> files{{m_fd, m_path}, {-1, m_primaryPath}};
     if (secondaries) {
-        for (auto &s : *secondaries)
-            s->finish();
+        for (auto &s : *secondaries) {
+            s->finish(false);
+            for (const auto &f : s->files())
+                files.push_back(f);
+        }
     }
+    syncTogether(files);
     setChangeUnderWay(false);
 }
 

@@ -273,14 +273,15 @@ void PxSecondaryFile::setHint(const QByteArray &entry)
     invalidateCache();
 }
 
-void PxSecondaryFile::finish()
+void PxSecondaryFile::finish(bool sync)
 {
     writeHeaderBlocks();
     char count[4];
     putLe32(count, m_h.numRecords);
     io::pwriteFully(m_fd, count, 4, off::NumRecords, m_path);
-    io::syncData(m_fd, m_path);
-    writePrimaryIndex();
+    if (sync)
+        io::syncData(m_fd, m_path);
+    writePrimaryIndex(sync);
 }
 
 void PxSecondaryFile::rebuild(std::vector<QByteArray> entries)

@@ -38,8 +38,10 @@ public:
     void remove(const QByteArray &entry);
     // The entry with entry's key gets entry's hint.
     void setHint(const QByteArray &entry);
-    // The record count in the header, the .Xnn synced, then the .Ynn written and synced.
-    void finish();
+    // The block pointers and record count in the header, then the .Ynn written;
+    // both synced, or with sync false left to the caller (files()).
+    void finish(bool sync = true);
+    std::vector<std::pair<int, QString>> files() const { return {{m_fd, m_path}, {-1, m_primaryPath}}; }
     // Writes both files anew beside the old ones from every entry of the table
     // (block hints set), for a change that was cut off; throws when the order of
     // two entries cannot be told with certainty.
