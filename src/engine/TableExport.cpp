@@ -195,6 +195,7 @@ struct RawCopyPlan {
     const RawRowWriter &writer;
     const Utf8Table *table;
     std::vector<bool> converted; // fields whose type changes go through values
+    std::vector<bool> askCell;   // fields whose cells the writer decides one by one
 };
 
 // The source read on the calling thread, for sources without readers of their own.
@@ -232,7 +233,7 @@ public:
             for (int f = 0; f < n; ++f) {
                 RawCell &cell = m_cells[size_t(f)];
                 if (m_plan.converted[size_t(f)] || (cell.form == RawCell::Text && !m_plan.table)
-                    || !m_plan.writer.takesCell(f, cell))
+                    || (m_plan.askCell[size_t(f)] && !m_plan.writer.takesCell(f, cell)))
                     cell.form = RawCell::Value;
                 if (cell.form == RawCell::Value)
                     m_values[size_t(f)] = convertedValue(m_reader->value(r, f), m_plan.sourceFields.at(f).dataType,
@@ -362,9 +363,11 @@ QVector<int> copyRaw(TableSource &source, RawCellSource &raw, RawRowWriter &writ
                      qint64 count, ProgressMeter &meter, qint64 walked)
 {
     const QVector<FieldDef> &sourceFields = source.fieldDefs();
-    RawCopyPlan plan{sourceFields, targetFields, writer, raw.utf8Table(), {}};
-    for (int f = 0; f < sourceFields.size(); ++f)
+    RawCopyPlan plan{sourceFields, targetFields, writer, raw.utf8Table(), {}, {}};
+    for (int f = 0; f < sourceFields.size(); ++f) {
         plan.converted.push_back(sourceFields.at(f).dataType != targetFields.at(f).dataType);
+        plan.askCell.push_back(!writer.takesEveryCell(f));
+    }
 
     // Chunks are counted when written; the walk's start is told before the first.
     meter.step(walked);

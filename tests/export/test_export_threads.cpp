@@ -8,6 +8,7 @@
 #include "ExportStatement.h"
 #include "TableExport.h"
 #include "TestSupport.h"
+#include "Tables.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,6 +102,40 @@ void expectSameBothWays(const Table &table, qsizetype minimumBytes)
     }
 }
 
+// Copies a fixture and its companions into the table's folder, the records
+// repeated until there are at least count of them (memo pointers stay valid).
+void growFixture(Table &table, const QString &relative, int count)
+{
+    const QFileInfo info(testsupport::fixture(relative));
+    for (const QString &entry : info.dir().entryList(QDir::Files)) {
+        if (QFileInfo(entry).completeBaseName().compare(info.completeBaseName(), Qt::CaseInsensitive) == 0)
+            table.dir.copyFixture(QFileInfo(relative).path() + QLatin1Char('/') + entry);
+    }
+    table.name = info.fileName();
+    QByteArray bytes = testsupport::readAll(table.path());
+    ASSERT_GE(bytes.size(), 32);
+    const auto le = [&bytes](int at, int size) {
+        quint32 v = 0;
+        for (int i = size - 1; i >= 0; --i)
+            v = v << 8 | quint8(bytes[at + i]);
+        return v;
+    };
+    const quint32 records = le(4, 4), headerLength = le(8, 2), recordLength = le(10, 2);
+    ASSERT_GT(records, 0u);
+    const QByteArray stored = bytes.mid(headerLength, qsizetype(records) * recordLength);
+    ASSERT_EQ(stored.size(), qsizetype(records) * recordLength);
+    QByteArray grown = bytes.left(headerLength);
+    quint32 total = 0;
+    while (total < quint32(count)) {
+        grown += stored;
+        total += records;
+    }
+    for (int i = 0; i < 4; ++i)
+        grown[4 + i] = char(total >> (8 * i));
+    grown += '\x1A';
+    ASSERT_TRUE(testsupport::writeBytes(table.path(), grown));
+}
+
 } // namespace
 
 TEST(ThreadedExport, SameBytesAsTheValuePathAcrossChunksDeletedRecordsAndCodePages)
@@ -154,4 +189,76 @@ TEST(ThreadedExport, TheFirstDamagedRecordFailsTheExportAndLeavesNoFile)
         }
         EXPECT_FALSE(QFileInfo::exists(table.dir.file(QStringLiteral("aus/")) + QString::fromLatin1(t.target)));
     }
+}
+
+TEST(ThreadedExport, GrownFixturesNullFlagsMemosWideNumbersAndCodePagesSameBytesAsTheValuePath)
+{
+    // Visual FoxPro with _NullFlags, memos and varying fields; numbers of 19 and 20
+    // places; floats; dBASE IV memos; code page 850.
+    const char *const fixtures[] = {"foxpro/go-dbase/TEST.DBF", "dbase/dans-dbase3plus/NUMBER.DBF",
+                                    "dbase/dans-dbase5/FLOAT.DBF", "dbase/infused-dbf/dbase_8b.dbf",
+                                    "foxpro/dbase-rs/cp850.dbf", "foxpro/infused-dbf/dbase_30.dbf",
+                                    "foxpro/dans-foxpro26/FPROALL.DBF"};
+    for (const char *fixture : fixtures) {
+        SCOPED_TRACE(fixture);
+        Table table;
+        growFixture(table, QString::fromLatin1(fixture), Records);
+        expectSameBothWays(table, Records);
+    }
+}
+
+TEST(ThreadedExport, EdgeCellsAcrossChunksSameBytesAsTheValuePath)
+{
+    // Quotes at every place of an eight-byte run, bytes of code page 1252 above 0x7F
+    // beside them (its table keeps ASCII, so runs of eight are copied whole), numbers with blanks inside, signs, stars and more than fifteen
+    // places, dates that are no dates, every logical letter.
+    QVector<testsupport::DbfRowBytes> cycle;
+    const QByteArray plain = "abcdefghijklmnopqrstuvwx";
+    for (int at = 0; at < 24; ++at) {
+        QByteArray quoted = plain;
+        quoted[at] = '"';
+        QByteArray high = plain;
+        high[at] = char(0xC0 + at); // À, Á, ... in code page 1252
+        cycle.append({' ', {quoted, "  12", " 1.5", "20240229", "T"}});
+        cycle.append({' ', {high.left(at + 1), "-0", "-0.000", "20230229", "?"}});
+    }
+    const QVector<QVector<QByteArray>> more = {
+        {QByteArray("x\0\0y", 4), "1 2", "12345678901234.567", "2024 229", "y"},
+        {"\"\"\"\"\"\"\"\"\"", "+5", "1234567890123456789", "00000000", "n"},
+        {"", "*****", ".", "        ", " "},
+        {"   vorn", "000042", "-000.100", "99991231", "F"},
+        {"Gr\xE4\xF6\xFC\xDFe \"Kunde\" \x80\xC4\xD6", "-", "1e5", "20000229", "t"},
+    };
+    for (const auto &cells : more)
+        cycle.append({' ', cells});
+    // Control characters and DEL inside runs of eight, which code page 850 shows as pictures.
+    for (const char c : {'\x01', '\x1F', '\x7F'}) {
+        QByteArray text = plain;
+        text[9] = c;
+        cycle.append({' ', {text, "1", "1", "20240101", "T"}});
+    }
+    QVector<testsupport::DbfRowBytes> rows;
+    while (rows.size() < Records)
+        rows += cycle;
+    // Three of four records deleted over a whole chunk: its records lie far apart.
+    for (int r = 4096; r < 2 * 4096 + 100; ++r) {
+        if (r % 4 != 0)
+            rows[r].flag = '*';
+    }
+    Table table;
+    table.name = QStringLiteral("kanten.dbf");
+    ASSERT_TRUE(testsupport::writeBytes(
+        table.path(), testsupport::dbaseFileBytes({{"NAME", 'C', 24, 0}, {"GANZ", 'N', 6, 0}, {"ZAHL", 'N', 20, 3},
+                                                   {"TAG", 'D', 8, 0}, {"OK", 'L', 1, 0}},
+                                                  rows, 0x03)));
+    expectSameBothWays(table, Records);
+    {
+        SCOPED_TRACE("code page 850");
+        patch(table.path(), 29, "\x02");
+        expectSameBothWays(table, Records);
+        patch(table.path(), 29, "\x03");
+    }
+    // One row checked by its literal text: the first of the cycle, past the deleted chunk.
+    const QByteArray text = exportThreaded(table, QStringLiteral("kopie.csv"), QStringLiteral("Text;"));
+    EXPECT_TRUE(text.contains("\r\n\"\"\"bcdefghijklmnopqrstuvwx\",12,1.5,2024-02-29,True\r\n\"\xC3\x80\",0,-0,,\r\n"));
 }
