@@ -194,8 +194,11 @@ struct RawCopyPlan {
     const QVector<FieldDef> &targetFields;
     const RawRowWriter &writer;
     const Utf8Table *table;
-    std::vector<bool> converted; // fields whose type changes go through values
-    std::vector<bool> askCell;   // fields whose cells the writer decides one by one
+    enum : quint8 {
+        Converted = 1, // the field's type changes: its cells go through values
+        AskCell = 2,   // the writer decides on the field's cells one by one
+    };
+    std::vector<quint8> how; // per field
 };
 
 // The source read on the calling thread, for sources without readers of their own.
@@ -232,8 +235,11 @@ public:
             m_reader->rawCells(r, m_cells.data());
             for (int f = 0; f < n; ++f) {
                 RawCell &cell = m_cells[size_t(f)];
-                if (m_plan.converted[size_t(f)] || (cell.form == RawCell::Text && !m_plan.table)
-                    || (m_plan.askCell[size_t(f)] && !m_plan.writer.takesCell(f, cell)))
+                const quint8 how = m_plan.how[size_t(f)];
+                if (how == 0 && cell.form != RawCell::Value && (cell.form != RawCell::Text || m_plan.table))
+                    continue; // the common case: a plain cell the writer takes as it is
+                if ((how & RawCopyPlan::Converted) || (cell.form == RawCell::Text && !m_plan.table)
+                    || ((how & RawCopyPlan::AskCell) && !m_plan.writer.takesCell(f, cell)))
                     cell.form = RawCell::Value;
                 if (cell.form == RawCell::Value)
                     m_values[size_t(f)] = convertedValue(m_reader->value(r, f), m_plan.sourceFields.at(f).dataType,
@@ -363,10 +369,10 @@ QVector<int> copyRaw(TableSource &source, RawCellSource &raw, RawRowWriter &writ
                      qint64 count, ProgressMeter &meter, qint64 walked)
 {
     const QVector<FieldDef> &sourceFields = source.fieldDefs();
-    RawCopyPlan plan{sourceFields, targetFields, writer, raw.utf8Table(), {}, {}};
+    RawCopyPlan plan{sourceFields, targetFields, writer, raw.utf8Table(), {}};
     for (int f = 0; f < sourceFields.size(); ++f) {
-        plan.converted.push_back(sourceFields.at(f).dataType != targetFields.at(f).dataType);
-        plan.askCell.push_back(!writer.takesEveryCell(f));
+        plan.how.push_back(quint8((sourceFields.at(f).dataType != targetFields.at(f).dataType ? RawCopyPlan::Converted : 0)
+                                  | (writer.takesEveryCell(f) ? 0 : RawCopyPlan::AskCell)));
     }
 
     // Chunks are counted when written; the walk's start is told before the first.
