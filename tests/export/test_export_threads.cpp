@@ -254,6 +254,10 @@ TEST(ThreadedExport, EdgeCellsAcrossChunksSameBytesAsTheValuePath)
         {"\"\"\"\"\"\"\"\"\"", "+5", "1234567890123456789", "00000000", "n"},
         {"", "*****", ".", "        ", " "},
         {"   vorn", "000042", "-000.100", "99991231", "F"},
+        // What a page writes as entities, line breaks and fixed blanks.
+        {"a & b <c> 'd'", "1", "1", "20240101", "T"},
+        {"Zeile\r\nzwei\rdrei\n vier", "1", "1", "20240101", "T"},
+        {" rand  mitte \r ende", "1", "1", "20240101", "T"},
         // Six decimals beside fourteen places: a new dBASE field of 20 rounds this to five.
         {"rund", "3", "0.123456", "20240101", "T"},
         {"Gr\xE4\xF6\xFC\xDFe \"Kunde\" \x80\xC4\xD6", "-", "1e5", "20000229", "t"},
