@@ -107,8 +107,11 @@ public:
     void formatRow(const RawCell *cells, const QVariant *values) override
     {
         try {
-            m_rec = m_blank;
+            // The record is built in place, its memory kept from row to row.
+            if (m_rec.size() != m_blank.size())
+                m_rec = QByteArray(m_blank.size(), Qt::Uninitialized);
             char *rec = m_rec.data();
+            memcpy(rec, m_blank.constData(), size_t(m_blank.size()));
             const auto &fields = m_file.header().fields;
             m_memos.clear();
             for (size_t i = 0; i < fields.size(); ++i) {

@@ -459,7 +459,15 @@ void DbfFile::appendBulkRecord(QByteArray &rec, const std::vector<PendingMemo> &
 void DbfFile::appendBulkRecords(const char *records, qint64 count)
 {
     beginBulkRecords(count);
-    m_bulk.append(records, count * m_head.recordLength);
+    const qint64 bytes = count * m_head.recordLength;
+    if (bytes >= (1 << 16)) {
+        // Large pieces are written from where they are rather than copied first.
+        flushBulk();
+        pwriteFully(m_fd, records, bytes, m_head.headerLength + m_head.recordCount * m_head.recordLength, m_path);
+        m_head.recordCount += count;
+        return;
+    }
+    m_bulk.append(records, bytes);
     m_bulkRecords += count;
     if (m_bulk.size() >= (1 << 20))
         flushBulk();
