@@ -295,3 +295,27 @@ TEST(ThreadedExport, EdgeCellsAcrossChunksSameBytesAsTheValuePath)
     const QByteArray text = exportThreaded(table, QStringLiteral("kopie.csv"), QStringLiteral("Text;"));
     EXPECT_TRUE(text.contains("\r\n\"\"\"bcdefghijklmnopqrstuvwx\",12,1.5,2024-02-29,True\r\n\"\xC3\x80\",0,-0,,\r\n"));
 }
+
+TEST(ThreadedExport, AnExcelSheetRefusesMoreRowsThanItHoldsAndLeavesNoFile)
+{
+    // 65,536 rows with the heading: one record more than a sheet holds.
+    Table table;
+    ASSERT_TRUE(testsupport::makeGeneratedTable(table.path(), 65536));
+    const QString out = table.dir.file(QStringLiteral("aus"));
+    QDir().mkpath(out);
+    try {
+        // A workbook is the data source; the sheet is the table.
+        Connection connection;
+        connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("dBASE IV"));
+        connection.setPropertyValue(QStringLiteral("Data Source"), table.dir.path());
+        connection.Execute(QStringLiteral("SELECT * INTO Kunden IN %1 \"Excel 8.0;\" FROM %2")
+                               .arg(doubleQuoted(out + QStringLiteral("/kopie.xls")), bracketName(table.name)));
+        ADD_FAILURE() << "the export into a sheet too small succeeded";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::RefusedValue);
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens 65536 Zeilen, also 65535 "
+                                                          "Datensätze unter der Kopfzeile")))
+            << e.message().toStdString();
+    }
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+}
