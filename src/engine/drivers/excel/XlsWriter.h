@@ -18,7 +18,8 @@ public:
     WorkbookWriter(const QString &path, const QString &tableName, const QVector<FieldDef> &fields);
     ~WorkbookWriter() override;
 
-    // A table of more rows than a sheet holds is refused before its rows are read.
+    // A table of more rows than a sheet holds is refused before its rows are written
+    // (only the walk that measures the columns comes first).
     void expectRows(qint64 rows) override;
     void writeRow(const QVector<QVariant> &values) override;
     void commit() override;
