@@ -319,3 +319,37 @@ TEST(ThreadedExport, AnExcelSheetRefusesMoreRowsThanItHoldsAndLeavesNoFile)
     }
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
 }
+
+TEST(ThreadedExport, ADbaseTargetRefusesACharacterItsCodePageLacksNamingTheFieldAndLeavesNothing)
+{
+    // Code page 850's "│" (0xB3) has no byte in the new table's Windows code page; it
+    // stands in a record of the third chunk, after two chunks were formatted and written.
+    QVector<testsupport::DbfRowBytes> rows;
+    for (int r = 0; r < Records; ++r)
+        rows.append({' ', {QByteArray("Kunde ") + QByteArray::number(r), QByteArray::number(r)}});
+    rows[9000].cells[0] = "Rand \xB3 Strich";
+    Table table;
+    table.name = QStringLiteral("rahmen.dbf");
+    ASSERT_TRUE(testsupport::writeBytes(
+        table.path(), testsupport::dbaseFileBytes({{"NAME", 'C', 20, 0}, {"NR", 'N', 8, 0}}, rows, 0x02)));
+    const QString out = table.dir.file(QStringLiteral("aus"));
+    try {
+        exportThreaded(table, QStringLiteral("kopie.dbf"), QStringLiteral("dBASE IV;"));
+        ADD_FAILURE() << "the export of a character the target cannot store succeeded";
+    } catch (const EngineError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::RefusedValue) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("│"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QLatin1String("NAME"))) << e.message().toStdString();
+        EXPECT_FALSE(e.message().contains(QLatin1String("brisvel-part"))) << e.message().toStdString();
+    }
+    // Neither the table nor its parts are left in the folder.
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files | QDir::Hidden).isEmpty()) << QDir(out).entryList(QDir::Files | QDir::Hidden).join(QLatin1Char(' ')).toStdString();
+
+    // Without that record the same table is copied whole, its text in the new code page.
+    rows[9000].cells[0] = "Rand \x81 Strich"; // ü
+    ASSERT_TRUE(testsupport::writeBytes(
+        table.path(), testsupport::dbaseFileBytes({{"NAME", 'C', 20, 0}, {"NR", 'N', 8, 0}}, rows, 0x02)));
+    const QByteArray copy = exportThreaded(table, QStringLiteral("kopie.dbf"), QStringLiteral("dBASE IV;"));
+    EXPECT_TRUE(copy.contains("Rand \xFC Strich")); // ü in Windows-1252
+    EXPECT_TRUE(copy.contains(QByteArray("Kunde 12976").leftJustified(20, ' ') + QByteArray("12976").rightJustified(11, ' ')));
+}
