@@ -621,17 +621,27 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
         RowPipeline pipeline(*writer);
         Batch batch = pipeline.take(n);
         const qint64 walked = measuring ? count : 0;
-        for (qint64 p = 0; p < count; ++p) {
-            meter.step(walked + p);
-            const RowId row = source.rowAt(p);
-            QVector<QVariant> &values = batch.rows[batch.used++];
-            for (int f = 0; f < n; ++f) {
-                values[f] = convertedValue(source.value(row, f), sourceFields.at(f).dataType,
-                                           targetFields.at(f).dataType, lost[f]);
-            }
-            if (batch.used == BatchRows) {
-                pipeline.push(std::move(batch));
-                batch = pipeline.take(n);
+        // A source with a reader of its own has the values of a batch of rows read
+        // at once (a dBASE table: their records in one read) rather than row by row.
+        const std::unique_ptr<RawRowReader> reader = raw ? raw->rawReader() : nullptr;
+        std::vector<RowId> rows;
+        for (qint64 first = 0; first < count; first += BatchRows) {
+            rows.resize(size_t(std::min<qint64>(BatchRows, count - first)));
+            for (size_t i = 0; i < rows.size(); ++i)
+                rows[i] = source.rowAt(first + qint64(i));
+            if (reader)
+                reader->load(rows.data(), qsizetype(rows.size()));
+            for (size_t i = 0; i < rows.size(); ++i) {
+                meter.step(walked + first + qint64(i));
+                QVector<QVariant> &values = batch.rows[batch.used++];
+                for (int f = 0; f < n; ++f) {
+                    values[f] = convertedValue(reader ? reader->value(qsizetype(i), f) : source.value(rows[i], f),
+                                               sourceFields.at(f).dataType, targetFields.at(f).dataType, lost[f]);
+                }
+                if (batch.used == BatchRows) {
+                    pipeline.push(std::move(batch));
+                    batch = pipeline.take(n);
+                }
             }
         }
         pipeline.push(std::move(batch));
