@@ -103,6 +103,12 @@ public:
         Q_UNUSED(cell);
         return true;
     }
+    // True when takesCell() holds for every cell of field, so a copy need not ask per cell.
+    virtual bool takesEveryCell(int field) const
+    {
+        Q_UNUSED(field);
+        return false;
+    }
     // A formatter of rows whose Text cells are in table's code page; it reads
     // only what the writer does not change until commit, so it may run on any thread.
     virtual std::unique_ptr<RawRowFormatter> rawFormatter(const Utf8Table *table) const = 0;

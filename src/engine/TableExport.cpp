@@ -11,6 +11,8 @@
 #include <QFileInfo>
 
 #include <QDateTime>
+#include <QVarLengthArray>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <condition_variable>
@@ -194,7 +196,11 @@ struct RawCopyPlan {
     const QVector<FieldDef> &targetFields;
     const RawRowWriter &writer;
     const Utf8Table *table;
-    std::vector<bool> converted; // fields whose type changes go through values
+    enum : quint8 {
+        Converted = 1, // the field's type changes: its cells go through values
+        AskCell = 2,   // the writer decides on the field's cells one by one
+    };
+    std::vector<quint8> how; // per field
 };
 
 // The source read on the calling thread, for sources without readers of their own.
@@ -231,8 +237,11 @@ public:
             m_reader->rawCells(r, m_cells.data());
             for (int f = 0; f < n; ++f) {
                 RawCell &cell = m_cells[size_t(f)];
-                if (m_plan.converted[size_t(f)] || (cell.form == RawCell::Text && !m_plan.table)
-                    || !m_plan.writer.takesCell(f, cell))
+                const quint8 how = m_plan.how[size_t(f)];
+                if (how == 0 && cell.form != RawCell::Value && (cell.form != RawCell::Text || m_plan.table))
+                    continue; // the common case: a plain cell the writer takes as it is
+                if ((how & RawCopyPlan::Converted) || (cell.form == RawCell::Text && !m_plan.table)
+                    || ((how & RawCopyPlan::AskCell) && !m_plan.writer.takesCell(f, cell)))
                     cell.form = RawCell::Value;
                 if (cell.form == RawCell::Value)
                     m_values[size_t(f)] = convertedValue(m_reader->value(r, f), m_plan.sourceFields.at(f).dataType,
@@ -357,14 +366,77 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+// The measures of the text and number fields from the source's cells: a Text
+// cell (one character a byte) by its size, a Number cell by the digits the
+// engine writes for it; any other cell as its value, as measureValue() does.
+void measureCells(TableSource &source, RawCellSource &raw, qint64 count, ProgressMeter &meter,
+                  QVector<ColumnMeasure> &measures)
+{
+    const QVector<FieldDef> &fields = source.fieldDefs();
+    std::vector<int> measured;
+    for (int f = 0; f < fields.size(); ++f) {
+        const Kind kind = kindOf(fields.at(f).dataType);
+        if (kind == Kind::Text || kind == Kind::Integer || kind == Kind::Real)
+            measured.push_back(f);
+    }
+    if (measured.empty())
+        return;
+    std::unique_ptr<RawRowReader> reader = raw.rawReader();
+    if (!reader)
+        reader = std::make_unique<SourceRowReader>(source, raw);
+    const Utf8Table *table = raw.utf8Table();
+    std::vector<RawCell> cells(size_t(fields.size()));
+    std::vector<RowId> rows;
+    QVarLengthArray<char, 64> digits;
+    for (qint64 first = 0; first < count; first += ChunkRows) {
+        meter.step(first);
+        rows.resize(size_t(std::min<qint64>(ChunkRows, count - first)));
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = source.rowAt(first + qint64(i));
+        reader->load(rows.data(), qsizetype(rows.size()));
+        for (qsizetype r = 0; r < qsizetype(rows.size()); ++r) {
+            reader->rawCells(r, cells.data());
+            for (const int f : measured) {
+                const RawCell &cell = cells[size_t(f)];
+                const TFieldType type = fields.at(f).dataType;
+                ColumnMeasure &m = measures[f];
+                if (cell.form == RawCell::Null)
+                    continue;
+                if (cell.form == RawCell::Text && table) {
+                    m.textLength = std::max(m.textLength, cell.size);
+                    continue;
+                }
+                if (cell.form == RawCell::Number) {
+                    const bool whole = kindOf(type) == Kind::Integer;
+                    digits.resize(cell.size + 2);
+                    const char *end = formatPlainDecimal(cell.data, cell.size, whole, '.', digits.data());
+                    const int size = int(end - digits.data());
+                    const char *point = std::find(static_cast<const char *>(digits.data()), end, '.');
+                    const int before = int(point - digits.data());
+                    // A whole number past 18 digits may not be a qint64: its value decides.
+                    if (!whole || size <= 18) {
+                        m.integerDigits = std::max(m.integerDigits, before);
+                        if (!whole)
+                            m.decimals = std::max(m.decimals, point < end ? int(end - point - 1) : 0);
+                        continue;
+                    }
+                }
+                measureValue(reader->value(r, f), type, m);
+            }
+        }
+    }
+}
+
 // Copies the rows from the source's bytes into the writer's; returns the values lost per field.
 QVector<int> copyRaw(TableSource &source, RawCellSource &raw, RawRowWriter &writer, const QVector<FieldDef> &targetFields,
                      qint64 count, ProgressMeter &meter, qint64 walked)
 {
     const QVector<FieldDef> &sourceFields = source.fieldDefs();
     RawCopyPlan plan{sourceFields, targetFields, writer, raw.utf8Table(), {}};
-    for (int f = 0; f < sourceFields.size(); ++f)
-        plan.converted.push_back(sourceFields.at(f).dataType != targetFields.at(f).dataType);
+    for (int f = 0; f < sourceFields.size(); ++f) {
+        plan.how.push_back(quint8((sourceFields.at(f).dataType != targetFields.at(f).dataType ? RawCopyPlan::Converted : 0)
+                                  | (writer.takesEveryCell(f) ? 0 : RawCopyPlan::AskCell)));
+    }
 
     // Chunks are counted when written; the walk's start is told before the first.
     meter.step(walked);
@@ -511,7 +583,11 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
     const bool measuring = target.needsMeasures();
     ProgressMeter meter(measuring ? 2 * count : count);
     QVector<ColumnMeasure> measures;
-    if (measuring) {
+    auto *raw = dynamic_cast<RawCellSource *>(&source);
+    if (measuring && raw) {
+        measures.resize(n);
+        measureCells(source, *raw, count, meter, measures);
+    } else if (measuring) {
         measures.resize(n);
         for (qint64 p = 0; p < count; ++p) {
             meter.step(p);
@@ -536,7 +612,6 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
     if (auto *counted = dynamic_cast<KnownRowCount *>(writer.get()))
         counted->expectRows(count);
     QVector<int> lost(n, 0); // values of a field that the target type could not take
-    auto *raw = dynamic_cast<RawCellSource *>(&source);
     auto *rawWriter = dynamic_cast<RawRowWriter *>(writer.get());
     if (raw && rawWriter) {
         lost = copyRaw(source, *raw, *rawWriter, targetFields, count, meter, measuring ? count : 0);
@@ -546,17 +621,27 @@ ExportResult exportTable(TableSource &source, Driver &target, const QString &dat
         RowPipeline pipeline(*writer);
         Batch batch = pipeline.take(n);
         const qint64 walked = measuring ? count : 0;
-        for (qint64 p = 0; p < count; ++p) {
-            meter.step(walked + p);
-            const RowId row = source.rowAt(p);
-            QVector<QVariant> &values = batch.rows[batch.used++];
-            for (int f = 0; f < n; ++f) {
-                values[f] = convertedValue(source.value(row, f), sourceFields.at(f).dataType,
-                                           targetFields.at(f).dataType, lost[f]);
-            }
-            if (batch.used == BatchRows) {
-                pipeline.push(std::move(batch));
-                batch = pipeline.take(n);
+        // A source with a reader of its own has the values of a batch of rows read
+        // at once (a dBASE table: their records in one read) rather than row by row.
+        const std::unique_ptr<RawRowReader> reader = raw ? raw->rawReader() : nullptr;
+        std::vector<RowId> rows;
+        for (qint64 first = 0; first < count; first += BatchRows) {
+            rows.resize(size_t(std::min<qint64>(BatchRows, count - first)));
+            for (size_t i = 0; i < rows.size(); ++i)
+                rows[i] = source.rowAt(first + qint64(i));
+            if (reader)
+                reader->load(rows.data(), qsizetype(rows.size()));
+            for (size_t i = 0; i < rows.size(); ++i) {
+                meter.step(walked + first + qint64(i));
+                QVector<QVariant> &values = batch.rows[batch.used++];
+                for (int f = 0; f < n; ++f) {
+                    values[f] = convertedValue(reader ? reader->value(qsizetype(i), f) : source.value(rows[i], f),
+                                               sourceFields.at(f).dataType, targetFields.at(f).dataType, lost[f]);
+                }
+                if (batch.used == BatchRows) {
+                    pipeline.push(std::move(batch));
+                    batch = pipeline.take(n);
+                }
             }
         }
         pipeline.push(std::move(batch));

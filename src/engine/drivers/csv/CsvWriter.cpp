@@ -12,7 +12,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <array>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 namespace engine::csv {
 
@@ -59,7 +62,26 @@ struct TextColumns {
 // the same bytes writeRow() writes for the same values.
 class TextRowFormatter final : public RawRowFormatter {
 public:
-    TextRowFormatter(const TextColumns &columns, const Utf8Table *table) : m_columns(columns), m_table(table) {}
+    TextRowFormatter(const TextColumns &columns, const Utf8Table *table) : m_columns(columns), m_table(table)
+    {
+        for (const ColumnStyle &style : columns.styles)
+            m_whole.push_back(style.type == ftInteger || style.type == ftLargeint || style.type == ftSmallint);
+        if (!table)
+            return;
+        // DOS code pages give control characters pictures; text rarely holds them,
+        // so runs of printable ASCII can still be copied whole.
+        m_printableAscii = true;
+        for (int b = 0x20; b < 0x7F; ++b)
+            m_printableAscii = m_printableAscii && table->size[size_t(b)] == 1 && table->bytes[size_t(b)][0] == char(b);
+        for (int b = 0; b < 256; ++b) {
+            char bytes[4] = {table->bytes[size_t(b)][0], table->bytes[size_t(b)][1], table->bytes[size_t(b)][2], 0};
+            int size = table->size[size_t(b)];
+            if (size == 1 && bytes[0] == '"')
+                bytes[size++] = '"';
+            memcpy(&m_quoted[size_t(b)], bytes, 4);
+            m_quotedSize[size_t(b)] = quint8(size);
+        }
+    }
 
     void formatRow(const RawCell *cells, const QVariant *values) override
     {
@@ -75,21 +97,25 @@ public:
             case RawCell::Null:
                 break;
             case RawCell::Text:
-                out = appendQuoted(out, cell, *m_table);
+                out = appendQuoted(out, cell);
                 break;
-            case RawCell::Number: {
-                const TFieldType type = m_columns.styles.at(i).type;
-                const bool whole = type == ftInteger || type == ftLargeint || type == ftSmallint;
-                out = formatPlainDecimal(cell.data, cell.size, whole, '.', out);
-                break;
-            }
-            case RawCell::Date8:
-                for (int k = 0; k < 8; ++k) {
-                    if (k == 4 || k == 6)
-                        *out++ = '-';
-                    *out++ = cell.data[k];
+            case RawCell::Number:
+                if (m_whole[size_t(i)] && cell.data[0] > '0' && cell.data[0] <= '9'
+                    && !memchr(cell.data, '.', size_t(cell.size))) {
+                    // Digits without a leading zero are the number as written.
+                    memcpy(out, cell.data, size_t(cell.size));
+                    out += cell.size;
+                } else {
+                    out = formatPlainDecimal(cell.data, cell.size, m_whole[size_t(i)], '.', out);
                 }
                 break;
+            case RawCell::Date8: {
+                const char *d = cell.data;
+                const char date[10] = {d[0], d[1], d[2], d[3], '-', d[4], d[5], '-', d[6], d[7]};
+                memcpy(out, date, 10);
+                out += 10;
+                break;
+            }
             case RawCell::True:
             case RawCell::False: {
                 const QByteArray &word = cell.form == RawCell::True ? m_columns.trueText : m_columns.falseText;
@@ -119,42 +145,57 @@ public:
     }
 
 private:
-    // The most bytes the cells can take, separators and line end included (Value cells count nothing).
+    // At least the bytes the cells can take, separators and line end included (Value cells count nothing).
     static qsizetype rowBound(const RawCell *cells, qsizetype count)
     {
         qsizetype bound = count + 2;
         for (qsizetype i = 0; i < count; ++i)
-            bound += cells[i].form == RawCell::Text ? 3 * qsizetype(cells[i].size) + 2 : cells[i].size + 24;
+            bound += 3 * qsizetype(cells[i].size) + 24; // text: its quotes and 3 bytes a byte; else 24 more than its bytes
         return bound;
     }
 
-    // Text between quotes, each byte as its UTF-8, a quote doubled.
-    static char *appendQuoted(char *out, const RawCell &cell, const Utf8Table &table)
+    // Text between quotes, each byte as its UTF-8, a quote doubled. Runs of
+    // eight printable ASCII bytes without a quote are copied as they are; other bytes go
+    // through the table of four bytes each (the row's bound has room for four).
+    char *appendQuoted(char *out, const RawCell &cell) const
     {
         *out++ = '"';
         const auto *p = reinterpret_cast<const unsigned char *>(cell.data);
         const auto *end = p + cell.size;
-        for (; p < end; ++p) {
-            const unsigned char b = *p;
-            if (b < 0x80 && table.asciiCompatible) {
-                *out++ = char(b);
-                if (b == '"')
-                    *out++ = '"';
-                continue;
+        auto one = [this](char *at, unsigned char b) {
+            memcpy(at, &m_quoted[b], 4);
+            return at + m_quotedSize[b];
+        };
+        while (end - p >= 8) {
+            quint64 word;
+            memcpy(&word, p, 8);
+            constexpr quint64 ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+            const quint64 quotes = word ^ (ones * '"');   // a zero byte where a quote is
+            const quint64 deletes = word ^ (ones * 0x7F); // a zero byte where DEL is
+            const quint64 special = (word | ((quotes - ones) & ~quotes) | ((deletes - ones) & ~deletes)
+                                     | ((word - ones * 0x20) & ~word)) // a control character
+                                    & highs;
+            if (special == 0 && m_printableAscii) {
+                memcpy(out, p, 8);
+                out += 8;
+            } else {
+                for (int k = 0; k < 8; ++k)
+                    out = one(out, p[k]);
             }
-            const auto &utf8 = table.bytes[b];
-            const int n = table.size[b];
-            for (int k = 0; k < n; ++k)
-                *out++ = utf8[size_t(k)];
-            if (n == 1 && utf8[0] == '"')
-                *out++ = '"';
+            p += 8;
         }
+        for (; p < end; ++p)
+            out = one(out, *p);
         *out++ = '"';
         return out;
     }
 
     const TextColumns &m_columns;
     const Utf8Table *m_table;
+    std::vector<bool> m_whole; // number columns whose cells are whole numbers
+    std::array<quint32, 256> m_quoted{}; // each byte's UTF-8 as written between quotes
+    std::array<quint8, 256> m_quotedSize{};
+    bool m_printableAscii = false; // bytes 0x20 to 0x7E stand for themselves
     QByteArray m_buffer;
 };
 
@@ -207,6 +248,8 @@ public:
         if (m_buffer.size() >= (1 << 20))
             flush();
     }
+
+    bool takesEveryCell(int) const override { return true; }
 
     std::unique_ptr<RawRowFormatter> rawFormatter(const Utf8Table *table) const override
     {

@@ -7,6 +7,7 @@
 #include "common/SharedAccess.h"
 #include "DbfTable.h"
 #include "EngineError.h"
+#include "RawCells.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,10 +121,10 @@ QVector<FieldDef> dbaseFieldsFor(const QVector<FieldDef> &source, const QVector<
 
 namespace {
 
-class DbaseWriter final : public TableWriter {
+class DbaseWriter final : public TableWriter, public RawRowWriter {
 public:
     DbaseWriter(const QString &directory, const QString &tableName, const QVector<FieldDef> &fields)
-        : m_dir(directory), m_journal(QDir(directory).filePath(tableFileName(tableName)))
+        : m_dir(directory), m_journal(QDir(directory).filePath(tableFileName(tableName))), m_fields(fields)
     {
         const QString fileName = tableFileName(tableName);
         m_finalBase = fileName.chopped(4);
@@ -158,6 +159,23 @@ public:
     {
         try {
             m_table->appendBulk(values);
+        } catch (const EngineError &e) {
+            throw shown(e);
+        }
+    }
+
+    // Cells the formatter cannot copy as they are it encodes as values itself.
+    bool takesEveryCell(int) const override { return true; }
+
+    std::unique_ptr<RawRowFormatter> rawFormatter(const Utf8Table *table) const override
+    {
+        return m_table->bulkFormatter(m_fields, table, [this](const EngineError &e) { return shown(e); });
+    }
+
+    void writeFormatted(const QByteArray &rows) override
+    {
+        try {
+            m_table->appendBulkFormatted(rows);
         } catch (const EngineError &e) {
             throw shown(e);
         }
@@ -208,6 +226,7 @@ private:
 
     QDir m_dir;
     io::Journal m_journal; // held from the start: one writer of this table at a time
+    QVector<FieldDef> m_fields;
     QString m_finalBase;
     QString m_tempBase;
     QString m_tempTable;

@@ -123,6 +123,10 @@ public:
     // written in large pieces; finishBulk() writes the rest, the end mark and
     // the count. Only for a table nobody else sees yet.
     void appendBulk(const QVector<QVariant> &values);
+    // Records already encoded: one with its memos (their block numbers are put
+    // into rec), or count whole records without memos.
+    void appendBulkRecord(QByteArray &rec, const std::vector<PendingMemo> &memos);
+    void appendBulkRecords(const char *records, qint64 count);
     void finishBulk();
 
 private:
@@ -137,6 +141,8 @@ private:
     void setNullFlag(QByteArray &rec, int bit, bool on) const;
     void writeHeaderDate(quint32 *count);
     void flushBulk();
+    // Begins the memo file's bulk mode; refuses count more records past the most a table holds.
+    void beginBulkRecords(qint64 count);
 
     int m_fd = -1;
     QString m_path;

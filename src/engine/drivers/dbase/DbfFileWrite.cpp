@@ -431,19 +431,44 @@ void DbfFile::addTableFlags(quint8 flags)
     m_head.tableFlags = quint8(flag);
 }
 
-void DbfFile::appendBulk(const QVector<QVariant> &values)
+void DbfFile::beginBulkRecords(qint64 count)
 {
     if (m_memo && m_memo->writable())
         m_memo->beginBulk(); // the first call begins, later ones find it begun
-    if (m_head.recordCount + m_bulkRecords >= qint64(0xFFFFFFFFu))
+    if (m_head.recordCount + m_bulkRecords + count > qint64(0xFFFFFFFFu))
         throw EngineError(QStringLiteral("Die Tabelle %1 ist voll.").arg(nativePath(m_path)));
+}
+
+void DbfFile::appendBulk(const QVector<QVariant> &values)
+{
+    beginBulkRecords(1);
     QByteArray rec = blankRecord();
     std::vector<PendingMemo> memos;
     for (int i = 0; i < int(m_head.fields.size()); ++i)
         encode(rec, i, values[i], memos);
+    appendBulkRecord(rec, memos);
+}
+
+void DbfFile::appendBulkRecord(QByteArray &rec, const std::vector<PendingMemo> &memos)
+{
+    beginBulkRecords(1);
     writeMemos(rec, memos);
-    m_bulk += rec;
-    ++m_bulkRecords;
+    appendBulkRecords(rec.constData(), 1);
+}
+
+void DbfFile::appendBulkRecords(const char *records, qint64 count)
+{
+    beginBulkRecords(count);
+    const qint64 bytes = count * m_head.recordLength;
+    if (bytes >= (1 << 16)) {
+        // Large pieces are written from where they are rather than copied first.
+        flushBulk();
+        pwriteFully(m_fd, records, bytes, m_head.headerLength + m_head.recordCount * m_head.recordLength, m_path);
+        m_head.recordCount += count;
+        return;
+    }
+    m_bulk.append(records, bytes);
+    m_bulkRecords += count;
     if (m_bulk.size() >= (1 << 20))
         flushBulk();
 }

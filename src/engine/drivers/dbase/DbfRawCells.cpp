@@ -2,6 +2,7 @@
 // forms follow decode() exactly, and whatever is not plain is left to value().
 #include "DbfTable.h"
 
+#include "DbfCellPlan.h"
 #include "EngineError.h"
 #include "common/FileIo.h"
 #include "common/MappedCopy.h"
@@ -10,87 +11,6 @@
 #include <vector>
 
 namespace engine::dbase {
-
-namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\0';
-}
-
-// The stored number without its padding, as a cell: Null where parseNumeric()
-// finds no value, Number where the text is plain, else Value.
-RawCell numberCell(const char *p, int width, bool whole)
-{
-    int b = 0, e = width;
-    while (b < e && isBlank(p[b]))
-        ++b;
-    while (e > b && isBlank(p[e - 1]))
-        --e;
-    RawCell cell;
-    if (b == e) {
-        cell.form = RawCell::Null;
-        return cell;
-    }
-    bool digit = false, plain = true;
-    int points = 0, significant = 0, pendingZeros = 0;
-    bool leading = true;
-    for (int i = b; i < e; ++i) {
-        const char c = p[i];
-        if (c == '*') {
-            cell.form = RawCell::Null; // the field overflowed when it was written
-            return cell;
-        }
-        if (c >= '0' && c <= '9') {
-            digit = true;
-            if (c == '0') {
-                if (!leading)
-                    ++pendingZeros; // zeros count once a nonzero digit follows
-            } else {
-                significant += pendingZeros + 1;
-                pendingZeros = 0;
-                leading = false;
-            }
-        } else if (c == '.') {
-            ++points;
-        } else if (!(c == '-' && i == b)) {
-            plain = false; // '+', ',', exponents, blanks inside: decode() decides
-        }
-    }
-    if (!digit) {
-        cell.form = RawCell::Null; // "   .   " is how dBASE IV and FoxPro store a blank number
-        return cell;
-    }
-    if (!plain || points > 1 || (whole && points > 0) || significant > 15)
-        return cell;
-    cell.form = RawCell::Number;
-    cell.data = p + b;
-    cell.size = e - b;
-    return cell;
-}
-
-bool isLeap(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-// parseDate()'s rule: eight digits of a valid date, year not 0.
-bool validDate8(const char *p)
-{
-    for (int i = 0; i < 8; ++i) {
-        if (p[i] < '0' || p[i] > '9')
-            return false;
-    }
-    const int year = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
-    const int month = (p[4] - '0') * 10 + (p[5] - '0');
-    const int day = (p[6] - '0') * 10 + (p[7] - '0');
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year == 0 || month < 1 || month > 12 || day < 1)
-        return false;
-    return day <= days[month - 1] + (month == 2 && isLeap(year) ? 1 : 0);
-}
-
-} // namespace
 
 const Utf8Table *DbfTable::utf8Table() const
 {
@@ -157,16 +77,14 @@ RawCell DbfTable::cellOf(const char *rec, int field) const
     switch (f.kind) {
     case DbfField::Character:
         if (utf8Table()) {
-            int n = f.width;
-            while (n > 0 && isBlank(p[n - 1]))
-                --n;
+            const int n = trimmedLength(p, f.width);
             cell.form = RawCell::Text;
             cell.data = p;
             cell.size = n;
         }
         return cell;
     case DbfField::Numeric:
-        return numberCell(p, f.width, f.integerValue);
+        return storedNumberCell(p, f.width, f.integerValue);
     case DbfField::Date:
         if (validDate8(p)) {
             cell.form = RawCell::Date8;
@@ -193,10 +111,12 @@ RawCell DbfTable::cellOf(const char *rec, int field) const
 // does not change while an export reads, and pread() needs no file position.
 class DbfRowReader final : public RawRowReader {
 public:
-    explicit DbfRowReader(const DbfTable &table) : m_table(table), m_memos(table.m_file.header().fields.size())
+    explicit DbfRowReader(const DbfTable &table)
+        : m_table(table), m_plan(table.m_file.header(), table.utf8Table() != nullptr),
+          m_memos(table.m_file.header().fields.size())
     {
         // Text memos as cells where the code page is a table of bytes and the memo file is there.
-        m_memoCells = table.utf8Table() && table.m_file.memo() && !table.m_file.memoMissing();
+        m_memoCells = m_plan.hasMemos() && table.utf8Table() && table.m_file.memo() && !table.m_file.memoMissing();
     }
 
     void load(const RowId *rows, qsizetype count) override
@@ -223,12 +143,13 @@ public:
     void rawCells(qsizetype index, RawCell *cells) override
     {
         const char *rec = record(index);
-        const auto &fields = m_table.m_file.header().fields;
+        m_plan.cells(rec, cells);
+        if (!m_memoCells)
+            return;
+        const auto &fields = m_plan.fields();
         for (size_t f = 0; f < fields.size(); ++f) {
-            if (fields[f].kind == DbfField::MemoText && m_memoCells)
+            if (fields[f].step == DbfCellPlan::Step::Memo && cells[f].form == RawCell::Value)
                 cells[f] = memoCell(rec, int(f), index);
-            else
-                cells[f] = m_table.cellOf(rec, int(f));
         }
     }
 
@@ -288,6 +209,7 @@ private:
     }
 
     const DbfTable &m_table;
+    const DbfCellPlan m_plan;
     std::vector<RowId> m_rows;
     std::vector<char> m_buffer;
     RowId m_first = -1; // the record at the buffer's start when the batch came in one read

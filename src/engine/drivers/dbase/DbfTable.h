@@ -10,6 +10,7 @@
 #include "DbfIndex.h"
 #include "DbfIndexWrite.h"
 #include "Driver.h"
+#include "EngineError.h"
 #include "IndexRepair.h"
 #include "RawCells.h"
 
@@ -54,6 +55,12 @@ public:
     // count in the header follows in finishBulk(). Only for a table nobody else sees yet.
     void appendBulk(const QVector<QVariant> &values);
     void finishBulk();
+    // The same from cells of another table (DbfBulkFormat.cpp): a formatter per
+    // thread makes whole records of fields (this table's, as FieldDefs), whose
+    // errors shown names for the user; appendBulkFormatted() takes what they made, in order.
+    std::unique_ptr<RawRowFormatter> bulkFormatter(const QVector<FieldDef> &fields, const Utf8Table *source,
+                                                   const std::function<EngineError(const EngineError &)> &shown) const;
+    void appendBulkFormatted(const QByteArray &rows);
 
     // Cells as stored, for copying without a value per cell (DbfRawCells.cpp).
     const Utf8Table *utf8Table() const override;

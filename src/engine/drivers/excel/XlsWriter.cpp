@@ -327,12 +327,23 @@ void WorkbookWriter::writeRow(const QVector<QVariant> &values)
         throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Datensatz für %1 hat %2 statt %3 Werte.")
                               .arg(shown(m_path)).arg(values.size()).arg(m_fields.size()));
     if (m_row >= quint32(MaxRows))
-        throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Zeilen, also %2 Datensätze unter der Kopfzeile; "
-                                         "die Tabelle hat mehr. Die Datei %3 wurde nicht geschrieben.")
-                              .arg(MaxRows).arg(MaxRows - 1).arg(shown(m_path)));
+        throw tooManyRows();
     for (int i = 0; i < values.size(); ++i)
         addValue(quint16(i), values[i], m_fields[i].dataType);
     ++m_row;
+}
+
+void WorkbookWriter::expectRows(qint64 rows)
+{
+    if (rows > MaxRows - 1)
+        throw tooManyRows();
+}
+
+EngineError WorkbookWriter::tooManyRows() const
+{
+    return EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Zeilen, also %2 Datensätze unter der Kopfzeile; "
+                                                  "die Tabelle hat mehr. Die Datei %3 wurde nicht geschrieben.")
+                                    .arg(MaxRows).arg(MaxRows - 1).arg(shown(m_path)));
 }
 
 QByteArray WorkbookWriter::buildStream() const

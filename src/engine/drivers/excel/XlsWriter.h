@@ -5,17 +5,22 @@
 // The cells are kept in memory (a sheet holds at most 65,536 rows) and the file
 // is written beside the target on commit(), then moved over it.
 #include "Driver.h"
+#include "EngineError.h"
+#include "KnownRowCount.h"
 
 #include <QHash>
 #include <vector>
 
 namespace engine::xls {
 
-class WorkbookWriter final : public TableWriter {
+class WorkbookWriter final : public TableWriter, public KnownRowCount {
 public:
     WorkbookWriter(const QString &path, const QString &tableName, const QVector<FieldDef> &fields);
     ~WorkbookWriter() override;
 
+    // A table of more rows than a sheet holds is refused before its rows are written
+    // (only the walk that measures the columns comes first).
+    void expectRows(qint64 rows) override;
     void writeRow(const QVector<QVariant> &values) override;
     void commit() override;
 
@@ -34,6 +39,7 @@ private:
     void addBool(quint16 col, bool value);
     void addValue(quint16 col, const QVariant &value, TFieldType type);
     QByteArray buildStream() const;
+    EngineError tooManyRows() const;
 
     QString m_path;
     QString m_sheetName;

@@ -9,9 +9,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStringEncoder>
-#include <QVarLengthArray>
+#include <array>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 namespace engine::html {
 
@@ -32,8 +33,6 @@ void appendEscaped(QString &out, const QString &text)
 
 // Output is collected as text and handed to the file in large pieces.
 constexpr qsizetype FlushChars = 1 << 20;
-
-constexpr int TextRoom = 1024; // longer texts are written as values
 
 bool isWhole(TFieldType type)
 {
@@ -64,70 +63,160 @@ bool writtenOutAsFloat(const RawCell &cell)
     return zeros < 4;
 }
 
-// Rows written straight from the source's bytes into a text of its own, as
-// PageWriter::writeRow() writes their values.
+// Rows written straight from the source's bytes as UTF-8 into a buffer of its
+// own, the bytes PageWriter::writeRow() writes for their values.
 class RowFormatter final : public RawRowFormatter {
 public:
-    RowFormatter(const QVector<FieldDef> &fields, const Utf8Table *table) : m_fields(fields), m_table(table) {}
+    RowFormatter(const QVector<FieldDef> &fields, const Utf8Table *table) : m_fields(fields), m_table(table)
+    {
+        for (const FieldDef &f : fields)
+            m_whole.push_back(isWhole(f.dataType));
+        if (!table)
+            return;
+        // What each byte becomes in a cell, decided once: most are their UTF-8.
+        for (int b = 0; b < 256; ++b) {
+            const char16_t c = table->unicode[size_t(b)];
+            const char *entity = c == u'&' ? "&amp;" : c == u'<' ? "&lt;" : c == u'>' ? "&gt;" : c == u'"' ? "&quot;" : nullptr;
+            Byte &to = m_bytes[size_t(b)];
+            if (entity) {
+                to.size = quint8(strlen(entity));
+                memcpy(to.text, entity, to.size);
+            } else if (c == u'\r' || c == u'\n' || c == u' ' || c == u'\0') {
+                to.special = true;
+            } else {
+                to.size = table->size[size_t(b)];
+                memcpy(to.text, table->bytes[size_t(b)].data(), 3);
+            }
+        }
+    }
 
     void formatRow(const RawCell *cells, const QVariant *values) override
     {
-        m_text += QLatin1String("<tr>");
-        for (int i = 0; i < m_fields.size(); ++i) {
-            m_text += QLatin1String("<td>");
+        const int n = int(m_fields.size());
+        qsizetype at = m_out.size();
+        m_out.resize(at + rowBound(cells, n));
+        char *out = m_out.data() + at;
+        out = put(out, "<tr>");
+        for (int i = 0; i < n; ++i) {
+            out = put(out, "<td>");
             const RawCell &cell = cells[i];
-            const TFieldType type = m_fields.at(i).dataType;
             switch (cell.form) {
             case RawCell::Null:
                 break;
-            case RawCell::Text: {
-                char16_t buffer[TextRoom];
-                const auto *bytes = reinterpret_cast<const unsigned char *>(cell.data);
-                for (int k = 0; k < cell.size; ++k)
-                    buffer[k] = m_table->unicode[bytes[k]];
-                appendCellText(m_text, QStringView(buffer, cell.size));
+            case RawCell::Text:
+                out = putText(out, cell);
                 break;
-            }
-            case RawCell::Number: {
-                QVarLengthArray<char, 64> buffer(cell.size + 2);
-                const char *end = formatPlainDecimal(cell.data, cell.size, isWhole(type), ',', buffer.data());
-                m_text += QLatin1String(buffer.data(), end - buffer.data());
+            case RawCell::Number:
+                out = formatPlainDecimal(cell.data, cell.size, m_whole[size_t(i)], ',', out);
                 break;
-            }
             case RawCell::Date8: {
                 const char *d = cell.data;
                 const char text[10] = {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]};
-                m_text += QLatin1String(text, 10);
+                memcpy(out, text, 10);
+                out += 10;
                 break;
             }
             case RawCell::True:
-                m_text += QLatin1String("True");
+                out = put(out, "True");
                 break;
             case RawCell::False:
-                m_text += QLatin1String("False");
+                out = put(out, "False");
                 break;
-            case RawCell::Value:
-                appendCellText(m_text, formatValue(values[i], type));
+            case RawCell::Value: {
+                // Formatted the usual way: the bytes so far stay, the value's follow.
+                m_out.resize(out - m_out.constData());
+                m_text.resize(0);
+                appendCellText(m_text, formatValue(values[i], m_fields.at(i).dataType));
+                m_out += m_text.toUtf8();
+                at = m_out.size();
+                m_out.resize(at + rowBound(cells + i + 1, n - i - 1));
+                out = m_out.data() + at;
                 break;
             }
-            m_text += QLatin1String("</td>");
+            }
+            out = put(out, "</td>");
         }
-        m_text += QLatin1String("</tr>\n");
+        out = put(out, "</tr>\n");
+        m_out.resize(out - m_out.constData());
     }
 
     void take(QByteArray &rows) override
     {
-        rows.resize(m_encoder.requiredSpace(m_text.size()));
-        char *end = m_encoder.appendToBuffer(rows.data(), m_text);
-        rows.resize(end - rows.constData());
-        m_text.resize(0);
+        rows.resize(0);
+        rows.swap(m_out);
     }
 
 private:
+    struct Byte {
+        char text[6] = {};
+        quint8 size = 0;
+        bool special = false; // a blank, a line break or a zero byte: it depends on the neighbours
+    };
+
+    template<size_t N>
+    static char *put(char *out, const char (&text)[N])
+    {
+        memcpy(out, text, N - 1);
+        return out + N - 1;
+    }
+
+    // At least the bytes the cells and their tags can take, and the row's tags;
+    // a byte of text becomes at most six ("&quot;", "&nbsp;").
+    static qsizetype rowBound(const RawCell *cells, qsizetype count)
+    {
+        qsizetype bound = 16;
+        for (qsizetype i = 0; i < count; ++i)
+            bound += 6 * qsizetype(cells[i].size) + 24;
+        return bound;
+    }
+
+    // appendCellText() on the characters of the bytes, byte by byte.
+    char *putText(char *out, const RawCell &cell) const
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(cell.data);
+        const int n = cell.size;
+        const auto &unicode = m_table->unicode;
+        for (int i = 0; i < n; ++i) {
+            const Byte &b = m_bytes[p[i]];
+            if (!b.special) {
+                memcpy(out, b.text, 6);
+                out += b.size;
+                continue;
+            }
+            switch (unicode[p[i]]) {
+            case u'\r':
+                // CR LF and a lone CR are one line break, as in the grid.
+                if (i + 1 < n && unicode[p[i + 1]] == u'\n')
+                    break;
+                out = put(out, "<br>");
+                break;
+            case u'\n':
+                out = put(out, "<br>");
+                break;
+            case u' ': {
+                // A browser collapses blanks at the ends of a line and runs of them.
+                const auto lineEnd = [](char16_t c) { return c == u'\n' || c == u'\r'; };
+                const bool edge = i == 0 || i + 1 == n || lineEnd(unicode[p[i - 1]]) || lineEnd(unicode[p[i + 1]]);
+                const bool run = (i > 0 && unicode[p[i - 1]] == u' ') || (i + 1 < n && unicode[p[i + 1]] == u' ');
+                if (edge || run)
+                    out = put(out, "&nbsp;");
+                else
+                    *out++ = ' ';
+                break;
+            }
+            default: // the zero character is left out
+                break;
+            }
+        }
+        return out;
+    }
+
     const QVector<FieldDef> &m_fields;
     const Utf8Table *m_table;
+    std::vector<bool> m_whole; // number columns whose cells are whole numbers
+    std::array<Byte, 256> m_bytes{};
     QString m_text;
-    QStringEncoder m_encoder{QStringEncoder::Utf8};
+    QByteArray m_out;
 };
 
 class PageWriter final : public TableWriter, public RawRowWriter {
@@ -175,10 +264,16 @@ public:
             flush();
     }
 
+    // Only numbers that are no whole numbers are decided one by one.
+    bool takesEveryCell(int field) const override
+    {
+        const TFieldType type = m_fields.at(field).dataType;
+        return isWhole(type) || type == ftString || type == ftFixedChar || type == ftWideString || type == ftMemo
+               || type == ftFmtMemo || type == ftDate || type == ftBoolean;
+    }
+
     bool takesCell(int field, const RawCell &cell) const override
     {
-        if (cell.form == RawCell::Text)
-            return cell.size <= TextRoom;
         if (cell.form == RawCell::Number && !isWhole(m_fields.at(field).dataType))
             return writtenOutAsFloat(cell);
         return true;

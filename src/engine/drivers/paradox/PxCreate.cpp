@@ -343,15 +343,22 @@ public:
         memset(rec, 0, size_t(m_recordSize));
         for (size_t i = 0; i < m_fields.size(); ++i) {
             const PxField &f = m_fields[i];
-            QVariant v = values.at(qsizetype(i));
-            if (v.isValid() && !v.isNull() && v.typeId() == QMetaType::QString && f.type != PxAlpha && f.type != PxMemo
-                && f.type != PxFmtMemo && v.toString().trimmed().isEmpty())
-                v = QVariant();
-            if (!v.isValid() || v.isNull()) {
+            // The value is read where it is: a copy would count references to a text
+            // that the reading thread made, from this thread.
+            const QVariant &given = values.at(qsizetype(i));
+            QVariant replaced;
+            const QVariant *value = &given;
+            if (given.isValid() && !given.isNull() && given.typeId() == QMetaType::QString && f.type != PxAlpha
+                && f.type != PxMemo && f.type != PxFmtMemo
+                && QStringView(*static_cast<const QString *>(given.constData())).trimmed().isEmpty())
+                value = &replaced;
+            if (!value->isValid() || value->isNull()) {
                 if (f.type != PxAutoInc)
                     continue;
-                v = qint64(m_autoInc) + 1;
+                replaced = qint64(m_autoInc) + 1;
+                value = &replaced;
             }
+            const QVariant &v = *value;
             if (f.type == PxAlpha || f.isBlob())
                 encodeValue(f, m_codec, v, rec + f.offset, 1, m_storeBlob);
             else

@@ -555,6 +555,16 @@ QString textOf(const QVariant &v)
     }
 }
 
+// The text of a value, read in place where it is one: a copy would count
+// references to a text that another thread may have made.
+const QString &textIn(const QVariant &v, QString &converted)
+{
+    if (v.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(v.constData());
+    converted = textOf(v);
+    return converted;
+}
+
 QByteArray encodeText(const PxField &f, const TextCodec &codec, const QString &text)
 {
     return codec.encodeField(text, f.name);
@@ -565,13 +575,14 @@ QByteArray encodeText(const PxField &f, const TextCodec &codec, const QString &t
 void encodeValue(const PxField &f, const TextCodec &codec, const QVariant &value, char *p,
                  quint16 modification, const std::function<quint32(const QByteArray &, quint16)> &storeBlob)
 {
+    QString converted;
     if (f.type == PxAlpha) {
         const QByteArray bytes = value.typeId() == QMetaType::QByteArray ? value.toByteArray()
-                                                                          : encodeText(f, codec, textOf(value));
+                                                                          : encodeText(f, codec, textIn(value, converted));
         if (bytes.size() > f.size)
             throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Der Wert für das Feld %1 ist zu lang: %2 Zeichen, das Feld fasst %3.")
                                   .arg(f.name)
-                                  .arg(value.typeId() == QMetaType::QByteArray ? bytes.size() : textOf(value).size())
+                                  .arg(value.typeId() == QMetaType::QByteArray ? bytes.size() : textIn(value, converted).size())
                                   .arg(f.size));
         memset(p, 0, size_t(f.size));
         memcpy(p, bytes.constData(), size_t(bytes.size()));
@@ -583,7 +594,7 @@ void encodeValue(const PxField &f, const TextCodec &codec, const QVariant &value
     }
     QByteArray data;
     if (f.type == PxMemo || f.type == PxFmtMemo) {
-        data = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : encodeText(f, codec, textOf(value));
+        data = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : encodeText(f, codec, textIn(value, converted));
     } else {
         data = value.toByteArray();
         if (f.type == PxGraphic && !data.isEmpty()) {
