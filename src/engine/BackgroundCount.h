@@ -34,8 +34,9 @@ public:
     virtual std::unique_ptr<CountScan> countScan() = 0;
     // Takes over what a scan counted: all of it when it completed (true), the
     // part it finished when it was stopped (false). Nothing is taken (false)
-    // when the table changed since the scan began (an append, a delete,
-    // another program's records).
+    // when a change since the scan began may have changed what it read (a
+    // delete, another program's records); the table's own appends and edits
+    // are counted on, so that appending need not wait for the count.
     virtual bool adoptCount(CountScan &scan) = 0;
 };
 

@@ -172,6 +172,10 @@ private:
 
     std::vector<Chunk> m_chunks;
     size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records
+    // Counts the changes that may change deletion flags a count scan has read
+    // (a delete, another program's header change). Own appends and edits leave
+    // it: an appended record is not deleted, an edit keeps the flag.
+    quint64 m_countEpoch = 0;
 };
 
 } // namespace engine::dbase
