@@ -29,6 +29,9 @@ public:
     virtual qint64 rowCountAtMost() const = 0;
     // The rows up to limit: min(limit, rowCount()), reading no further than needed.
     virtual qint64 rowsUpTo(qint64 limit) = 0;
+    // The rows whose places are known without reading: a position below it is
+    // found at once, a later one may read the table up to it.
+    virtual qint64 rowsPlacedWithoutReading() const = 0;
     // A scan of the table as it is now, on a second handle; nullptr when
     // there is nothing to count or no second handle opens.
     virtual std::unique_ptr<CountScan> countScan() = 0;

@@ -491,6 +491,16 @@ qint64 TableDataset::insertPosition()
     return countPending() ? m_source->countsInBackground()->rowCountAtMost() : positionCount();
 }
 
+bool TableDataset::placedLater(qint64 position)
+{
+    // While the count is made, the grid at the file's end (an insert, a record
+    // appended meanwhile) would read every deletion flag up to there: those
+    // rows stay blank until the count has placed them, and then are shown.
+    if (!countPending() || (m_state != dsInsert && m_placeByEstimate < 0) || position == m_rowCachePosition)
+        return false;
+    return position >= m_source->countsInBackground()->rowsPlacedWithoutReading();
+}
+
 void TableDataset::settlePlace()
 {
     const RowId row = std::exchange(m_placeByEstimate, -1);
@@ -970,6 +980,8 @@ QString TableDataset::textAt(qint64 position, int field)
     checkActive();
     if (isBuffered(position))
         return formatValue(m_buffer.value(field), FieldDefs().at(field).dataType);
+    if (placedLater(position))
+        return QString();
     return m_source->text(position == m_rowCachePosition ? m_rowCache : rowAtPosition(position), field);
 }
 
@@ -978,6 +990,8 @@ QVariant TableDataset::valueAt(qint64 position, int field)
     checkActive();
     if (isBuffered(position))
         return m_buffer.value(field);
+    if (placedLater(position))
+        return QVariant();
     return m_source->value(position == m_rowCachePosition ? m_rowCache : rowAtPosition(position), field);
 }
 

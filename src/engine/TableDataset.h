@@ -221,6 +221,9 @@ private:
     qint64 insertPosition();
     // Once the count is known, a record appended meanwhile gets its exact place.
     void settlePlace();
+    // A row near the file's end shown while an append waits for the count: it
+    // stays blank rather than reading the table up to it on this thread.
+    bool placedLater(qint64 position);
     // The background count: started for the natural order when the source
     // offers one, taken over when it ends (or when a caller waits for it).
     struct CountJob;

@@ -276,6 +276,11 @@ TEST(DatasetCount, AppendDoesNotWaitForTheCount)
         EXPECT_EQ(t.nr(), 815);
         EXPECT_EQ(t.table.RecNo(), Records + 1); // the file's last record until the count is there
         EXPECT_EQ(t.table.textAt(Records, 0), QStringLiteral("815"));
+        // The rows before it, as the grid shows them, wait for the count
+        // instead of reading the whole table for their places.
+        EXPECT_EQ(t.table.textAt(Records - 3, 0), QString());
+        EXPECT_FALSE(t.table.source()->countsInBackground()->rowCountKnown());
+        EXPECT_EQ(t.table.textAt(0, 0), QStringLiteral("0")); // the first screen's rows are placed
         // A second append goes behind the first, still without the count.
         t.table.Append();
         t.table.FieldByName(QStringLiteral("NR"))->setValue(qint64(816));
@@ -287,6 +292,7 @@ TEST(DatasetCount, AppendDoesNotWaitForTheCount)
         EXPECT_EQ(t.table.RecordCount(), liveRecords() + 2);
         EXPECT_EQ(t.table.RecNo(), liveRecords() + 2);
         EXPECT_EQ(t.nr(), 816);
+        EXPECT_EQ(t.table.textAt(liveRecords() - 1, 0), QString::number(Records - 2));
         t.table.Prior();
         EXPECT_EQ(t.nr(), 815);
         t.table.Prior();

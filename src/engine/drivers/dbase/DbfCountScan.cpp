@@ -98,6 +98,17 @@ qint64 DbfTable::rowsUpTo(qint64 limit)
     return std::min(total, limit);
 }
 
+qint64 DbfTable::rowsPlacedWithoutReading() const
+{
+    qint64 total = 0;
+    for (const Chunk &chunk : m_chunks) {
+        if (!chunk.scanned)
+            break;
+        total += chunk.live;
+    }
+    return total;
+}
+
 std::unique_ptr<CountScan> DbfTable::countScan()
 {
     // The first chunk is read for the first screen anyway; a table no larger

@@ -87,6 +87,7 @@ public:
     bool rowCountKnown() const override;
     qint64 rowCountAtMost() const override { return m_file.header().recordCount; }
     qint64 rowsUpTo(qint64 limit) override;
+    qint64 rowsPlacedWithoutReading() const override;
     std::unique_ptr<CountScan> countScan() override;
     bool adoptCount(CountScan &scan) override;
     // Compares every tag of every index file with one built afresh from the
