@@ -45,7 +45,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The X11 platform plugin and the German Qt texts are loaded at run time,
-# "Courier New" is matched to Liberation Mono for printing.
+# "Courier New" is matched to Liberation Mono for printing; the Excel and HTML
+# libraries are opened when such a table is read (src/engine/CMakeLists.txt).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-liberation2")
+get_property(BRISVEL_LOADED_PACKAGES GLOBAL PROPERTY BRISVEL_LOADED_PACKAGES)
+foreach(package ${BRISVEL_LOADED_PACKAGES})
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${package}")
+endforeach()
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -36,7 +36,7 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     Qt::Alignment align = Qt::AlignVCenter | Qt::AlignLeft;
     if (field >= 0 && engine::isNumericType(m_grid->tableModel()->table()->FieldDefs().at(field).dataType))
         align = Qt::AlignVCenter | Qt::AlignRight;
-    painter->drawText(r, int(align), option.fontMetrics.elidedText(text, Qt::ElideRight, r.width()));
+    painter->drawText(r, int(align), cellText(option.fontMetrics, text, r.width()));
     painter->restore();
 }
 

@@ -1,5 +1,7 @@
 #include "GridPaint.h"
 
+#include <QFontMetrics>
+
 namespace browse {
 
 // The system colours the rules name, as the platform's palette gives them.
@@ -30,6 +32,24 @@ QColor editorBackground(const QPalette &palette, bool showColorGrid, int gridRow
     if (!showColorGrid)
         return window(palette);
     return gridRow % 2 == 1 ? infoBackground(palette) : rasterColor();
+}
+
+QString cellText(const QFontMetrics &metrics, const QString &text, int width)
+{
+    int room = width - metrics.averageCharWidth();
+    if (qint64(text.size()) * metrics.maxWidth() <= room)
+        return text;
+    for (const QChar c : text) {
+        // Combining marks, surrogates and scripts beyond Latin and Greek are
+        // shaped together, not as the sum of their characters.
+        if (c.unicode() >= 0x0300 && !(c.unicode() >= 0x0370 && c.unicode() < 0x0400))
+            return metrics.elidedText(text, Qt::ElideRight, width);
+        // Whole pixels: the shaped advance may be up to a pixel wider.
+        room -= metrics.horizontalAdvance(c) + 1;
+        if (room < 0)
+            return metrics.elidedText(text, Qt::ElideRight, width);
+    }
+    return text;
 }
 
 } // namespace browse

@@ -29,13 +29,17 @@ public:
     virtual qint64 rowCountAtMost() const = 0;
     // The rows up to limit: min(limit, rowCount()), reading no further than needed.
     virtual qint64 rowsUpTo(qint64 limit) = 0;
+    // The rows whose places are known without reading: a position below it is
+    // found at once, a later one may read the table up to it.
+    virtual qint64 rowsPlacedWithoutReading() const = 0;
     // A scan of the table as it is now, on a second handle; nullptr when
     // there is nothing to count or no second handle opens.
     virtual std::unique_ptr<CountScan> countScan() = 0;
     // Takes over what a scan counted: all of it when it completed (true), the
     // part it finished when it was stopped (false). Nothing is taken (false)
-    // when the table changed since the scan began (an append, a delete,
-    // another program's records).
+    // when a change since the scan began may have changed what it read (a
+    // delete, another program's records); the table's own appends and edits
+    // are counted on, so that appending need not wait for the count.
     virtual bool adoptCount(CountScan &scan) = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include <QRegularExpression>
 #include <atomic>
+#include <utility>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -478,10 +479,39 @@ qint64 TableDataset::positionCount()
             collectCount(true);
         if (m_countCache < 0)
             m_countCache = m_source->rowCount();
+        settlePlace();
         if (waited)
             QMetaObject::invokeMethod(this, [this] { announceCount(); }, Qt::QueuedConnection);
     }
     return m_countCache;
+}
+
+qint64 TableDataset::insertPosition()
+{
+    return countPending() ? m_source->countsInBackground()->rowCountAtMost() : positionCount();
+}
+
+bool TableDataset::placedLater(qint64 position)
+{
+    // While the count is made, the grid at the file's end (an insert, a record
+    // appended meanwhile) would read every deletion flag up to there: those
+    // rows stay blank until the count has placed them, and then are shown.
+    if (!countPending() || (m_state != dsInsert && m_placeByEstimate < 0) || position == m_rowCachePosition)
+        return false;
+    return position >= m_source->countsInBackground()->rowsPlacedWithoutReading();
+}
+
+void TableDataset::settlePlace()
+{
+    const RowId row = std::exchange(m_placeByEstimate, -1);
+    if (row < 0 || m_view || m_countCache < 0)
+        return;
+    const qint64 position = m_source->positionOf(row);
+    if (position >= 0) {
+        m_position = position;
+        m_rowCache = row;
+        m_rowCachePosition = position;
+    }
 }
 
 // ---------------------------------------------------------------- background count
@@ -559,8 +589,10 @@ void TableDataset::collectCount(bool stopFirst)
         return;
     CountsInBackground *counter = m_source->countsInBackground();
     // A count made before the table changed counts a table that is no more.
-    if (counter && counter->adoptCount(*job->scan))
+    if (counter && counter->adoptCount(*job->scan)) {
         m_countCache = m_source->rowCount();
+        settlePlace();
+    }
 }
 
 void TableDataset::countFinished(quint64 serial)
@@ -602,6 +634,7 @@ void TableDataset::forgetRows()
 {
     m_countCache = -1;
     m_rowCachePosition = -1;
+    m_placeByEstimate = -1;
 }
 
 void TableDataset::setState(TDataSetState state)
@@ -637,6 +670,7 @@ void TableDataset::notifyRecord()
 void TableDataset::First()
 {
     checkBrowseMode();
+    m_placeByEstimate = -1;
     m_position = 0;
     m_bof = true;
     m_eof = !hasRows();
@@ -668,6 +702,9 @@ void TableDataset::Prior()
 int TableDataset::MoveBy(int distance)
 {
     checkBrowseMode();
+    // A move from a record appended meanwhile starts from its exact place.
+    if (m_placeByEstimate >= 0)
+        positionCount();
     qint64 count = 0;
     if (countPending() && distance <= 0) {
         // Backwards needs no count: only whether there are records at all.
@@ -718,11 +755,11 @@ qint64 TableDataset::RecNo()
 {
     if (!Active())
         return 0;
-    if (m_state != dsInsert && countPending())
+    if (m_state == dsInsert)
+        return insertPosition() + 1;
+    if (countPending())
         return hasRows() ? m_position + 1 : 0;
     const qint64 count = positionCount();
-    if (m_state == dsInsert)
-        return count + 1;
     return count == 0 ? 0 : m_position + 1;
 }
 
@@ -836,8 +873,17 @@ void TableDataset::Post()
             // A new record stands at the end of an ordered view until the table is reopened.
             if (m_view)
                 m_view->append(row);
-            const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
-            m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
+            if (!m_view && countPending()) {
+                // Its exact place needs the count: until the count arrives it
+                // stands at the file's end, where the grid shows it.
+                m_position = std::max<qint64>(0, m_source->countsInBackground()->rowCountAtMost() - 1);
+                m_rowCache = row;
+                m_rowCachePosition = m_position;
+                m_placeByEstimate = row;
+            } else {
+                const qint64 position = m_view ? m_view->size() - 1 : m_source->positionOf(row);
+                m_position = position >= 0 ? position : std::max<qint64>(0, positionCount() - 1);
+            }
         }
     } else {
         return;
@@ -862,8 +908,10 @@ void TableDataset::Cancel()
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
-    const qint64 count = positionCount();
     if (wasInserting) {
+        // The record the insert started from is still the current one; while
+        // the count is being made, its place is all there is to know.
+        const qint64 count = countPending() ? (hasRows() ? m_position + 1 : 0) : positionCount();
         m_position = std::min<qint64>(m_position, count > 0 ? count - 1 : 0);
         m_bof = m_position == 0;
         m_eof = count == 0;
@@ -924,7 +972,7 @@ void TableDataset::EnableControls()
 
 bool TableDataset::isBuffered(qint64 position)
 {
-    return (m_state == dsEdit && position == m_position) || (m_state == dsInsert && position == positionCount());
+    return (m_state == dsEdit && position == m_position) || (m_state == dsInsert && position == insertPosition());
 }
 
 QString TableDataset::textAt(qint64 position, int field)
@@ -932,7 +980,9 @@ QString TableDataset::textAt(qint64 position, int field)
     checkActive();
     if (isBuffered(position))
         return formatValue(m_buffer.value(field), FieldDefs().at(field).dataType);
-    return m_source->text(rowAtPosition(position), field);
+    if (placedLater(position))
+        return QString();
+    return m_source->text(position == m_rowCachePosition ? m_rowCache : rowAtPosition(position), field);
 }
 
 QVariant TableDataset::valueAt(qint64 position, int field)
@@ -940,7 +990,9 @@ QVariant TableDataset::valueAt(qint64 position, int field)
     checkActive();
     if (isBuffered(position))
         return m_buffer.value(field);
-    return m_source->value(rowAtPosition(position), field);
+    if (placedLater(position))
+        return QVariant();
+    return m_source->value(position == m_rowCachePosition ? m_rowCache : rowAtPosition(position), field);
 }
 
 } // namespace engine

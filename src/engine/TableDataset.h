@@ -216,6 +216,14 @@ private:
     void forgetRows();
     // The row at this position is the record being edited or inserted.
     bool isBuffered(qint64 position);
+    // Where the insert row stands: after the last record; while the count is
+    // being made, after the file's last record, as the grid shows it.
+    qint64 insertPosition();
+    // Once the count is known, a record appended meanwhile gets its exact place.
+    void settlePlace();
+    // A row near the file's end shown while an append waits for the count: it
+    // stays blank rather than reading the table up to it on this thread.
+    bool placedLater(qint64 position);
     // The background count: started for the natural order when the source
     // offers one, taken over when it ends (or when a caller waits for it).
     struct CountJob;
@@ -257,6 +265,9 @@ private:
     std::shared_ptr<CountJob> m_countJob;
     qint64 m_rowCachePosition = -1;
     RowId m_rowCache = -1;
+    // A record appended while the count was being made stands at the file's
+    // end, m_position, until the count tells its exact place: its row, else -1.
+    RowId m_placeByEstimate = -1;
 };
 
 } // namespace engine

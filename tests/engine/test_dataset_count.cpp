@@ -176,13 +176,14 @@ TEST(DatasetCount, WhoNeedsTheCountWaitsForIt)
     }
 }
 
-TEST(DatasetCount, CountMadeBeforeAChangeIsDropped)
+TEST(DatasetCount, CountMadeBeforeADeleteOrAForeignChangeIsDropped)
 {
     ScratchDir dir;
     const QString path = buildTable(dir);
     DbaseDriver driver;
     {
-        // A scan that saw the table as it was before an append.
+        // A scan that saw the table as it was before its own append is taken
+        // over: the appended record lies behind what it read and is not deleted.
         auto table = driver.open(dir.path(), QStringLiteral("zaehl"), {});
         CountsInBackground *counter = table->countsInBackground();
         ASSERT_NE(counter, nullptr);
@@ -191,8 +192,11 @@ TEST(DatasetCount, CountMadeBeforeAChangeIsDropped)
         table->append({QVariant(qint64(4711))});
         std::atomic<bool> stop{false};
         scan->run(stop);
-        EXPECT_FALSE(counter->adoptCount(*scan));
+        EXPECT_TRUE(counter->adoptCount(*scan));
+        EXPECT_TRUE(counter->rowCountKnown());
         EXPECT_EQ(table->rowCount(), liveRecords() + 1);
+        EXPECT_EQ(table->positionOf(Records), liveRecords());
+        EXPECT_EQ(table->value(table->rowAt(liveRecords()), 0).toLongLong(), 4711);
     }
     {
         // The same after a delete; and a scan of the unchanged table is taken.
@@ -231,5 +235,92 @@ TEST(DatasetCount, CountMadeBeforeAChangeIsDropped)
         EXPECT_EQ(t.table.RecNo(), liveRecords() + 1);
         t.table.Delete();
         EXPECT_EQ(t.table.RecordCount(), liveRecords());
+    }
+}
+
+TEST(DatasetCount, ForeignAppendSeenByTheTablesOwnWriteDropsTheScan)
+{
+    ScratchDir dir;
+    buildTable(dir);
+    DbaseDriver driver;
+    auto table = driver.open(dir.path(), QStringLiteral("zaehl"), {});
+    auto other = driver.open(dir.path(), QStringLiteral("zaehl"), {}); // another program
+    CountsInBackground *counter = table->countsInBackground();
+    std::unique_ptr<CountScan> scan = counter->countScan();
+    ASSERT_NE(scan, nullptr);
+    other->append({QVariant(qint64(1))});
+    other->remove(other->rowAt(3 * 65536)); // a deletion a scan may or may not have read
+    table->append({QVariant(qint64(2))}); // reads the header anew under its lock
+    std::atomic<bool> stop{false};
+    scan->run(stop);
+    EXPECT_FALSE(counter->adoptCount(*scan));
+    EXPECT_EQ(table->rowCount(), liveRecords() + 1); // two appended, one deleted
+}
+
+TEST(DatasetCount, AppendDoesNotWaitForTheCount)
+{
+    ScratchDir dir;
+    const QString path = buildTable(dir);
+    {
+        CountedTable t(path);
+        ASSERT_FALSE(t.table.RecordCountKnown());
+        t.table.Next();
+        t.table.Append();
+        EXPECT_FALSE(t.table.RecordCountKnown());
+        // The insert row stands after the file's last record, as the grid shows it.
+        EXPECT_EQ(t.table.RecNo(), Records + 1);
+        t.table.FieldByName(QStringLiteral("NR"))->setValue(qint64(815));
+        EXPECT_EQ(t.table.textAt(Records, 0), QStringLiteral("815"));
+        t.table.Post();
+        EXPECT_FALSE(t.table.RecordCountKnown());
+        EXPECT_EQ(t.nr(), 815);
+        EXPECT_EQ(t.table.RecNo(), Records + 1); // the file's last record until the count is there
+        EXPECT_EQ(t.table.textAt(Records, 0), QStringLiteral("815"));
+        // The rows before it, as the grid shows them, wait for the count
+        // instead of reading the whole table for their places.
+        EXPECT_EQ(t.table.textAt(Records - 3, 0), QString());
+        EXPECT_FALSE(t.table.source()->countsInBackground()->rowCountKnown());
+        EXPECT_EQ(t.table.textAt(0, 0), QStringLiteral("0")); // the first screen's rows are placed
+        // A second append goes behind the first, still without the count.
+        t.table.Append();
+        t.table.FieldByName(QStringLiteral("NR"))->setValue(qint64(816));
+        t.table.Post();
+        EXPECT_FALSE(t.table.RecordCountKnown());
+        EXPECT_EQ(t.nr(), 816);
+
+        ASSERT_TRUE(t.waitForCount());
+        EXPECT_EQ(t.table.RecordCount(), liveRecords() + 2);
+        EXPECT_EQ(t.table.RecNo(), liveRecords() + 2);
+        EXPECT_EQ(t.nr(), 816);
+        EXPECT_EQ(t.table.textAt(liveRecords() - 1, 0), QString::number(Records - 2));
+        t.table.Prior();
+        EXPECT_EQ(t.nr(), 815);
+        t.table.Prior();
+        EXPECT_EQ(t.nr(), Records - 2); // the last record is deleted
+    }
+    {
+        // A given-up append leaves the current record and the count pending.
+        CountedTable t(path);
+        t.table.MoveBy(5);
+        t.table.Append();
+        t.table.FieldByName(QStringLiteral("NR"))->setValue(qint64(999));
+        t.table.Cancel();
+        EXPECT_FALSE(t.table.RecordCountKnown());
+        EXPECT_EQ(t.table.RecNo(), 6);
+        EXPECT_EQ(t.nr(), 5);
+    }
+    {
+        // Moving away from a record appended before the count waits for it
+        // and starts from the record's exact place.
+        CountedTable t(path);
+        t.table.Append();
+        t.table.FieldByName(QStringLiteral("NR"))->setValue(qint64(817));
+        t.table.Post();
+        ASSERT_FALSE(t.table.RecordCountKnown());
+        t.table.Prior();
+        EXPECT_TRUE(t.table.RecordCountKnown());
+        EXPECT_EQ(t.table.RecordCount(), liveRecords() + 3);
+        EXPECT_EQ(t.table.RecNo(), liveRecords() + 2);
+        EXPECT_EQ(t.nr(), 816);
     }
 }

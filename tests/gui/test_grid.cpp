@@ -46,6 +46,27 @@ TEST(GridPaint, RasterBandsOfEighteenPixelsAndTheFocusedCell)
     EXPECT_EQ(browse::editorBackground(palette, false, 2), QColor(Qt::white));
 }
 
+TEST(GridPaint, CellTextIsCutExactlyWhereQtWouldCutIt)
+{
+    // Qt's own cutting is the measure: the shortcut may only skip it where it
+    // would change nothing.
+    guiApp();
+    const QStringList texts = {
+        QString(), QStringLiteral("Müller"), QStringLiteral("1234,50"), QStringLiteral("WWWWWWWWWWWW"),
+        QStringLiteral("iiiiiiiiiiiiiiiiiiii"), QStringLiteral("AVAVAVAV To Ty Wa"), QStringLiteral("Straße 12, 50667 Köln"),
+        QStringLiteral("Ἀθῆναι"), QStringLiteral("Cafe\u0301 e\u0301"), QStringLiteral("Москва"),
+        QStringLiteral("Text mit \U0001F600 darin"), QStringLiteral("fi fl ffi Office"),
+    };
+    for (const QFont &font : {QApplication::font(), QFont(QStringLiteral("Liberation Mono"), 10),
+                              QFont(QStringLiteral("DejaVu Serif"), 11)}) {
+        const QFontMetrics metrics(font);
+        for (const QString &text : texts)
+            for (int width = 1; width < 260; ++width)
+                ASSERT_EQ(browse::cellText(metrics, text, width), metrics.elidedText(text, Qt::ElideRight, width))
+                    << font.family().toStdString() << " \"" << text.toStdString() << "\" in " << width << " px";
+    }
+}
+
 namespace {
 
 using GridWindowTest = ProgramTest;

@@ -46,4 +46,12 @@ samples=$(cd "$(dirname "$0")/../../samples" && pwd)
 "$root/bin/brisvel-cli" print "$samples/kunden.dbf" "$scratch/kunden.pdf" 2>/dev/null | grep -q '^1 Seite gedruckt\|Seiten gedruckt' \
   || fail "installiertes brisvel-cli findet brisvel-print nicht"
 [ -s "$scratch/kunden.pdf" ] || fail "installiertes brisvel-cli druckt keine PDF-Datei"
+# The Excel and HTML libraries are opened only when such a table is used: the
+# installed program writes and reads both kinds.
+for kind in xls htm; do
+  "$root/bin/brisvel-cli" export "$samples/kunden.dbf" "$scratch/kunden.$kind" >/dev/null 2>&1 \
+    || fail "installiertes brisvel-cli exportiert nicht nach .$kind"
+  "$root/bin/brisvel-cli" tables "$scratch/kunden.$kind" | grep -q . \
+    || fail "installiertes brisvel-cli liest die .$kind-Datei nicht"
+done
 echo "Installation vollständig"

@@ -31,6 +31,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -305,25 +306,25 @@ void writeAll(int fd, const void *data, size_t size)
     }
 }
 
-// The trial in the child: reads the catalog and, for a table, its definition
-// and every row; sends the rows' places to the parent and exits.
-[[noreturn]] void runTrialChild(const QByteArray &file, const QString &tableName, int out)
+// Reads all of the bytes; false at the end of the stream or on an error.
+bool readAll(int fd, void *data, size_t size)
 {
-    const int devNull = open("/dev/null", O_WRONLY);
-    if (devNull >= 0) {
-        dup2(devNull, STDOUT_FILENO);
-        dup2(devNull, STDERR_FILENO);
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = read(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
     }
-#if !defined(__SANITIZE_ADDRESS__)
-    // (An address-sanitizer build reserves far more address space than this
-    // before it allocates anything; there the time limit alone guards.)
-    const rlim_t limit = rlim_t(1) << 31;
-    struct rlimit rl = {limit, limit};
-    setrlimit(RLIMIT_AS, &rl);
-#endif
-    MdbHandle *mdb = mdb_open(file.constData(), MDB_NOFLAGS);
-    if (!mdb || !mdb_read_catalog(mdb, MDB_TABLE))
-        _exit(2);
+    return true;
+}
+
+// The trial's answer for one table: found, the number of rows, their places.
+void answerTable(MdbHandle *mdb, const QString &tableName, int out)
+{
     quint8 found = 0;
     RowPlaces rows;
     if (!tableName.isEmpty()) {
@@ -340,7 +341,173 @@ void writeAll(int fd, const void *data, size_t size)
     writeAll(out, &found, sizeof found);
     writeAll(out, &count, sizeof count);
     writeAll(out, rows.data(), rows.size() * sizeof(RowPlace));
-    _exit(0);
+}
+
+// How long a trial child that has answered waits for the next table before it
+// ends: a listing of the tables is mostly followed by opening one at once.
+constexpr int TrialChildIdleMs = 3000;
+
+// The trial in the child: reads the catalog and, for a table, its definition
+// and every row, and sends the rows' places to the parent. It then answers
+// for further tables of the same catalog (the length of a name, the name in
+// UTF-8) until the parent closes its end or none is asked for a while.
+[[noreturn]] void runTrialChild(const QByteArray &file, const QString &tableName, int channel)
+{
+    const int devNull = open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+    }
+#if !defined(__SANITIZE_ADDRESS__)
+    // (An address-sanitizer build reserves far more address space than this
+    // before it allocates anything; there the time limit alone guards.)
+    const rlim_t limit = rlim_t(1) << 31;
+    struct rlimit rl = {limit, limit};
+    setrlimit(RLIMIT_AS, &rl);
+#endif
+    MdbHandle *mdb = mdb_open(file.constData(), MDB_NOFLAGS);
+    if (!mdb || !mdb_read_catalog(mdb, MDB_TABLE))
+        _exit(2);
+    answerTable(mdb, tableName, channel);
+    for (;;) {
+        struct pollfd pfd = {channel, POLLIN, 0};
+        const int ready = poll(&pfd, 1, TrialChildIdleMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        quint32 length = 0;
+        if (ready <= 0 || !readAll(channel, &length, sizeof length) || length > 4096)
+            _exit(0);
+        QByteArray name(qsizetype(length), Qt::Uninitialized);
+        if (!readAll(channel, name.data(), length))
+            _exit(0);
+        answerTable(mdb, QString::fromUtf8(name), channel);
+    }
+}
+
+// A trial child with the catalog read, kept by the database it tried so that
+// its next table is tried without a new child reading the catalog again.
+class TrialChild {
+public:
+    TrialChild(pid_t pid, int channel) : m_pid(pid), m_channel(channel) {}
+    ~TrialChild()
+    {
+        close(m_channel);
+        end();
+    }
+    TrialChild(const TrialChild &) = delete;
+    TrialChild &operator=(const TrialChild &) = delete;
+
+    int channel() const { return m_channel; }
+    // Asks for the trial of a table; false when the child has gone meanwhile.
+    bool ask(const QString &tableName)
+    {
+        const QByteArray name = tableName.toUtf8();
+        QByteArray request;
+        const quint32 length = quint32(name.size());
+        request.append(reinterpret_cast<const char *>(&length), sizeof length);
+        request.append(name);
+        qsizetype sent = 0;
+        while (sent < request.size()) {
+            const ssize_t n = send(m_channel, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            sent += n;
+        }
+        return true;
+    }
+    // Ends the child (idle, or found wanting: it has nothing left to finish)
+    // and returns its wait status; once only, so that no other process that
+    // got its number later is ever signalled.
+    int end()
+    {
+        if (!m_ended) {
+            m_ended = true;
+            kill(m_pid, SIGKILL); // a child that has exited already is not affected
+            while (waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+            }
+        }
+        return m_status;
+    }
+
+private:
+    pid_t m_pid;
+    int m_channel;
+    bool m_ended = false;
+    int m_status = 0;
+};
+
+// Waits for the child's answer about one table within the time limit. A child
+// that does not answer in time is killed; one that ends without a complete
+// answer has crashed or failed. Either is reported as damage of the file. A
+// kept child may have ended for want of work just as it was asked (kept):
+// then nothing is returned, and the caller asks a new one.
+std::shared_ptr<const Trial> receiveTrial(TrialChild &child, const QString &path, const QString &tableName, qint64 fileSize,
+                                          bool kept)
+{
+    // Generous for the largest databases: mdbtools reads some 100 MB a second.
+    const qint64 limitMs = 5000 + fileSize / (1024 * 1024) * 200;
+    QElapsedTimer timer;
+    timer.start();
+    const qsizetype head = qsizetype(sizeof(quint8) + sizeof(quint64));
+    QByteArray received;
+    qsizetype wanted = head;
+    bool hung = false;
+    bool ended = false;
+    char buffer[65536];
+    while (received.size() < wanted) {
+        const qint64 left = limitMs - timer.elapsed();
+        if (left <= 0) {
+            hung = true;
+            break;
+        }
+        struct pollfd pfd = {child.channel(), POLLIN, 0};
+        const int ready = poll(&pfd, 1, int(std::min<qint64>(left, 60000)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0) {
+            ended = true;
+            break;
+        }
+        if (ready == 0)
+            continue;
+        const ssize_t n = read(child.channel(), buffer, size_t(std::min<qsizetype>(qsizetype(sizeof buffer), wanted - received.size())));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ended = true; // the child has finished, one way or the other
+            break;
+        }
+        received.append(buffer, n);
+        if (received.size() == head) {
+            quint64 count = 0;
+            std::memcpy(&count, received.constData() + 1, sizeof count);
+            if (count > quint64(1) << 32) {
+                ended = true;
+                break;
+            }
+            wanted = head + qsizetype(count * sizeof(RowPlace));
+        }
+    }
+    if (hung) {
+        child.end();
+        throw damaged(path, QStringLiteral("beim Lesen bleibt mdbtools darin hängen"));
+    }
+    if (ended || received.size() < wanted) {
+        const int status = child.end();
+        if (kept && received.isEmpty() && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            return nullptr;
+        if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
+            throw damaged(path, QStringLiteral("mdbtools stürzt beim Lesen ab (Signal %1)").arg(WTERMSIG(status)));
+        throw damaged(path, tableName.isEmpty() ? QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen")
+                                                : QStringLiteral("die Tabelle %1 lässt sich nicht lesen").arg(tableName));
+    }
+    auto trial = std::make_shared<Trial>();
+    trial->tableFound = received.at(0) != 0;
+    trial->rows.resize(size_t(wanted - head) / sizeof(RowPlace));
+    std::memcpy(trial->rows.data(), received.constData() + head, trial->rows.size() * sizeof(RowPlace));
+    return trial;
 }
 
 // mdbtools parses catalogs, table definitions and property lists without
@@ -348,88 +515,56 @@ void writeAll(int fd, const void *data, size_t size)
 // (seen with cut-off copies whose property pages are missing). What mdbtools
 // will do with a file is therefore tried first in a child process with a time
 // and memory limit: it reads the catalog and, for a table, its definition and
-// every row. Only when the child finishes cleanly does this process go on, and
-// it takes the rows' places from the child instead of reading every row again.
-// The parent waits on the pipe with poll, so it wakes when the child is done.
-// Returns nothing when no child could be had (then the caller reads alone).
-std::shared_ptr<const Trial> tryWithMdbtools(const QString &path, const QString &tableName, qint64 fileSize)
+// every row. Only when the child answers completely does this process go on,
+// and it takes the rows' places from the child instead of reading every row
+// again. The parent waits on the socket with poll, so it wakes when the child
+// is done. A child that tried the catalog alone (a listing of the tables) is
+// kept in *keep, to try the table opened next without reading the catalog
+// anew. Returns nothing when no child could be had (then the caller reads alone).
+std::shared_ptr<const Trial> tryWithMdbtools(const QString &path, const QString &tableName, qint64 fileSize,
+                                             std::unique_ptr<TrialChild> *keep = nullptr)
 {
     const std::optional<TrialRecord::Key> key = TrialRecord::keyOf(path, tableName);
     if (key) {
-        if (std::shared_ptr<const Trial> known = TrialRecord::find(*key))
+        if (std::shared_ptr<const Trial> known = TrialRecord::find(*key)) {
+            if (keep)
+                keep->reset();
             return known;
-    }
-    const QByteArray file = QFile::encodeName(path);
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return nullptr;
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return nullptr; // no child to be had: read without the trial
-    }
-    if (pid == 0) {
-        close(fds[0]);
-        runTrialChild(file, tableName, fds[1]);
-    }
-    close(fds[1]);
-    // Generous for the largest databases: mdbtools reads some 100 MB a second.
-    const qint64 limitMs = 5000 + fileSize / (1024 * 1024) * 200;
-    QElapsedTimer timer;
-    timer.start();
-    QByteArray received;
-    bool hung = false;
-    char buffer[65536];
-    for (;;) {
-        const qint64 left = limitMs - timer.elapsed();
-        if (left <= 0) {
-            hung = true;
-            break;
         }
-        struct pollfd pfd = {fds[0], POLLIN, 0};
-        const int ready = poll(&pfd, 1, int(std::min<qint64>(left, 60000)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            break;
-        if (ready == 0)
-            continue;
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // the child has finished, one way or the other
-        received.append(buffer, n);
     }
-    close(fds[0]);
-    int status = 0;
-    if (hung) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        throw damaged(path, QStringLiteral("beim Lesen bleibt mdbtools darin hängen"));
+    std::unique_ptr<TrialChild> child;
+    std::shared_ptr<const Trial> trial;
+    if (keep && *keep && (*keep)->ask(tableName)) {
+        child = std::move(*keep);
+        trial = receiveTrial(*child, path, tableName, fileSize, true);
+        if (!trial)
+            child.reset();
     }
-    // The pipe closed: the child has exited or is just about to.
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (keep)
+        keep->reset();
+    if (!child) {
+        const QByteArray file = QFile::encodeName(path);
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+            return nullptr;
+        const pid_t pid = fork();
+        if (pid < 0) {
+            close(fds[0]);
+            close(fds[1]);
+            return nullptr; // no child to be had: read without the trial
+        }
+        if (pid == 0) {
+            close(fds[0]);
+            runTrialChild(file, tableName, fds[1]);
+        }
+        close(fds[1]);
+        child = std::make_unique<TrialChild>(pid, fds[0]);
+        trial = receiveTrial(*child, path, tableName, fileSize, false);
     }
-    if (WIFSIGNALED(status))
-        throw damaged(path, QStringLiteral("mdbtools stürzt beim Lesen ab (Signal %1)").arg(WTERMSIG(status)));
-    const qsizetype head = qsizetype(sizeof(quint8) + sizeof(quint64));
-    quint64 count = 0;
-    if (received.size() >= head)
-        std::memcpy(&count, received.constData() + 1, sizeof count);
-    const bool complete = WIFEXITED(status) && WEXITSTATUS(status) == 0 && received.size() >= head
-        && count == quint64(received.size() - head) / sizeof(RowPlace)
-        && quint64(received.size() - head) % sizeof(RowPlace) == 0;
-    if (!complete)
-        throw damaged(path, tableName.isEmpty() ? QStringLiteral("das Verzeichnis ihrer Tabellen lässt sich nicht lesen")
-                                                : QStringLiteral("die Tabelle %1 lässt sich nicht lesen").arg(tableName));
-    auto trial = std::make_shared<Trial>();
-    trial->tableFound = received.at(0) != 0;
-    trial->rows.resize(count);
-    std::memcpy(trial->rows.data(), received.constData() + head, count * sizeof(RowPlace));
     if (key)
         TrialRecord::keep(*key, trial);
+    if (keep && tableName.isEmpty())
+        *keep = std::move(child);
     return trial;
 }
 
@@ -454,7 +589,7 @@ public:
     {
         m_version = checkFile(path);
         m_jet3Charset = configureCharsets();
-        m_trial = tryWithMdbtools(path, tableName, QFileInfo(path).size());
+        m_trial = tryWithMdbtools(path, tableName, QFileInfo(path).size(), &m_child);
         const MutedStderr quiet;
         m_mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
         if (!m_mdb)
@@ -481,7 +616,7 @@ public:
     const Trial *trial() const { return m_trial.get(); }
     // Tries a table of this database (its catalog is read) in a child, as the
     // constructor does for the table it is made for.
-    void tryTable(const QString &tableName) { m_trial = tryWithMdbtools(m_path, tableName, QFileInfo(m_path).size()); }
+    void tryTable(const QString &tableName) { m_trial = tryWithMdbtools(m_path, tableName, QFileInfo(m_path).size(), &m_child); }
 
     QList<MdbCatalogEntry *> userTables() const { return userTablesOf(m_mdb); }
 
@@ -490,6 +625,7 @@ private:
     Version m_version;
     QByteArray m_jet3Charset;
     std::shared_ptr<const Trial> m_trial;
+    std::unique_ptr<TrialChild> m_child; // the child that tried the catalog, for the next table
     MdbHandle *m_mdb = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // The record count of a dBASE table made on a second handle: the deleted
 // flags of every record, read on another thread while the table is read on
-// its own; the table takes the result over when nothing changed meanwhile.
+// its own; the table takes the result over when no deletion flag it read can
+// have changed meanwhile (records appended by the table itself are counted on).
 #include "DbfTable.h"
 
 #include "common/FileIo.h"
@@ -18,8 +19,8 @@ constexpr qint64 ScanBytes = 1024 * 1024;
 
 class DbfCountScan final : public CountScan {
 public:
-    DbfCountScan(int fd, qint64 headerLength, qint64 recordLength, qint64 records, quint64 changes)
-        : m_fd(fd), m_headerLength(headerLength), m_recordLength(recordLength), m_records(records), m_changes(changes)
+    DbfCountScan(int fd, qint64 headerLength, qint64 recordLength, qint64 records, quint64 epoch)
+        : m_fd(fd), m_headerLength(headerLength), m_recordLength(recordLength), m_records(records), m_epoch(epoch)
     {
     }
     ~DbfCountScan() override { ::close(m_fd); }
@@ -62,7 +63,7 @@ public:
     }
 
     qint64 records() const { return m_records; }
-    quint64 changes() const { return m_changes; }
+    quint64 epoch() const { return m_epoch; }
     bool complete() const { return m_complete; }
     // The leading chunks read to their end.
     size_t chunksDone() const { return m_chunksDone.load(std::memory_order_acquire); }
@@ -73,7 +74,7 @@ private:
     qint64 m_headerLength;
     qint64 m_recordLength;
     qint64 m_records;
-    quint64 m_changes;
+    quint64 m_epoch;
     bool m_complete = false;
     std::atomic<size_t> m_chunksDone{0};
     std::vector<std::vector<quint16>> m_deleted; // per chunk, ascending offsets
@@ -97,6 +98,17 @@ qint64 DbfTable::rowsUpTo(qint64 limit)
     return std::min(total, limit);
 }
 
+qint64 DbfTable::rowsPlacedWithoutReading() const
+{
+    qint64 total = 0;
+    for (const Chunk &chunk : m_chunks) {
+        if (!chunk.scanned)
+            break;
+        total += chunk.live;
+    }
+    return total;
+}
+
 std::unique_ptr<CountScan> DbfTable::countScan()
 {
     // The first chunk is read for the first screen anyway; a table no larger
@@ -109,16 +121,19 @@ std::unique_ptr<CountScan> DbfTable::countScan()
     const int fd = ::fcntl(m_file.fd(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<DbfCountScan>(fd, m_file.header().headerLength, m_file.header().recordLength, m_file.header().recordCount, m_file.changes());
+    return std::make_unique<DbfCountScan>(fd, m_file.header().headerLength, m_file.header().recordLength, m_file.header().recordCount, m_countEpoch);
 }
 
 bool DbfTable::adoptCount(CountScan &scan)
 {
     auto *s = dynamic_cast<DbfCountScan *>(&scan);
-    if (!s || s->changes() != m_file.changes() || s->records() != m_file.header().recordCount || s->deleted().size() != m_chunks.size())
+    // Records appended since the scan began lie behind the ones it read, and
+    // are not deleted: a chunk it read in part counts them as live.
+    if (!s || s->epoch() != m_countEpoch || s->records() > m_file.header().recordCount
+        || s->deleted().size() > m_chunks.size())
         return false;
     // A stopped scan still hands over the chunks it finished.
-    const size_t done = std::min(s->chunksDone(), m_chunks.size());
+    const size_t done = std::min(s->chunksDone(), s->deleted().size());
     for (size_t i = 0; i < done; ++i) {
         Chunk &chunk = m_chunks[i];
         if (chunk.scanned)

@@ -212,6 +212,7 @@ void DbfTable::scanChunk(size_t index)
 
 void DbfTable::resetChunks(qint64 fromRecord)
 {
+    ++m_countEpoch;
     const size_t keep = size_t(std::max<qint64>(0, fromRecord) / ChunkRecords);
     if (m_chunks.size() > keep)
         m_chunks.resize(keep);

@@ -94,6 +94,7 @@ public:
     bool rowCountKnown() const override;
     qint64 rowCountAtMost() const override { return m_file.header().recordCount; }
     qint64 rowsUpTo(qint64 limit) override;
+    qint64 rowsPlacedWithoutReading() const override;
     std::unique_ptr<CountScan> countScan() override;
     bool adoptCount(CountScan &scan) override;
     // Compares every tag of every index file with one built afresh from the
@@ -179,6 +180,10 @@ private:
 
     std::vector<Chunk> m_chunks;
     size_t m_cleanChunks = 0; // leading chunks scanned and free of deleted records
+    // Counts the changes that may change deletion flags a count scan has read
+    // (a delete, another program's header change). Own appends and edits leave
+    // it: an appended record is not deleted, an edit keeps the flag.
+    quint64 m_countEpoch = 0;
 };
 
 } // namespace engine::dbase

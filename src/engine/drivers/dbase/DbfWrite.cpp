@@ -131,6 +131,7 @@ void DbfTable::remove(RowId row)
     if (m_keeper)
         marked[0] = '*';
     writeKeepingIndexes(quint32(row + 1), &current, marked, [&]() { m_file.markDeleted(row); });
+    ++m_countEpoch;
 
     const size_t index = size_t(row / 65536);
     if (index < m_chunks.size() && m_chunks[index].scanned) {

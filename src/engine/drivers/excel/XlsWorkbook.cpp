@@ -1,12 +1,8 @@
 // glib's headers use the word "signals": they come before any Qt header.
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-utils.h>
-
 #include "XlsWorkbook.h"
 
 #include "EngineError.h"
+#include "GsfLibrary.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -106,19 +102,6 @@ const char *codecOf(int codePage)
 // Reads the workbook stream out of the OLE2 container.
 QByteArray readWorkbookStream(const QString &path)
 {
-    static const bool initialised = [] {
-        gsf_init();
-        // A damaged container makes libgsf log assertion messages; the caller
-        // gets an EngineError that says what is wrong, so they are dropped.
-        // Some of its warnings carry no log domain ("Unable to get child[0] for
-        // infile ..."), so the default domain is quieted as well.
-        for (const char *domain : {"libgsf:msole", "libgsf", static_cast<const char *>(nullptr)})
-            g_log_set_handler(domain,
-                              GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
-                              [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
-        return true;
-    }();
-    Q_UNUSED(initialised);
 
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly))
@@ -132,46 +115,47 @@ QByteArray readWorkbookStream(const QString &path)
         throw EngineError(ErrorKind::Unsupported, QStringLiteral("Die Datei %1 ist eine Arbeitsmappe von Excel 2.x bis 4.0; "
                                          "gelesen werden nur Arbeitsmappen von Excel 5.0 bis 2003 (.xls).").arg(shown(path)));
 
+    const GsfLibrary &gsf = GsfLibrary::get();
     GError *error = nullptr;
-    GsfInput *input = gsf_input_stdio_new(QFile::encodeName(path).constData(), &error);
+    GsfInput *input = gsf.input_stdio_new(QFile::encodeName(path).constData(), &error);
     if (!input) {
         const QString why = error ? QString::fromUtf8(error->message) : QString();
         if (error)
-            g_error_free(error);
+            gsf.error_free(error);
         throw EngineError(ErrorKind::Io, QStringLiteral("Die Datei %1 lässt sich nicht öffnen: %2").arg(shown(path), why));
     }
-    GsfInfile *ole = gsf_infile_msole_new(input, &error);
-    g_object_unref(input);
+    GsfInfile *ole = gsf.infile_msole_new(input, &error);
+    gsf.object_unref(input);
     if (!ole) {
         if (error)
-            g_error_free(error);
+            gsf.error_free(error);
         throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (kein OLE2-Verbunddokument).").arg(shown(path)));
     }
 
     GsfInput *stream = nullptr;
-    const int children = gsf_infile_num_children(ole);
+    const int children = gsf.infile_num_children(ole);
     for (const char *wanted : {"Workbook", "Book"}) {
         for (int i = 0; i < children && !stream; ++i) {
-            const char *name = gsf_infile_name_by_index(ole, i);
+            const char *name = gsf.infile_name_by_index(ole, i);
             if (name && qstricmp(name, wanted) == 0)
-                stream = gsf_infile_child_by_index(ole, i);
+                stream = gsf.infile_child_by_index(ole, i);
         }
         if (stream)
             break;
     }
-    g_object_unref(ole);
+    gsf.object_unref(ole);
     if (!stream)
         throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist keine Excel-Arbeitsmappe (der Datenstrom \"Workbook\" fehlt).").arg(shown(path)));
 
-    const gsf_off_t size = gsf_input_size(stream);
+    const gsf_off_t size = gsf.input_size(stream);
     QByteArray data;
     if (size < 0 || size > (gsf_off_t(1) << 31) - 1) {
-        g_object_unref(stream);
+        gsf.object_unref(stream);
         throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist beschädigt (ungültige Größe des Datenstroms).").arg(shown(path)));
     }
     data.resize(qsizetype(size));
-    const bool ok = size == 0 || gsf_input_read(stream, size_t(size), reinterpret_cast<guint8 *>(data.data())) != nullptr;
-    g_object_unref(stream);
+    const bool ok = size == 0 || gsf.input_read(stream, size_t(size), reinterpret_cast<guint8 *>(data.data())) != nullptr;
+    gsf.object_unref(stream);
     if (!ok)
         throw EngineError(ErrorKind::Damaged, QStringLiteral("Die Datei %1 ist beschädigt (der Datenstrom \"Workbook\" ist unvollständig).").arg(shown(path)));
     return data;

@@ -1,12 +1,8 @@
 // glib's headers use the word "signals": they come before any Qt header.
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-utils.h>
-
 #include "XlsWriter.h"
 
 #include "EngineError.h"
+#include "GsfLibrary.h"
 #include "ValueText.h"
 #include "common/FileIo.h"
 #include "common/Journal.h"
@@ -159,6 +155,7 @@ WorkbookWriter::WorkbookWriter(const QString &path, const QString &tableName, co
         throw EngineError(ErrorKind::RefusedValue, QStringLiteral("Ein Excel-Arbeitsblatt fasst höchstens %1 Spalten; die Tabelle %2 hat %3 Felder. "
                                          "Die Datei %4 wurde nicht geschrieben.")
                               .arg(MaxColumns).arg(tableName).arg(fields.size()).arg(shown(path)));
+    GsfLibrary::get(); // a missing container library refuses the export before any row is read
     const QFileInfo target(path);
     if (!target.absoluteDir().exists())
         throw EngineError(ErrorKind::NotFound, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(shown(target.absolutePath())));
@@ -525,29 +522,28 @@ void WorkbookWriter::commit()
 {
     if (m_done)
         throw EngineError(QStringLiteral("Die Excel-Arbeitsmappe %1 ist schon abgeschlossen.").arg(shown(m_path)));
-    static const bool initialised = [] { gsf_init(); return true; }();
-    Q_UNUSED(initialised);
+    const GsfLibrary &gsf = GsfLibrary::get();
 
     const QByteArray stream = buildStream();
     // The container is built in memory, so that writing it to the disk fails
     // with the system's reason (a full disk, no permission) for the user's file.
-    GsfOutput *memory = gsf_output_memory_new();
-    GsfOutfile *ole = gsf_outfile_msole_new(memory);
-    GsfOutput *child = gsf_outfile_new_child(ole, "Workbook", FALSE);
-    bool ok = child && gsf_output_write(child, size_t(stream.size()), reinterpret_cast<const guint8 *>(stream.constData()));
+    GsfOutput *memory = gsf.output_memory_new();
+    GsfOutfile *ole = gsf.outfile_msole_new(memory);
+    GsfOutput *child = gsf.outfile_new_child(ole, "Workbook", FALSE);
+    bool ok = child && gsf.output_write(child, size_t(stream.size()), reinterpret_cast<const guint8 *>(stream.constData()));
     if (child) {
-        ok = gsf_output_close(child) && ok;
-        g_object_unref(child);
+        ok = gsf.output_close(child) && ok;
+        gsf.object_unref(child);
     }
-    ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
-    g_object_unref(ole);
-    if (!gsf_output_is_closed(memory))
-        ok = gsf_output_close(memory) && ok;
+    ok = gsf.output_close(reinterpret_cast<GsfOutput *>(ole)) && ok;
+    gsf.object_unref(ole);
+    if (!gsf.output_is_closed(memory))
+        ok = gsf.output_close(memory) && ok;
     QByteArray container;
     if (ok)
-        container = QByteArray(reinterpret_cast<const char *>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory))),
-                               qsizetype(gsf_output_size(memory)));
-    g_object_unref(memory);
+        container = QByteArray(reinterpret_cast<const char *>(gsf.output_memory_get_bytes(reinterpret_cast<GsfOutputMemory *>(memory))),
+                               qsizetype(gsf.output_size(memory)));
+    gsf.object_unref(memory);
     if (!ok)
         throw EngineError(ErrorKind::Io, QStringLiteral("Die Arbeitsmappe %1 ließ sich nicht zusammenstellen.").arg(shown(m_path)));
 

@@ -1,8 +1,7 @@
-#include <gumbo.h>
-
 #include "HtmlPage.h"
 
 #include "EngineError.h"
+#include "GumboLibrary.h"
 #include "common/TextValues.h"
 
 #include <QDir>
@@ -206,7 +205,7 @@ QString cellText(const GumboNode *node)
 
 QString attribute(const GumboNode *node, const char *name)
 {
-    const GumboAttribute *a = gumbo_get_attribute(&node->v.element.attributes, name);
+    const GumboAttribute *a = GumboLibrary::get().get_attribute(&node->v.element.attributes, name);
     return a ? QString::fromUtf8(a->value).trimmed() : QString();
 }
 
@@ -506,13 +505,14 @@ Page parsePage(const QByteArray &bytes, int tableNumber, const QString &path)
     }
     // gumbo keeps a copy of the open elements with every parse error: a page of
     // thousands of unclosed tags would take gigabytes. Errors are not used here.
-    GumboOptions options = kGumboDefaultOptions;
+    const GumboLibrary &gumbo = GumboLibrary::get();
+    GumboOptions options = *gumbo.defaultOptions;
     options.max_errors = 0;
     std::unique_ptr<GumboOutput, void (*)(GumboOutput *)> output(
-        gumbo_parse_with_options(&options, utf8.constData(), static_cast<size_t>(utf8.size())),
+        gumbo.parse_with_options(&options, utf8.constData(), static_cast<size_t>(utf8.size())),
         [](GumboOutput *o) {
             if (o)
-                gumbo_destroy_output(&kGumboDefaultOptions, o);
+                GumboLibrary::get().destroy_output(GumboLibrary::get().defaultOptions, o);
         });
     if (!output || !output->root)
         return page;
