@@ -50,6 +50,11 @@ public:
     bool matches(const RawCell *cells, const Utf8Table *table, const std::function<QVariant(int field)> &valueOf,
                  TFilterOptions options) const;
 
+    // The same for row index of the rows source.gatherRows() read last, with the
+    // fields of fieldsUsed(): only the cells AND and OR look at are made.
+    bool matchesGathered(RawCellSource &source, qsizetype index, const Utf8Table *table,
+                         const std::function<QVariant(int field)> &valueOf, TFilterOptions options) const;
+
     // Indexes into the field list given to parse(), ascending, each once.
     QVector<int> fieldsUsed() const;
     bool isEmpty() const { return m_root < 0; }
@@ -61,6 +66,8 @@ private:
         RowId row = -1;
         const RawCell *given = nullptr; // in the order of fieldsUsed()
         const Utf8Table *table = nullptr;
+        RawCellSource *gathered = nullptr; // gatheredCell(index, slot) in the order of fieldsUsed()
+        qsizetype index = 0;
     };
     bool eval(int node, const std::function<QVariant(int)> &valueOf, TFilterOptions options, const Cells &cells) const;
 

@@ -7,6 +7,7 @@
 #include "common/MappedCopy.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace engine::dbase {
@@ -16,6 +17,24 @@ namespace {
 bool isBlank(char c)
 {
     return c == ' ' || c == '\0';
+}
+
+// The length of a text field without its trailing blanks and NULs: the padding
+// of a wide field is skipped eight blanks at a time.
+int trimmedLength(const char *p, int width)
+{
+    int n = width;
+    constexpr quint64 Blanks = 0x2020202020202020ULL;
+    while (n >= 8) {
+        quint64 word;
+        std::memcpy(&word, p + n - 8, 8);
+        if (word != Blanks)
+            break;
+        n -= 8;
+    }
+    while (n > 0 && isBlank(p[n - 1]))
+        --n;
+    return n;
 }
 
 // The stored number without its padding, as a cell: Null where parseNumeric()
@@ -118,6 +137,23 @@ RawCell DbfTable::rawCell(RowId row, int field)
 
 bool DbfTable::rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
 {
+    if (!gatherRows(rows, count, fields, fieldCount))
+        return false;
+    for (qsizetype r = 0; r < count; ++r) {
+        for (int k = 0; k < fieldCount; ++k)
+            cells[r * fieldCount + k] = gatheredCell(r, k);
+    }
+    return true;
+}
+
+RawCell DbfTable::gatheredCell(qsizetype index, int k)
+{
+    return cellOf(m_gathered.data() + size_t(index) * m_file.header().recordLength, m_gatheredFields[size_t(k)]);
+}
+
+bool DbfTable::gatherRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount)
+{
+    m_gatheredFields.assign(fields, fields + fieldCount);
     if (count <= 0)
         return true;
     const DbfHeader &head = m_file.header();
@@ -134,15 +170,7 @@ bool DbfTable::rawCellsOfRows(const RowId *rows, qsizetype count, const int *fie
     if (nullable && head.nullFlagsOffset >= 0)
         ranges.push_back({size_t(head.nullFlagsOffset), size_t(head.nullFlagsWidth)});
     static_assert(sizeof(RowId) == sizeof(qint64));
-    if (!m_file.gatherRecords(rows, size_t(count), std::move(ranges), m_gathered))
-        return false;
-    const size_t length = head.recordLength;
-    for (qsizetype r = 0; r < count; ++r) {
-        const char *rec = m_gathered.data() + size_t(r) * length;
-        for (int k = 0; k < fieldCount; ++k)
-            cells[r * fieldCount + k] = cellOf(rec, fields[k]);
-    }
-    return true;
+    return m_file.gatherRecords(rows, size_t(count), std::move(ranges), m_gathered);
 }
 
 RawCell DbfTable::cellOf(const char *rec, int field) const
@@ -157,12 +185,9 @@ RawCell DbfTable::cellOf(const char *rec, int field) const
     switch (f.kind) {
     case DbfField::Character:
         if (utf8Table()) {
-            int n = f.width;
-            while (n > 0 && isBlank(p[n - 1]))
-                --n;
             cell.form = RawCell::Text;
             cell.data = p;
-            cell.size = n;
+            cell.size = trimmedLength(p, f.width);
         }
         return cell;
     case DbfField::Numeric:
