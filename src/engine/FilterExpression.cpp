@@ -808,17 +808,6 @@ bool FilterExpression::matches(RawCellSource &cells, RowId row, const std::funct
     return eval(m_root, valueOf, options, Cells{&cells, row});
 }
 
-bool FilterExpression::matches(const RawCell *cells, const Utf8Table *table, const std::function<QVariant(int)> &valueOf,
-                               TFilterOptions options) const
-{
-    if (m_root < 0)
-        return true;
-    Cells given;
-    given.given = cells;
-    given.table = table;
-    return eval(m_root, valueOf, options, given);
-}
-
 bool FilterExpression::matchesGathered(RawCellSource &source, qsizetype index, const Utf8Table *table,
                                        const std::function<QVariant(int)> &valueOf, TFilterOptions options) const
 {
@@ -856,13 +845,6 @@ bool FilterExpression::eval(int index, const std::function<QVariant(int)> &value
 
     if (cells.gathered) {
         const RawCell cell = cells.gathered->gatheredCell(cells.index, m_slotOf[size_t(node.field)]);
-        if (cell.form != RawCell::Value) {
-            const int result = compareCell(node, cell, cells.table, options);
-            if (result >= 0)
-                return result == 1;
-        }
-    } else if (cells.given) {
-        const RawCell &cell = cells.given[m_slotOf[size_t(node.field)]];
         if (cell.form != RawCell::Value) {
             const int result = compareCell(node, cell, cells.table, options);
             if (result >= 0)
