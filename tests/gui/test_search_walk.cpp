@@ -245,3 +245,33 @@ TEST(SearchStored, SameRecordsAsTheFieldTextsOnEveryDbaseFixture)
     }
     EXPECT_GT(compared, 5000);
 }
+
+// A kind that hands out no stored cells (Paradox) is searched in its field texts.
+TEST(SearchStored, AParadoxTableIsSearchedInItsTexts)
+{
+    ScratchDir dir;
+    dir.copyFixture(QStringLiteral("paradox/db/AREACODE.DB"));
+    engine::Connection connection;
+    connection.setPropertyValue(QStringLiteral("Extended Properties"), QStringLiteral("Paradox 5.x"));
+    connection.setPropertyValue(QStringLiteral("Data Source"), dir.path());
+    engine::TableDataset table;
+    table.setConnection(&connection);
+    table.setTableName(QStringLiteral("AREACODE.DB"));
+    table.Open();
+    ASSERT_EQ(table.RecordCount(), 135);
+    const int state = table.FieldByName(QStringLiteral("Full State"))->Index();
+    std::array<SearchRow, 6> rows;
+    rows[0] = {state, 0, QStringLiteral("new j")};
+    EXPECT_EQ(findRecord(table, 0, rows, false, false), 0) << "record 1 is New Jersey";
+    EXPECT_EQ(findRecord(table, 0, rows, true, false), -1) << "case counts";
+    // The next one is where the field texts have it.
+    qint64 expected = -1;
+    for (qint64 p = 1; p < 135 && expected < 0; ++p) {
+        if (table.textAt(p, state).startsWith(QStringLiteral("New J"), Qt::CaseInsensitive))
+            expected = p;
+    }
+    ASSERT_GT(expected, 0);
+    EXPECT_EQ(findRecord(table, 1, rows, false, false), expected);
+    rows[0] = {table.FieldByName(QStringLiteral("Area Code"))->Index(), 0, QStringLiteral("201")};
+    EXPECT_EQ(findRecord(table, 0, rows, false, true), 0);
+}
