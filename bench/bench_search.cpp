@@ -2,12 +2,18 @@
 // search that finds nothing and one that finds the last record, walked in the
 // stored cells (what the window does) and, for comparison, the way the window
 // walked before: the cursor moved record by record, each chosen field's text built.
+// Then the quick search of the title bar over TABLE-order.dbf ordered by its
+// .ndx over TELEFON (made by bench_dbase_order), a key that keeps its case and
+// is walked: in the stored text, and as before, a key computed per record.
 //   bench_search TABLE.dbf
 #include "BenchSupport.h"
+#include "IndexKey.h"
+#include "QuickSearch.h"
 #include "SearchRules.h"
 #include "SearchWalk.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <ctime>
 
 namespace {
@@ -80,6 +86,42 @@ int main(int argc, char **argv)
             printf("%-44s %8.1f ms, processor %8.1f ms  (position %lld, %s)\n", s.what,
                    double(timer.nsecsElapsed()) / 1e6, (threadSeconds() - cpuStart) * 1e3, at,
                    stored ? "stored cells" : "cursor and texts, before");
+        }
+    }
+    table.Close();
+
+    const QFileInfo file(QString::fromLocal8Bit(argv[1]));
+    const QString ordered = file.absolutePath() + QStringLiteral("/") + file.completeBaseName() + QStringLiteral("-order");
+    if (!QFile::exists(ordered + QStringLiteral(".ndx"))) {
+        printf("no %s.ndx (bench_dbase_order makes it): quick search not measured\n", qPrintable(ordered));
+        return 0;
+    }
+    engine::Connection orderConnection;
+    engine::TableDataset byIndex;
+    bindDbaseTable(ordered + QStringLiteral(".dbf"), orderConnection, byIndex);
+    byIndex.setIndexName(file.completeBaseName() + QStringLiteral("-order"));
+    byIndex.Open();
+    const qint64 keys = byIndex.RecordCount();
+    const int phone = byIndex.FieldByName(QStringLiteral("TELEFON"))->Index();
+    const auto key = engine::IndexKeyText::forIndex(byIndex.source(), byIndex.IndexName());
+    for (const QString &typed : {QStringLiteral("0000"), byIndex.textAt(keys - 1, phone)}) {
+        for (int stored = 1; stored >= 0; --stored) {
+            QElapsedTimer timer;
+            timer.start();
+            const double cpuStart = threadSeconds();
+            qint64 at = -1;
+            if (stored) {
+                at = engine::quickSearch(byIndex, typed).position;
+            } else {
+                for (qint64 p = 0; p < keys && at < 0; ++p) {
+                    if (key->text([&](int f) { return byIndex.valueAt(p, f); }).startsWith(typed, Qt::CaseInsensitive))
+                        at = p;
+                }
+            }
+            const QByteArray what = QStringLiteral("quick search TELEFON '%1'").arg(typed).toUtf8();
+            printf("%-44s %8.1f ms, processor %8.1f ms  (position %lld, %s)\n", what.constData(),
+                   double(timer.nsecsElapsed()) / 1e6, (threadSeconds() - cpuStart) * 1e3, at,
+                   stored ? "stored text" : "keys computed, before");
         }
     }
     return 0;
