@@ -4,7 +4,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target make_table bench_dbase bench_dbase_order bench_filter bench_export bench_grid bench_print bench_paradox_keyed
+cmake --build "$build" --target make_table bench_dbase bench_dbase_order bench_filter bench_search bench_export bench_grid bench_print bench_paradox_keyed
 data=${BENCH_DATA:-/tmp/brisvel-bench}
 mkdir -p "$data"
 records=${RECORDS:-1000000}
@@ -15,6 +15,7 @@ cat "$table" > /dev/null
 "$build/bench_dbase" "$table"
 "$build/bench_dbase_order" "$table"
 "$build/bench_filter" "$table"
+"$build/bench_search" "$table"
 QT_QPA_PLATFORM=offscreen "$build/bench_grid" "$table"
 "$build/bench_export" "$table" "$data/export"
 # The printout: 100,000 records into PDF, and a fifth of that to see that memory does not grow.

@@ -9,6 +9,7 @@
 #include "FilterDialog.h"
 #include "SearchDialog.h"
 #include "SearchRules.h"
+#include "SearchWalk.h"
 #include "SharedTools.h"
 #include "FilterExpression.h"
 #include "GotoDialog.h"
@@ -946,29 +947,26 @@ void TFMMain::BTSuchenClick(bool fromFirst)
             TBView.First();
         else
             TBView.Next();
-        const bool caseSensitive = dialog->CHBCaseSensitive->isChecked();
-        const bool exact = dialog->ChBExact->isChecked();
         // The rows as the dialog holds them, read once for the whole walk.
-        std::array<search::RowResult, search::TFMSuchen::RowCount> rows;
-        std::vector<search::Condition> conditions;
-        std::array<engine::Field *, search::TFMSuchen::RowCount> fields{};
+        std::array<search::SearchRow, search::TFMSuchen::RowCount> rows;
         for (int r = 0; r < search::TFMSuchen::RowCount; ++r) {
-            const int field = dialog->CBFields[r]->currentIndex();
-            rows[r].chosen = field >= 0;
+            rows[r].field = dialog->CBFields[r]->currentIndex();
             rows[r].joiner = r > 0 ? dialog->CBOp[r]->currentIndex() : 0;
-            fields[r] = field >= 0 ? TBView.Fields(field) : nullptr;
-            conditions.emplace_back(dialog->Edits[r]->text(), caseSensitive, exact);
+            rows[r].value = dialog->Edits[r]->text();
         }
-        const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Suche"));
-        engine::ProgressMeter meter(TBView.RecordCount());
-        qint64 position = std::max<qint64>(0, TBView.RecNo() - 1); // records behind the current one
-        while (!TBView.Eof() && !found) {
-            meter.step(position++);
-            for (int r = 0; r < search::TFMSuchen::RowCount; ++r)
-                rows[r].result = !fields[r] || conditions[r].matches(fields[r]->AsString());
-            found = search::rowsMatch(rows);
-            if (!found)
+        if (!TBView.Eof()) {
+            const StatusProgress progress(m_status1, m_statusPanel, QStringLiteral("Suche"));
+            const qint64 start = std::max<qint64>(0, TBView.RecNo() - 1); // the current record is the first looked at
+            const qint64 hit = search::findRecord(TBView, start, rows, dialog->CHBCaseSensitive->isChecked(),
+                                                  dialog->ChBExact->isChecked());
+            found = hit >= 0;
+            if (found) {
+                TBView.MoveBy(int(hit - start));
+            } else {
+                // As a walk to the end leaves it: on the last record, at the end.
+                TBView.Last();
                 TBView.Next();
+            }
         }
     }
     if (!found)

@@ -11,8 +11,10 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace engine {
 
@@ -87,25 +89,21 @@ Op mirrored(Op op)
     }
 }
 
-bool likeMatch(QStringView text, const std::vector<LikeItem> &pattern, bool caseInsensitive)
+// Iterative wildcard match over n characters, same(i, item) telling whether
+// character i matches a literal: on a mismatch go back to the last "any
+// characters" and let it take one more character. No recursion, so no
+// pattern can exhaust the stack.
+template <typename Same>
+bool likeWalk(qsizetype n, const std::vector<LikeItem> &pattern, Same same)
 {
-    // Iterative wildcard match: on a mismatch go back to the last "any
-    // characters" and let it take one more character. No recursion, so no
-    // pattern can exhaust the stack.
-    const qsizetype n = text.size();
     const size_t m = pattern.size();
     qsizetype i = 0;
     size_t j = 0;
     size_t star = size_t(-1);
     qsizetype mark = 0;
-    auto same = [&](char16_t c, const LikeItem &p) {
-        if (c == p.ch)
-            return true;
-        return caseInsensitive && QChar::toCaseFolded(char32_t(c)) == p.folded;
-    };
     while (i < n) {
         if (j < m && (pattern[j].type == LikeItem::One
-                      || (pattern[j].type == LikeItem::Literal && same(text[i].unicode(), pattern[j])))) {
+                      || (pattern[j].type == LikeItem::Literal && same(i, pattern[j])))) {
             ++i;
             ++j;
         } else if (j < m && pattern[j].type == LikeItem::Any) {
@@ -121,6 +119,39 @@ bool likeMatch(QStringView text, const std::vector<LikeItem> &pattern, bool case
     while (j < m && pattern[j].type == LikeItem::Any)
         ++j;
     return j == m;
+}
+
+bool likeMatch(QStringView text, const std::vector<LikeItem> &pattern, bool caseInsensitive)
+{
+    return likeWalk(text.size(), pattern, [&](qsizetype i, const LikeItem &p) {
+        const char16_t c = text[i].unicode();
+        return c == p.ch || (caseInsensitive && QChar::toCaseFolded(char32_t(c)) == p.folded);
+    });
+}
+
+// The same on text stored in a single-byte code page, decoded and folded by its table.
+bool likeMatchStored(const unsigned char *bytes, int n, const std::vector<LikeItem> &pattern, bool caseInsensitive,
+                     const Utf8Table &table)
+{
+    return likeWalk(n, pattern, [&](qsizetype i, const LikeItem &p) {
+        const unsigned char b = bytes[i];
+        return table.unicode[b] == p.ch || (caseInsensitive && table.folded[b] == p.folded);
+    });
+}
+
+// Each UTF-16 unit folded as QChar::toCaseFolded() folds it, as Qt's
+// case-insensitive comparison does for text without surrogates.
+QString foldedUnits(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        c = QChar(char16_t(QChar::toCaseFolded(char32_t(c.unicode()))));
+    return out;
+}
+
+bool hasSurrogates(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
 }
 
 } // namespace
@@ -141,6 +172,12 @@ struct FilterExpression::Node {
     bool partial = false;
     QString prefix;
     std::vector<LikeItem> like;
+    // The same folded unit by unit, for comparing stored text folded by its code
+    // page's table; byText is false where the constant has surrogates (a stored
+    // single-byte text has none, and Qt folds pairs as one character).
+    QString foldedText;
+    QString foldedPrefix;
+    bool byText = false;
 
     bool isInteger = false;
     qint64 integer = 0;
@@ -149,6 +186,9 @@ struct FilterExpression::Node {
     qint64 day = 0;      // Julian day
     int msecs = 0;       // time of day
     bool hasTime = false;
+    // The day as a stored date lays it out (yyyymmdd), where its year has four digits.
+    std::array<char, 8> stamp{};
+    bool stamped = false;
     bool boolean = false;
 };
 
@@ -588,6 +628,8 @@ private:
             }
             node.like.push_back(item);
         }
+        // A pattern is matched unit by unit either way: stored text can take it.
+        node.byText = true;
     }
 
     void setNumber(FilterExpression::Node &node, const QString &text, bool negative, int pos) const
@@ -641,6 +683,11 @@ private:
         node.day = date.toJulianDay();
         node.msecs = time.msecsSinceStartOfDay();
         node.hasTime = hasTime;
+        if (date.year() >= 1 && date.year() <= 9999) {
+            const QByteArray digits = QString::asprintf("%04d%02d%02d", date.year(), date.month(), date.day()).toLatin1();
+            std::copy(digits.begin(), digits.end(), node.stamp.begin());
+            node.stamped = true;
+        }
     }
 
     void setConstant(FilterExpression::Node &node, const Operand &c) const
@@ -655,6 +702,9 @@ private:
                     node.partial = true;
                     node.prefix = text.left(text.size() - 1);
                 }
+                node.foldedText = foldedUnits(node.text);
+                node.foldedPrefix = foldedUnits(node.prefix);
+                node.byText = !hasSurrogates(node.text) && !hasSurrogates(node.prefix);
                 return;
             }
             fail(c.pos, QStringLiteral("Zeichenkette erwartet"));
@@ -758,13 +808,14 @@ bool FilterExpression::matches(RawCellSource &cells, RowId row, const std::funct
     return eval(m_root, valueOf, options, Cells{&cells, row});
 }
 
-bool FilterExpression::matches(const RawCell *cells, const Utf8Table *table, const std::function<QVariant(int)> &valueOf,
-                               TFilterOptions options) const
+bool FilterExpression::matchesGathered(RawCellSource &source, qsizetype index, const Utf8Table *table,
+                                       const std::function<QVariant(int)> &valueOf, TFilterOptions options) const
 {
     if (m_root < 0)
         return true;
     Cells given;
-    given.given = cells;
+    given.gathered = &source;
+    given.index = index;
     given.table = table;
     return eval(m_root, valueOf, options, given);
 }
@@ -792,8 +843,8 @@ bool FilterExpression::eval(int index, const std::function<QVariant(int)> &value
         break;
     }
 
-    if (cells.given) {
-        const RawCell &cell = cells.given[m_slotOf[size_t(node.field)]];
+    if (cells.gathered) {
+        const RawCell cell = cells.gathered->gatheredCell(cells.index, m_slotOf[size_t(node.field)]);
         if (cell.form != RawCell::Value) {
             const int result = compareCell(node, cell, cells.table, options);
             if (result >= 0)
@@ -897,20 +948,39 @@ int compareCell(const FilterExpression::Node &node, const RawCell &cell, const U
     const bool like = node.op == Op::Like || node.op == Op::NotLike;
     switch (cell.form) {
     case RawCell::Text: {
-        constexpr int Room = 512;
-        if (node.kind != Kind::Text || !table || cell.size > Room)
+        if (node.kind != Kind::Text || !table || !node.byText)
             return -1;
-        // The text decoded by the code page's table onto the stack: no string is built.
-        char16_t buffer[Room];
         const auto *bytes = reinterpret_cast<const unsigned char *>(cell.data);
-        for (int i = 0; i < cell.size; ++i)
-            buffer[i] = table->unicode[bytes[i]];
-        const QStringView text(buffer, cell.size);
+        int n = cell.size;
+        const bool ci = options & foCaseInsensitive;
+        // A character decoding to a blank may end the bytes (code pages without ASCII's blank at 0x20).
+        while (n > 0 && table->unicode[bytes[n - 1]] == u' ')
+            --n;
         if (like) {
-            const bool hit = likeMatch(withoutTrailingBlanks(text), node.like, options & foCaseInsensitive);
+            const bool hit = likeMatchStored(bytes, n, node.like, ci, *table);
             return node.op == Op::Like ? hit : !hit;
         }
-        return compareTextView(node, text, options);
+        // Compared character by character through the code page's table, folded
+        // or not, as QStringView::compare() compares the decoded text.
+        const char16_t *chars = ci ? table->folded.data() : table->unicode.data();
+        if (node.partial && !(options & foNoPartialCompare)) {
+            const QString &prefix = ci ? node.foldedPrefix : node.prefix;
+            bool hit = n >= prefix.size();
+            for (qsizetype i = 0; hit && i < prefix.size(); ++i)
+                hit = chars[bytes[i]] == prefix[i].unicode();
+            return node.op == Op::Eq ? hit : !hit;
+        }
+        const QString &constant = ci ? node.foldedText : node.text;
+        const qsizetype m = constant.size();
+        if ((node.op == Op::Eq || node.op == Op::Ne) && n != m)
+            return node.op == Op::Ne; // only equal lengths can be equal
+        const qsizetype common = std::min<qsizetype>(n, m);
+        int cmp = 0;
+        for (qsizetype i = 0; i < common && cmp == 0; ++i)
+            cmp = int(chars[bytes[i]]) - int(constant[i].unicode());
+        if (cmp == 0)
+            cmp = n < m ? -1 : (n > m ? 1 : 0);
+        return byResult(node.op, cmp);
     }
     case RawCell::Number: {
         if (node.kind != Kind::Number || like)
@@ -935,6 +1005,13 @@ int compareCell(const FilterExpression::Node &node, const RawCell &cell, const U
     case RawCell::Date8: {
         if (node.kind != Kind::Date || like)
             return -1;
+        if (node.stamped) {
+            // Both dates as yyyymmdd digits: their byte order is the order of the days.
+            int cmp = std::memcmp(cell.data, node.stamp.data(), 8);
+            if (cmp == 0 && node.hasTime && node.msecs > 0)
+                cmp = -1; // the stored day has no time of day: its midnight comes first
+            return byResult(node.op, cmp);
+        }
         const char *p = cell.data;
         const int year = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
         const qint64 day = QDate(year, (p[4] - '0') * 10 + (p[5] - '0'), (p[6] - '0') * 10 + (p[7] - '0')).toJulianDay();

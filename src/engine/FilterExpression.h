@@ -15,7 +15,6 @@
 namespace engine {
 
 class RawCellSource;
-struct RawCell;
 struct Utf8Table;
 
 // The same alias TableDataset.h declares; repeated so this header stays light.
@@ -44,11 +43,10 @@ public:
     bool matches(RawCellSource &cells, RowId row, const std::function<QVariant(int field)> &valueOf,
                  TFilterOptions options) const;
 
-    // The same with the cells of the fields the expression uses already at
-    // hand: cells[k] is the cell of fieldsUsed()[k] (as RawCellSource::rawCellsOfRows()
-    // gives them, Text cells in table's code page).
-    bool matches(const RawCell *cells, const Utf8Table *table, const std::function<QVariant(int field)> &valueOf,
-                 TFilterOptions options) const;
+    // The same for row index of the rows source.gatherRows() read last, with the
+    // fields of fieldsUsed(): only the cells AND and OR look at are made.
+    bool matchesGathered(RawCellSource &source, qsizetype index, const Utf8Table *table,
+                         const std::function<QVariant(int field)> &valueOf, TFilterOptions options) const;
 
     // Indexes into the field list given to parse(), ascending, each once.
     QVector<int> fieldsUsed() const;
@@ -59,8 +57,9 @@ private:
     struct Cells {
         RawCellSource *source = nullptr;
         RowId row = -1;
-        const RawCell *given = nullptr; // in the order of fieldsUsed()
         const Utf8Table *table = nullptr;
+        RawCellSource *gathered = nullptr; // gatheredCell(index, slot) in the order of fieldsUsed()
+        qsizetype index = 0;
     };
     bool eval(int node, const std::function<QVariant(int)> &valueOf, TFilterOptions options, const Cells &cells) const;
 

@@ -17,9 +17,9 @@ QVector<RowId> keptRows(TableSource &source, const FilterExpression &expression,
     const QVector<int> used = expression.fieldsUsed();
     const Utf8Table *table = raw ? raw->utf8Table() : nullptr;
 
-    constexpr qint64 BatchRows = 4096;
+    // A batch's records stay in the processor's cache between the gather and the comparisons.
+    constexpr qint64 BatchRows = 512;
     std::vector<RowId> rows;
-    std::vector<RawCell> cells(size_t(BatchRows * std::max<qsizetype>(1, used.size())));
     QVector<RowId> kept;
     ProgressMeter meter(count);
     for (qint64 first = 0; first < count; first += BatchRows) {
@@ -27,15 +27,16 @@ QVector<RowId> keptRows(TableSource &source, const FilterExpression &expression,
         rows.resize(size_t(n));
         for (qint64 i = 0; i < n; ++i)
             rows[size_t(i)] = order ? order->at(first + i) : source.rowAt(first + i);
-        // The batch's cells at once where the source can; else row by row.
+        // The batch's fields at once where the source can, their cells made as
+        // the expression looks at them; else row by row.
         const bool batched = raw && !used.isEmpty()
-            && raw->rawCellsOfRows(rows.data(), n, used.constData(), int(used.size()), cells.data());
+            && raw->gatherRows(rows.data(), n, used.constData(), int(used.size()));
         for (qint64 i = 0; i < n; ++i) {
             meter.step(first + i);
             row = rows[size_t(i)];
             bool keep;
             if (batched)
-                keep = expression.matches(cells.data() + i * used.size(), table, valueOf, options);
+                keep = expression.matchesGathered(*raw, i, table, valueOf, options);
             else if (raw)
                 keep = expression.matches(*raw, row, valueOf, options);
             else

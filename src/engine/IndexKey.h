@@ -25,6 +25,10 @@ public:
     // Whether the index order sorts the keys so that a case-insensitive binary
     // search finds the first match: an ascending key upper- or lower-cased whole.
     virtual bool searchable() const = 0;
+    // The character field whose text the key is, unchanged (the key expression
+    // names that field and nothing else), so a walk may compare its stored text;
+    // -1 where the key is computed.
+    virtual int plainTextField() const { return -1; }
 };
 
 } // namespace engine

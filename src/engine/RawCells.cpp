@@ -13,6 +13,7 @@ bool buildUtf8Table(const std::function<QString(char)> &decodeByte, Utf8Table &t
         if (utf8.size() > 3)
             return false;
         table.unicode[size_t(b)] = s.at(0).unicode();
+        table.folded[size_t(b)] = char16_t(QChar::toCaseFolded(char32_t(s.at(0).unicode())));
         table.size[size_t(b)] = quint8(utf8.size());
         for (qsizetype i = 0; i < utf8.size(); ++i)
             table.bytes[size_t(b)][size_t(i)] = utf8.at(i);

@@ -32,6 +32,9 @@ struct Utf8Table {
     std::array<char16_t, 256> unicode{};
     std::array<std::array<char, 3>, 256> bytes{};
     std::array<quint8, 256> size{};
+    // QChar::toCaseFolded() of each byte's character: case-insensitive comparisons
+    // fold stored text by this table instead of decoding it.
+    std::array<char16_t, 256> folded{};
     // True when every byte below 0x80 stands for itself, as in ASCII.
     bool asciiCompatible = false;
 };
@@ -72,6 +75,25 @@ public:
         Q_UNUSED(fieldCount);
         Q_UNUSED(cells);
         return false;
+    }
+    // The same in two steps, for walks that look at some cells of a row only (a
+    // filter's AND and OR stop at the first condition that decides): gatherRows()
+    // reads the fields of the rows, gatheredCell(r, k) makes the cell of fields[k]
+    // in rows[r] when it is asked for; valid until the next gather. False where
+    // the source cannot.
+    virtual bool gatherRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount)
+    {
+        Q_UNUSED(rows);
+        Q_UNUSED(count);
+        Q_UNUSED(fields);
+        Q_UNUSED(fieldCount);
+        return false;
+    }
+    virtual RawCell gatheredCell(qsizetype index, int k)
+    {
+        Q_UNUSED(index);
+        Q_UNUSED(k);
+        return RawCell();
     }
     // A reader for another thread, which shares nothing with the source that
     // changes while it reads; nullptr where the source has none.

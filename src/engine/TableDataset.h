@@ -176,6 +176,13 @@ public:
     QString textAt(qint64 position, int field);
     QVariant valueAt(qint64 position, int field);
     TableSource *source() const { return m_source.get(); }
+    // The row at a position of the present order and filter, for walks that read
+    // the source itself (a record being edited is only in the fields).
+    RowId rowAt(qint64 position)
+    {
+        checkActive();
+        return rowAtPosition(position);
+    }
 
 signals:
     // For data-aware controls; not sent while controls are disabled.

@@ -129,3 +129,39 @@ TEST(QuickSearch, WithoutKeyExpressionTheFirstKeyFieldIsWalked)
     EXPECT_EQ(quickSearch(t.table, QStringLiteral("2")).position, 0);
     EXPECT_EQ(quickSearch(t.table, QStringLiteral("1")).position, -1);
 }
+
+// A key that is a character field's text unchanged is walked in the stored
+// bytes: the same positions as the field texts give, for every start of every
+// key in other case, and nothing for texts no key begins with.
+TEST(QuickSearch, APlainFieldKeyIsWalkedInItsStoredText)
+{
+    ScratchDir dir;
+    const QString path = dir.copyFixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.DBF"));
+    dir.copyFixture(QStringLiteral("dbase/simatic-s7/YDBs-15940/SYMLIST.MDX"));
+    IndexedTable t(path, QStringLiteral("__SKZ"));
+    const int skz = t.table.FieldByName(QStringLiteral("_SKZ"))->Index();
+    EXPECT_EQ(IndexKeyText::forIndex(t.table.source(), QStringLiteral("__SKZ"))->plainTextField(), skz);
+    EXPECT_EQ(IndexKeyText::forIndex(t.table.source(), QStringLiteral("__USKZ"))->plainTextField(), -1)
+        << "UPPER(LTRIM(TRIM(_SKZ))) is computed";
+    const qint64 count = t.table.RecordCount();
+    QStringList typed{QStringLiteral("ü"), QStringLiteral("zz"), QStringLiteral("GET "), QStringLiteral("😀")};
+    for (qint64 p = 0; p < count; ++p) {
+        const QString key = t.table.textAt(p, skz);
+        for (qsizetype n = 1; n <= std::min<qsizetype>(key.size(), 12); n += 3)
+            typed << key.left(n).toLower() << key.left(n).toUpper();
+        typed << key;
+    }
+    int found = 0;
+    for (const QString &text : typed) {
+        qint64 expected = -1;
+        for (qint64 p = 0; p < count && expected < 0; ++p) {
+            if (t.table.textAt(p, skz).startsWith(text, Qt::CaseInsensitive))
+                expected = p;
+        }
+        const QuickSearchResult result = quickSearch(t.table, text);
+        EXPECT_EQ(result.position, expected) << text.toStdString();
+        EXPECT_FALSE(result.binarySearch);
+        found += expected >= 0;
+    }
+    EXPECT_GE(found, 30);
+}

@@ -39,6 +39,16 @@ public:
                                                QRegularExpression::CaseInsensitiveOption);
         return !m_descending && folded.match(m_expression->text()).hasMatch();
     }
+    int plainTextField() const override
+    {
+        // A character field's key is its value padded and trimmed again: the value's text.
+        const std::vector<int> &used = m_expression->fields();
+        if (used.size() != 1)
+            return -1;
+        const FieldDef &field = m_table->fieldDefs().at(used.front());
+        const bool character = field.dataType == ftString || field.dataType == ftFixedChar;
+        return character && m_expression->text().trimmed().compare(field.name, Qt::CaseInsensitive) == 0 ? used.front() : -1;
+    }
 
 private:
     const DbfTable *m_table;

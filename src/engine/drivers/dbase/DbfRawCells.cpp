@@ -8,6 +8,7 @@
 #include "common/MappedCopy.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace engine::dbase {
@@ -38,6 +39,23 @@ RawCell DbfTable::rawCell(RowId row, int field)
 
 bool DbfTable::rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
 {
+    if (!gatherRows(rows, count, fields, fieldCount))
+        return false;
+    for (qsizetype r = 0; r < count; ++r) {
+        for (int k = 0; k < fieldCount; ++k)
+            cells[r * fieldCount + k] = gatheredCell(r, k);
+    }
+    return true;
+}
+
+RawCell DbfTable::gatheredCell(qsizetype index, int k)
+{
+    return cellOf(m_gathered.data() + size_t(index) * m_file.header().recordLength, m_gatheredFields[size_t(k)]);
+}
+
+bool DbfTable::gatherRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount)
+{
+    m_gatheredFields.assign(fields, fields + fieldCount);
     if (count <= 0)
         return true;
     const DbfHeader &head = m_file.header();
@@ -54,15 +72,7 @@ bool DbfTable::rawCellsOfRows(const RowId *rows, qsizetype count, const int *fie
     if (nullable && head.nullFlagsOffset >= 0)
         ranges.push_back({size_t(head.nullFlagsOffset), size_t(head.nullFlagsWidth)});
     static_assert(sizeof(RowId) == sizeof(qint64));
-    if (!m_file.gatherRecords(rows, size_t(count), std::move(ranges), m_gathered))
-        return false;
-    const size_t length = head.recordLength;
-    for (qsizetype r = 0; r < count; ++r) {
-        const char *rec = m_gathered.data() + size_t(r) * length;
-        for (int k = 0; k < fieldCount; ++k)
-            cells[r * fieldCount + k] = cellOf(rec, fields[k]);
-    }
-    return true;
+    return m_file.gatherRecords(rows, size_t(count), std::move(ranges), m_gathered);
 }
 
 RawCell DbfTable::cellOf(const char *rec, int field) const
@@ -77,10 +87,9 @@ RawCell DbfTable::cellOf(const char *rec, int field) const
     switch (f.kind) {
     case DbfField::Character:
         if (utf8Table()) {
-            const int n = trimmedLength(p, f.width);
             cell.form = RawCell::Text;
             cell.data = p;
-            cell.size = n;
+            cell.size = trimmedLength(p, f.width);
         }
         return cell;
     case DbfField::Numeric:

@@ -68,6 +68,8 @@ public:
     RawCell rawCell(RowId row, int field) override;
     std::unique_ptr<RawRowReader> rawReader() const override;
     bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells) override;
+    bool gatherRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount) override;
+    RawCell gatheredCell(qsizetype index, int k) override;
 
     QList<QPair<QString, QString>> facts() const override;
     QList<QPair<QString, QVariant>> connectionProperties() const override;
@@ -175,6 +177,7 @@ private:
     QString m_readOnlyReason;
 
     std::vector<char> m_gathered;    // the pieces of records rawCellsOfRows() read from the map
+    std::vector<int> m_gatheredFields; // the fields gathered, in the caller's order
     mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
     mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
 
