@@ -15,18 +15,6 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
-
-// Processor time of this thread: on a busy machine it says more than the clock.
-double threadSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

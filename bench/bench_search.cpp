@@ -18,14 +18,6 @@
 
 namespace {
 
-// Processor time of this thread: on a busy machine it says more than the clock.
-double threadSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 // The earlier walk: First(), then Next() until a record's field text matches.
 qint64 cursorWalk(engine::TableDataset &table, int field, const search::Condition &condition)
 {

@@ -95,16 +95,6 @@ std::vector<YEntry> leaves(const QString &path, int keySize)
     return out;
 }
 
-QString folded(const QString &text)
-{
-    QString out;
-    for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
-        if (c.category() != QChar::Mark_NonSpacing)
-            out += c.toUpper();
-    }
-    return out;
-}
-
 QString latin1252(const QByteArray &b)
 {
     const QByteArray text = b.left(int(qstrnlen(b.constData(), size_t(b.size()))));
@@ -141,7 +131,7 @@ void expectIndexAgrees(const ScratchDir &dir)
         EXPECT_EQ(e.left(CitySize), it->second.first) << "City of " << custNo;
         EXPECT_EQ(flipped(e, CitySize + 4, 2), it->second.second) << "block hint of " << custNo;
         if (i > 0) {
-            const QString a = folded(latin1252(entries[i - 1].left(CitySize))), b = folded(latin1252(e.left(CitySize)));
+            const QString a = testsupport::foldedLetters(latin1252(entries[i - 1].left(CitySize))), b = testsupport::foldedLetters(latin1252(e.left(CitySize)));
             EXPECT_TRUE(a < b || (a == b && flipped(entries[i - 1], CitySize, 4) < custNo))
                 << "order at entry " << i << ": " << a.toStdString() << " / " << b.toStdString();
         }

@@ -112,4 +112,14 @@ bool makeGeneratedTable(const QString &path, int records)
     return make.waitForFinished(60000) && make.exitStatus() == QProcess::NormalExit && make.exitCode() == 0;
 }
 
+QString foldedLetters(const QString &text)
+{
+    QString out;
+    for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
+        if (c.category() != QChar::Mark_NonSpacing)
+            out += c.toUpper();
+    }
+    return out;
+}
+
 } // namespace testsupport

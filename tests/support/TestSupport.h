@@ -53,6 +53,11 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments, bool
 // true when it was made.
 bool makeGeneratedTable(const QString &path, int records);
 
+// Text at the letter level, as an international sort order compares it: accents
+// taken off by Unicode's decomposition, case folded. An order check independent
+// of the driver's own weight table.
+QString foldedLetters(const QString &text);
+
 } // namespace testsupport
 
 #include <ostream>
