@@ -7,7 +7,9 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,6 +175,45 @@ void syncData(int fd, const QString &path)
     while (::fdatasync(fd) != 0) {
         if (errno != EINTR)
             throw ioError(QStringLiteral("Das Sichern von"), path, errno);
+    }
+}
+
+void syncDataTogether(const std::vector<std::pair<int, QString>> &files)
+{
+    std::vector<std::exception_ptr> errors(files.size());
+    const auto syncOne = [&](size_t i) {
+        try {
+            int fd = files[i].first;
+            const bool own = fd < 0;
+            if (own) {
+                fd = ::open(QFile::encodeName(files[i].second).constData(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0)
+                    throw ioError(QStringLiteral("Öffnen"), files[i].second, errno);
+            }
+            struct Closer {
+                int fd;
+                bool own;
+                ~Closer()
+                {
+                    if (own)
+                        ::close(fd);
+                }
+            } closer{fd, own};
+            syncData(fd, files[i].second);
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t i = 1; i < files.size(); ++i)
+        threads.emplace_back(syncOne, i);
+    if (!files.empty())
+        syncOne(0);
+    for (std::thread &t : threads)
+        t.join();
+    for (const std::exception_ptr &e : errors) {
+        if (e)
+            std::rethrow_exception(e);
     }
 }
 

@@ -9,6 +9,9 @@
 #include <QByteArray>
 #include <QDir>
 #include <QString>
+
+#include <utility>
+#include <vector>
 #include <functional>
 
 namespace engine::io {
@@ -39,6 +42,10 @@ void pwriteFully(int fd, const void *buffer, qint64 size, qint64 offset, const Q
 // Puts written data on the disk before anything that counts it (a record count,
 // a header) is written.
 void syncData(int fd, const QString &path);
+// Syncs several files side by side (fd -1: the path is opened for it), so the
+// file system's journal can take them in one commit; throws the first failure
+// after all have been tried.
+void syncDataTogether(const std::vector<std::pair<int, QString>> &files);
 qint64 fileSize(int fd, const QString &path);
 
 // A file name without its last extension ("KUNDEN.DBF" -> "KUNDEN").

@@ -77,7 +77,7 @@ void PxTable::finishKeyedChange(Secondaries *secondaries)
                 files.push_back(f);
         }
     }
-    syncTogether(files);
+    io::syncDataTogether(files);
     setChangeUnderWay(false);
 }
 

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <algorithm>
 #include <exception>
-#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -284,45 +283,6 @@ QByteArray PxKeyedFile::primaryIndexImage(const QByteArray &oldHeader) const
     putLe16(h + off::IndexRoot, 1);
     h[off::IndexLevels] = char(levels.size());
     return image;
-}
-
-void PxKeyedFile::syncTogether(const std::vector<std::pair<int, QString>> &files)
-{
-    std::vector<std::exception_ptr> errors(files.size());
-    const auto syncOne = [&](size_t i) {
-        try {
-            int fd = files[i].first;
-            const bool own = fd < 0;
-            if (own) {
-                fd = ::open(QFile::encodeName(files[i].second).constData(), O_RDONLY | O_CLOEXEC);
-                if (fd < 0)
-                    throw io::ioError(QStringLiteral("Öffnen"), files[i].second, errno);
-            }
-            struct Closer {
-                int fd;
-                bool own;
-                ~Closer()
-                {
-                    if (own)
-                        ::close(fd);
-                }
-            } closer{fd, own};
-            io::syncData(fd, files[i].second);
-        } catch (...) {
-            errors[i] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    for (size_t i = 1; i < files.size(); ++i)
-        threads.emplace_back(syncOne, i);
-    if (!files.empty())
-        syncOne(0);
-    for (std::thread &t : threads)
-        t.join();
-    for (const std::exception_ptr &e : errors) {
-        if (e)
-            std::rethrow_exception(e);
-    }
 }
 
 void PxKeyedFile::writePrimaryIndex(bool sync)

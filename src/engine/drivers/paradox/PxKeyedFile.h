@@ -77,11 +77,8 @@ protected:
     void removeSlot(quint16 number, int slot);
     // Rewrites a record in place (same key).
     void rewriteSlot(quint16 number, int slot, const QByteArray &rec);
-    // With sync false the caller syncs the index file (syncTogether) before relying on it.
+    // With sync false the caller syncs the index file (io::syncDataTogether) before relying on it.
     void writePrimaryIndex(bool sync = true);
-    // Syncs files side by side (fd -1: the path opened for it): each waits for the
-    // file system's journal, which can take them all in one commit.
-    static void syncTogether(const std::vector<std::pair<int, QString>> &files);
     // Thrown by insertKeyed for a key that is already there.
     virtual EngineError duplicateKey(const QByteArray &rec);
 
