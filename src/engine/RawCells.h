@@ -63,24 +63,12 @@ public:
     virtual void rawCells(RowId row, RawCell *cells) = 0;
     // The cell of one field, valid as long.
     virtual RawCell rawCell(RowId row, int field) = 0;
-    // The cells of some fields of many rows at once, for walks over a whole
-    // table: cells[r * fieldCount + k] is the cell of fields[k] in rows[r]. The
-    // bytes stay valid until the next call, whatever else is read meanwhile.
+    // The cells of some fields of many rows, in two steps, for walks over a whole
+    // table that look at some cells of a row only (a filter's AND and OR stop at
+    // the first condition that decides): gatherRows() reads the fields of the
+    // rows, gatheredCell(r, k) makes the cell of fields[k] in rows[r] when it is
+    // asked for; valid until the next gather, whatever else is read meanwhile.
     // False where the source cannot (the caller then asks row by row).
-    virtual bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
-    {
-        Q_UNUSED(rows);
-        Q_UNUSED(count);
-        Q_UNUSED(fields);
-        Q_UNUSED(fieldCount);
-        Q_UNUSED(cells);
-        return false;
-    }
-    // The same in two steps, for walks that look at some cells of a row only (a
-    // filter's AND and OR stop at the first condition that decides): gatherRows()
-    // reads the fields of the rows, gatheredCell(r, k) makes the cell of fields[k]
-    // in rows[r] when it is asked for; valid until the next gather. False where
-    // the source cannot.
     virtual bool gatherRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount)
     {
         Q_UNUSED(rows);

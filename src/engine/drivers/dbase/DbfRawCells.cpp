@@ -37,17 +37,6 @@ RawCell DbfTable::rawCell(RowId row, int field)
     return cellOf(record(row), field);
 }
 
-bool DbfTable::rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells)
-{
-    if (!gatherRows(rows, count, fields, fieldCount))
-        return false;
-    for (qsizetype r = 0; r < count; ++r) {
-        for (int k = 0; k < fieldCount; ++k)
-            cells[r * fieldCount + k] = gatheredCell(r, k);
-    }
-    return true;
-}
-
 RawCell DbfTable::gatheredCell(qsizetype index, int k)
 {
     return cellOf(m_gathered.data() + size_t(index) * m_file.header().recordLength, m_gatheredFields[size_t(k)]);

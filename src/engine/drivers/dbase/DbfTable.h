@@ -67,7 +67,6 @@ public:
     void rawCells(RowId row, RawCell *cells) override;
     RawCell rawCell(RowId row, int field) override;
     std::unique_ptr<RawRowReader> rawReader() const override;
-    bool rawCellsOfRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount, RawCell *cells) override;
     bool gatherRows(const RowId *rows, qsizetype count, const int *fields, int fieldCount) override;
     RawCell gatheredCell(qsizetype index, int k) override;
 
@@ -176,7 +175,7 @@ private:
     std::vector<std::unique_ptr<XExpression>> m_keyExpressions; // per index definition, parsed when needed
     QString m_readOnlyReason;
 
-    std::vector<char> m_gathered;    // the pieces of records rawCellsOfRows() read from the map
+    std::vector<char> m_gathered;    // the pieces of records gatherRows() read from the map
     std::vector<int> m_gatheredFields; // the fields gathered, in the caller's order
     mutable Utf8Table m_utf8;        // the code page's UTF-8, built on first use
     mutable int m_utf8State = 0;     // 0 not built, 1 usable, -1 not a single-byte code page
